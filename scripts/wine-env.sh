@@ -1,0 +1,32 @@
+# Sourced by the scripts that run Windows programs: a Wine prefix of the build
+# tree, a display (Xvfb when none), and a detached wineserver kept alive so
+# that each program starts fast and no Wine helper holds the caller's pipes.
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+QFD_XVFB_PID=""
+
+wine_env_start() {
+    if [ -z "${DISPLAY:-}" ]; then
+        local n=$((90 + RANDOM % 100))
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        QFD_XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+    fi
+    mkdir -p "$WINEPREFIX"
+    setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+    setsid wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+wine_env_stop() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    if [ -n "$QFD_XVFB_PID" ]; then
+        kill "$QFD_XVFB_PID" 2>/dev/null || true
+        wait "$QFD_XVFB_PID" 2>/dev/null || true
+    fi
+}

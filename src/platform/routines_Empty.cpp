@@ -1,0 +1,1 @@
+// Keeps the Windows platform library non-empty while units are added.

@@ -1,0 +1,124 @@
+#include "routines_Format.h"
+#include "exceptions_Quenfold.h"
+#include <cstdio>
+
+namespace {
+
+[[noreturn]] void BadFormat(std::string_view fmt) {
+    throw EConvertError("Format '" + std::string(fmt) + "' invalid or incompatible with argument");
+}
+
+// Reads a width or precision: digits or '*' taking the next integer argument.
+int ReadNumber(std::string_view fmt, size_t& i, const TVarRec*& arg, const TVarRec* end) {
+    if (i < fmt.size() && fmt[i] == '*') {
+        ++i;
+        if (arg == end || arg->kind != TVarRec::Kind::Int)
+            BadFormat(fmt);
+        return static_cast<int>((arg++)->i);
+    }
+    int n = 0;
+    while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') {
+        n = n * 10 + (fmt[i++] - '0');
+        if (n > 4096)
+            BadFormat(fmt);
+    }
+    return n;
+}
+
+} // namespace
+
+std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
+    std::string out;
+    out.reserve(fmt.size() + 32);
+    const TVarRec* arg = args.begin();
+    const TVarRec* end = args.end();
+    for (size_t i = 0; i < fmt.size();) {
+        char c = fmt[i++];
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        if (i < fmt.size() && fmt[i] == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        bool left = false;
+        if (i < fmt.size() && fmt[i] == '-') {
+            left = true;
+            ++i;
+        }
+        int width = ReadNumber(fmt, i, arg, end);
+        int prec = -1;
+        if (i < fmt.size() && fmt[i] == '.') {
+            ++i;
+            prec = ReadNumber(fmt, i, arg, end);
+        }
+        if (i >= fmt.size() || arg == end)
+            BadFormat(fmt);
+        char conv = static_cast<char>(fmt[i++] | 0x20);
+        const TVarRec& a = *arg++;
+        std::string piece;
+        char buf[512];
+        switch (conv) {
+        case 's':
+            if (a.kind != TVarRec::Kind::Str)
+                BadFormat(fmt);
+            piece.assign(a.s.data(), prec >= 0 && static_cast<size_t>(prec) < a.s.size() ? prec : a.s.size());
+            break;
+        case 'd':
+        case 'u':
+            if (a.kind == TVarRec::Kind::Int)
+                std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(a.i));
+            else if (a.kind == TVarRec::Kind::UInt)
+                std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(a.u));
+            else
+                BadFormat(fmt);
+            piece = buf;
+            if (prec > 0) {
+                bool neg = piece[0] == '-';
+                std::string digits = neg ? piece.substr(1) : piece;
+                if (static_cast<int>(digits.size()) < prec)
+                    digits.insert(0, prec - digits.size(), '0');
+                piece = (neg ? "-" : "") + digits;
+            }
+            break;
+        case 'x': {
+            uint64_t v;
+            if (a.kind == TVarRec::Kind::Int)
+                v = static_cast<uint64_t>(a.i) & (a.i >= INT32_MIN && a.i <= UINT32_MAX ? 0xFFFFFFFFull : ~0ull);
+            else if (a.kind == TVarRec::Kind::UInt)
+                v = a.u;
+            else
+                BadFormat(fmt);
+            std::snprintf(buf, sizeof buf, "%0*llX", prec > 0 ? prec : 1, static_cast<unsigned long long>(v));
+            piece = buf;
+            break;
+        }
+        case 'f':
+        case 'g':
+        case 'e':
+        case 'n': {
+            double v;
+            if (a.kind == TVarRec::Kind::Float)
+                v = a.f;
+            else if (a.kind == TVarRec::Kind::Int)
+                v = static_cast<double>(a.i);
+            else if (a.kind == TVarRec::Kind::UInt)
+                v = static_cast<double>(a.u);
+            else
+                BadFormat(fmt);
+            const char* spec = conv == 'g' ? "%.*g" : conv == 'e' ? "%.*e" : "%.*f";
+            std::snprintf(buf, sizeof buf, spec, prec >= 0 ? prec : (conv == 'g' ? 15 : 2), v);
+            piece = buf;
+            break;
+        }
+        default:
+            BadFormat(fmt);
+        }
+        if (static_cast<int>(piece.size()) < width)
+            piece.insert(left ? piece.end() : piece.begin(), width - piece.size(), ' ');
+        out += piece;
+    }
+    return out;
+}

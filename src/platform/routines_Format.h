@@ -1,0 +1,29 @@
+// Format: fills %s, %d, %u, %x, %f, %g and %% from typed arguments, with the
+// usual flags, width and precision. A directive whose argument is missing or of
+// the wrong kind raises EConvertError instead of reading garbage.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+struct TVarRec {
+    enum class Kind { Int, UInt, Float, Str } kind;
+    int64_t i = 0;
+    uint64_t u = 0;
+    double f = 0;
+    std::string_view s;
+
+    TVarRec(int v) : kind(Kind::Int), i(v) {}
+    TVarRec(long v) : kind(Kind::Int), i(v) {}
+    TVarRec(long long v) : kind(Kind::Int), i(v) {}
+    TVarRec(unsigned v) : kind(Kind::UInt), u(v) {}
+    TVarRec(unsigned long v) : kind(Kind::UInt), u(v) {}
+    TVarRec(unsigned long long v) : kind(Kind::UInt), u(v) {}
+    TVarRec(double v) : kind(Kind::Float), f(v) {}
+    TVarRec(const char* v) : kind(Kind::Str), s(v ? v : "") {}
+    TVarRec(const std::string& v) : kind(Kind::Str), s(v) {}
+    TVarRec(std::string_view v) : kind(Kind::Str), s(v) {}
+};
+
+std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args);
