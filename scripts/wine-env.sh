@@ -21,6 +21,9 @@ wine_env_start() {
     mkdir -p "$WINEPREFIX"
     setsid wineserver -p </dev/null >/dev/null 2>&1 || true
     setsid wine wineboot </dev/null >/dev/null 2>&1 || true
+    # Xvfb has no window manager: unmanaged windows hide at once instead of
+    # Wine waiting two seconds for a manager that never answers.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
 }
 
 wine_env_stop() {

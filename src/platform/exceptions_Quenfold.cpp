@@ -16,7 +16,9 @@ TNetErrorTextHook& NetTextHook() {
 }
 } // namespace
 
-void SetTranslateTextHook(TTranslateTextHook hook) { TranslateHook() = std::move(hook); }
+void SetTranslateTextHook(TTranslateTextHook hook) {
+    TranslateHook() = std::move(hook);
+}
 
 std::string TranslateText(const std::string& text) {
     if (!TranslateHook())
@@ -24,8 +26,12 @@ std::string TranslateText(const std::string& text) {
     return TranslateHook()(text);
 }
 
-void SetNetErrorContextHook(TNetErrorContextHook hook) { NetContextHook() = std::move(hook); }
-void SetNetErrorTextHook(TNetErrorTextHook hook) { NetTextHook() = std::move(hook); }
+void SetNetErrorContextHook(TNetErrorContextHook hook) {
+    NetContextHook() = std::move(hook);
+}
+void SetNetErrorTextHook(TNetErrorTextHook hook) {
+    NetTextHook() = std::move(hook);
+}
 
 std::string BuildNetErrorMessage(const std::string& msg) {
     // Read the code first: building the rest may call into the system.

@@ -47,6 +47,8 @@ QFD_EXCEPTION(EFCreateError, EStreamError)
 QFD_EXCEPTION(EReadError, EStreamError)
 QFD_EXCEPTION(EWriteError, EStreamError)
 QFD_EXCEPTION(EOSError, Exception)
+QFD_EXCEPTION(EResNotFound, Exception)
+QFD_EXCEPTION(EInvalidOperation, Exception)
 
 // Installation ended by a decision of the user.
 QFD_EXCEPTION(EAI, Exception)

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <ctime>
 
-void TStream::SetSize(int64_t) { throw EStreamError("Invalid stream operation"); }
+void TStream::SetSize(int64_t) {
+    throw EStreamError("Invalid stream operation");
+}
 
 int64_t TStream::Size() {
     int64_t pos = Seek(0, TSeekOrigin::soCurrent);
@@ -80,7 +82,9 @@ void TMemoryStream::SetSize(int64_t newSize) {
     FPos = std::min(FPos, newSize);
 }
 
-static bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
+static bool IsPathDelimiter(char c) {
+    return c == '\\' || c == '/' || c == ':';
+}
 
 static size_t AfterLastDelimiter(const std::string& path) {
     size_t i = path.size();
@@ -89,7 +93,9 @@ static size_t AfterLastDelimiter(const std::string& path) {
     return i;
 }
 
-std::string ExtractFilePath(const std::string& path) { return path.substr(0, AfterLastDelimiter(path)); }
+std::string ExtractFilePath(const std::string& path) {
+    return path.substr(0, AfterLastDelimiter(path));
+}
 
 std::string ExtractFileDir(const std::string& path) {
     size_t i = AfterLastDelimiter(path);
@@ -99,7 +105,9 @@ std::string ExtractFileDir(const std::string& path) {
     return path.substr(0, i);
 }
 
-std::string ExtractFileName(const std::string& path) { return path.substr(AfterLastDelimiter(path)); }
+std::string ExtractFileName(const std::string& path) {
+    return path.substr(AfterLastDelimiter(path));
+}
 
 std::string ExtractFileExt(const std::string& path) {
     size_t start = AfterLastDelimiter(path);
@@ -210,6 +218,6 @@ uint32_t DateTimeToDosDateTime(TDateTime dt) {
     if (y > 2107)
         y = 2107;
     return (static_cast<uint32_t>(y - 1980) << 25) | (static_cast<uint32_t>(mo) << 21) |
-           (static_cast<uint32_t>(d) << 16) | (static_cast<uint32_t>(h) << 11) | (static_cast<uint32_t>(mi) << 5) |
-           static_cast<uint32_t>(s / 2);
+           (static_cast<uint32_t>(d) << 16) | (static_cast<uint32_t>(h) << 11) |
+           (static_cast<uint32_t>(mi) << 5) | static_cast<uint32_t>(s / 2);
 }

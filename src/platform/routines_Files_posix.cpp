@@ -112,7 +112,9 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-    int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+    int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
+                 : origin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                    : SEEK_END;
     off_t r = ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), whence);
     if (r < 0)
         throw EStreamError(Format("Cannot seek in file \"%s\". %s", {FFileName, SystemErrorText(errno)}));
@@ -121,12 +123,15 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TFileStream::SetSize(int64_t newSize) {
     if (::ftruncate(static_cast<int>(FHandle), static_cast<off_t>(newSize)) != 0)
-        throw EWriteError(Format("Cannot set the size of file \"%s\". %s", {FFileName, SystemErrorText(errno)}));
+        throw EWriteError(
+            Format("Cannot set the size of file \"%s\". %s", {FFileName, SystemErrorText(errno)}));
     if (Position() > newSize)
         SetPosition(newSize);
 }
 
-void TFileStream::Flush() { ::fsync(static_cast<int>(FHandle)); }
+void TFileStream::Flush() {
+    ::fsync(static_cast<int>(FHandle));
+}
 
 bool TFileStream::GetModified(TDateTime& when) const {
     struct stat st;
@@ -152,9 +157,15 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return ::mkdir(Native(path).c_str(), 0755) == 0; }
-bool RemoveDir(const std::string& path) { return ::rmdir(Native(path).c_str()) == 0; }
-bool RemoveFile(const std::string& path) { return ::unlink(Native(path).c_str()) == 0; }
+bool CreateDir(const std::string& path) {
+    return ::mkdir(Native(path).c_str(), 0755) == 0;
+}
+bool RemoveDir(const std::string& path) {
+    return ::rmdir(Native(path).c_str()) == 0;
+}
+bool RemoveFile(const std::string& path) {
+    return ::unlink(Native(path).c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to, bool replace) {
     if (!replace && (FileExists(to) || DirectoryExists(to))) {
@@ -260,9 +271,15 @@ std::string TempDirectory() {
     return d;
 }
 
-uint32_t LastSystemError() { return static_cast<uint32_t>(errno); }
-void SetLastSystemError(uint32_t code) { errno = static_cast<int>(code); }
-std::string SystemErrorText(uint32_t code) { return std::strerror(static_cast<int>(code)); }
+uint32_t LastSystemError() {
+    return static_cast<uint32_t>(errno);
+}
+void SetLastSystemError(uint32_t code) {
+    errno = static_cast<int>(code);
+}
+std::string SystemErrorText(uint32_t code) {
+    return std::strerror(static_cast<int>(code));
+}
 
 TDateTime Now() {
     struct timespec ts;

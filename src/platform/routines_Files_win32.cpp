@@ -6,9 +6,13 @@
 
 namespace {
 
-HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE H(intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 
-uint64_t ToU64(const FILETIME& ft) { return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+uint64_t ToU64(const FILETIME& ft) {
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
 
 FILETIME ToFT(uint64_t v) {
     FILETIME ft;
@@ -55,7 +59,8 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName
         }
         disposition = OPEN_EXISTING;
     }
-    HANDLE h = CreateFileW(Wide(fileName).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Wide(fileName).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         std::string why = SystemErrorText(code);
@@ -103,7 +108,8 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
     LARGE_INTEGER dist, result;
     dist.QuadPart = offset;
     if (!SetFilePointerEx(H(FHandle), dist, &result, method))
-        throw EStreamError(Format("Cannot seek in file \"%s\". %s", {FFileName, SystemErrorText(GetLastError())}));
+        throw EStreamError(
+            Format("Cannot seek in file \"%s\". %s", {FFileName, SystemErrorText(GetLastError())}));
     return result.QuadPart;
 }
 
@@ -116,7 +122,9 @@ void TFileStream::SetSize(int64_t newSize) {
     SetPosition(std::min(pos, newSize));
 }
 
-void TFileStream::Flush() { FlushFileBuffers(H(FHandle)); }
+void TFileStream::Flush() {
+    FlushFileBuffers(H(FHandle));
+}
 
 bool TFileStream::GetModified(TDateTime& when) const {
     FILETIME w;
@@ -145,9 +153,15 @@ bool DirectoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateDir(const std::string& path) { return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0; }
-bool RemoveDir(const std::string& path) { return RemoveDirectoryW(Wide(path).c_str()) != 0; }
-bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
+bool CreateDir(const std::string& path) {
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+bool RemoveDir(const std::string& path) {
+    return RemoveDirectoryW(Wide(path).c_str()) != 0;
+}
+bool RemoveFile(const std::string& path) {
+    return DeleteFileW(Wide(path).c_str()) != 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to, bool replace) {
     DWORD flags = MOVEFILE_COPY_ALLOWED | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
@@ -175,8 +189,8 @@ bool FileGetModified(const std::string& path, TDateTime& when) {
 }
 
 bool FileSetModified(const std::string& path, TDateTime when) {
-    HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     FILETIME w = LocalToUtcFileTime(when);
@@ -243,17 +257,23 @@ std::string TempDirectory() {
     return n ? AddBackslash(Narrow(buf, n)) : std::string();
 }
 
-uint32_t LastSystemError() { return GetLastError(); }
-void SetLastSystemError(uint32_t code) { SetLastError(code); }
+uint32_t LastSystemError() {
+    return GetLastError();
+}
+void SetLastSystemError(uint32_t code) {
+    SetLastError(code);
+}
 
 std::string SystemErrorText(uint32_t code) {
     wchar_t* buf = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
                              nullptr, code, 0, reinterpret_cast<LPWSTR>(&buf), 0, nullptr);
     std::string text = n ? Narrow(buf, n) : Format("System error %d", {code});
     if (buf)
         LocalFree(buf);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return text;
 }

@@ -86,7 +86,8 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
         case 'x': {
             uint64_t v;
             if (a.kind == TVarRec::Kind::Int)
-                v = static_cast<uint64_t>(a.i) & (a.i >= INT32_MIN && a.i <= UINT32_MAX ? 0xFFFFFFFFull : ~0ull);
+                v = static_cast<uint64_t>(a.i) &
+                    (a.i >= INT32_MIN && a.i <= UINT32_MAX ? 0xFFFFFFFFull : ~0ull);
             else if (a.kind == TVarRec::Kind::UInt)
                 v = a.u;
             else

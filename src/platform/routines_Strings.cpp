@@ -50,7 +50,9 @@ void AfterColon(const std::string& text, std::string& result) {
         result = text.substr(p + 1);
 }
 
-static bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
+static bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string TrimLeft(std::string_view s) {
     size_t b = 0;
@@ -66,7 +68,9 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, e));
 }
 
-std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+std::string Trim(std::string_view s) {
+    return TrimLeft(TrimRight(s));
+}
 
 std::string UpperCase(std::string_view s) {
     std::string r(s);
@@ -88,7 +92,9 @@ bool SameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && UpperCase(a) == UpperCase(b);
 }
 
-std::string IntToStr(int64_t v) { return std::to_string(v); }
+std::string IntToStr(int64_t v) {
+    return std::to_string(v);
+}
 
 bool TryStrToInt(std::string_view s, int32_t& v) {
     std::string t = Trim(s);
@@ -161,7 +167,8 @@ static int32_t DecodeUtf8(std::string_view s, size_t& i) {
             return -1;
         cp = (cp << 6) | (d & 0x3F);
     }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
         return -1;
     i += len;
     return cp;

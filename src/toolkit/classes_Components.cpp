@@ -15,9 +15,15 @@ const TClassInfo& TObject::StaticClass() {
     return info;
 }
 
-const TClassInfo* TObject::ClassInfo() const { return &StaticClass(); }
-std::string TObject::ClassName() const { return ClassInfo()->Name; }
-bool TObject::InheritsFrom(const TClassInfo& cls) const { return ClassInfo()->InheritsFrom(cls); }
+const TClassInfo* TObject::ClassInfo() const {
+    return &StaticClass();
+}
+std::string TObject::ClassName() const {
+    return ClassInfo()->Name;
+}
+bool TObject::InheritsFrom(const TClassInfo& cls) const {
+    return ClassInfo()->InheritsFrom(cls);
+}
 
 const TClassInfo& TPersistent::StaticClass() {
     static const TClassInfo info = DescribeClass<TPersistent, TObject>("TPersistent", [](auto&) {});
@@ -31,9 +37,8 @@ void TPersistent::Assign(const TPersistent& source) {
 // --- TComponent --------------------------------------------------------------
 
 const TClassInfo& TComponent::StaticClass() {
-    static const TClassInfo info = DescribeClass<TComponent, TPersistent>("TComponent", [](auto& c) {
-        c.Int("Tag", &TComponent::Tag, &TComponent::SetTag, 0);
-    });
+    static const TClassInfo info = DescribeClass<TComponent, TPersistent>(
+        "TComponent", [](auto& c) { c.Int("Tag", &TComponent::Tag, &TComponent::SetTag, 0); });
     return info;
 }
 
@@ -92,7 +97,8 @@ void TComponent::SetName(const std::string& newName) {
     if (!newName.empty()) {
         bool ok = !(newName[0] >= '0' && newName[0] <= '9');
         for (char ch : newName)
-            ok = ok && ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '_');
+            ok = ok && ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+                        ch == '_');
         if (!ok)
             throw EComponentError(Format("''%s'' is not a valid component name", {newName}));
         if (FOwner) {
@@ -156,7 +162,9 @@ void TComponent::RemoveFreeNotification(TComponent* c) {
                            c->FFreeNotifies.end());
 }
 
-void TComponent::Loaded() { FComponentState &= ~csLoading; }
+void TComponent::Loaded() {
+    FComponentState &= ~csLoading;
+}
 void TComponent::Notification(TComponent*, TOperation) {}
 void TComponent::SetParentComponent(TComponent*) {}
 
@@ -208,7 +216,9 @@ static std::map<std::string, const TClassInfo*>& ClassRegistry() {
     return registry;
 }
 
-void RegisterClass(const TClassInfo& cls) { ClassRegistry()[UpperCase(cls.Name)] = &cls; }
+void RegisterClass(const TClassInfo& cls) {
+    ClassRegistry()[UpperCase(cls.Name)] = &cls;
+}
 
 const TClassInfo* FindClass(const std::string& name) {
     auto it = ClassRegistry().find(UpperCase(name));
@@ -264,7 +274,8 @@ int32_t ToInt(const TPropInfo& p, const TStoredValue& v) {
     if (v.kind != TStoredValue::Kind::Integer)
         Mismatch(p, v, "an integer");
     if (v.Int < INT32_MIN || v.Int > INT32_MAX)
-        throw EPropertyError(Format("Value %s of property %s is out of range", {std::to_string(v.Int), p.Name}));
+        throw EPropertyError(
+            Format("Value %s of property %s is out of range", {std::to_string(v.Int), p.Name}));
     return static_cast<int32_t>(v.Int);
 }
 
@@ -318,7 +329,8 @@ TStringList ToList(const TPropInfo& p, const TStoredValue& v) {
 TColor ToColor(const TPropInfo& p, const TStoredValue& v) {
     if (v.kind == TStoredValue::Kind::Integer) {
         if (v.Int < INT32_MIN || v.Int > UINT32_MAX)
-            throw EPropertyError(Format("Value %s of property %s is out of range", {std::to_string(v.Int), p.Name}));
+            throw EPropertyError(
+                Format("Value %s of property %s is out of range", {std::to_string(v.Int), p.Name}));
         return static_cast<TColor>(static_cast<uint32_t>(v.Int));
     }
     TColor c;
@@ -329,7 +341,9 @@ TColor ToColor(const TPropInfo& p, const TStoredValue& v) {
     Mismatch(p, v, "a colour");
 }
 
-std::string QuoteString(const std::string& s) { return "'" + StringReplaceAll(s, "'", "''") + "'"; }
+std::string QuoteString(const std::string& s) {
+    return "'" + StringReplaceAll(s, "'", "''") + "'";
+}
 
 std::string SetToText(const std::vector<std::string>& names, uint32_t bits) {
     std::string r = "[";

@@ -41,7 +41,9 @@ public:
 #define QFD_CLASS(Class)                                                                                     \
 public:                                                                                                      \
     static const TClassInfo& StaticClass();                                                                  \
-    const TClassInfo* ClassInfo() const override { return &StaticClass(); }                                  \
+    const TClassInfo* ClassInfo() const override {                                                           \
+        return &StaticClass();                                                                               \
+    }                                                                                                        \
                                                                                                              \
 private:
 
@@ -148,9 +150,9 @@ struct TStoredValue {
     enum class Kind { Integer, Double, String, Ident, Set, List, Binary } kind = Kind::Integer;
     int64_t Int = 0;
     double Dbl = 0;
-    std::string Str;                 // String, Ident
-    std::vector<std::string> Items;  // Set (identifiers), List (strings)
-    std::vector<uint8_t> Bytes;      // Binary
+    std::string Str;                // String, Ident
+    std::vector<std::string> Items; // Set (identifiers), List (strings)
+    std::vector<uint8_t> Bytes;     // Binary
     int Line = 0;
     std::string Describe() const;
 };
@@ -158,16 +160,16 @@ struct TStoredValue {
 struct TPropInfo {
     std::string Name;
     TPropKind Kind = TPropKind::Integer;
-    std::vector<std::string> EnumNames;         // Enumeration, Set
-    const TClassInfo& (*RefClass)() = nullptr;  // Component: the class it must be (looked up late:
-                                                // a class may refer to its own kind)
-    std::type_index EventType = typeid(void);   // Event: the handler's type
-    std::string Default;                        // the declared default, as stored text
+    std::vector<std::string> EnumNames;        // Enumeration, Set
+    const TClassInfo& (*RefClass)() = nullptr; // Component: the class it must be (looked up late:
+                                               // a class may refer to its own kind)
+    std::type_index EventType = typeid(void);  // Event: the handler's type
+    std::string Default;                       // the declared default, as stored text
     // Sets a plain value (every kind but Component, Persistent and Event).
     std::function<void(TPersistent&, const TPropInfo&, const TStoredValue&)> SetValue;
     // Reads the value back as stored text (for tests, translation and tools).
     std::function<std::string(TPersistent&)> GetText;
-    std::function<TPersistent*(TPersistent&)> GetNested;  // Persistent, Font
+    std::function<TPersistent*(TPersistent&)> GetNested;   // Persistent, Font
     std::function<void(TPersistent&, TComponent*)> SetRef; // Component
     std::function<TComponent*(TPersistent&)> GetRef;
     std::function<void(TPersistent&, const std::any&)> SetEvent; // Event

@@ -32,49 +32,55 @@ public:
     explicit TClassBuilder(TClassInfo& info) : FInfo(info) {}
 
     template <class G, class S> TClassBuilder& Bool(const char* name, G get, S set, bool def) {
-        return Plain(name, TPropKind::Boolean, def ? "True" : "False",
-                     [get, set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         std::invoke(set, o, publish_detail::ToBool(p, v));
-                     },
-                     [get](T& o) { return std::string(std::invoke(get, o) ? "True" : "False"); });
+        return Plain(
+            name, TPropKind::Boolean, def ? "True" : "False",
+            [get, set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                std::invoke(set, o, publish_detail::ToBool(p, v));
+            },
+            [get](T& o) { return std::string(std::invoke(get, o) ? "True" : "False"); });
     }
     template <class G, class S> TClassBuilder& Int(const char* name, G get, S set, int32_t def) {
-        return Plain(name, TPropKind::Integer, std::to_string(def),
-                     [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         std::invoke(set, o, publish_detail::ToInt(p, v));
-                     },
-                     [get](T& o) { return std::to_string(static_cast<int64_t>(std::invoke(get, o))); });
+        return Plain(
+            name, TPropKind::Integer, std::to_string(def),
+            [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                std::invoke(set, o, publish_detail::ToInt(p, v));
+            },
+            [get](T& o) { return std::to_string(static_cast<int64_t>(std::invoke(get, o))); });
     }
     template <class G, class S> TClassBuilder& Double(const char* name, G get, S set, double def) {
-        return Plain(name, TPropKind::Double, publish_detail::FloatToText(def),
-                     [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         std::invoke(set, o, publish_detail::ToDouble(p, v));
-                     },
-                     [get](T& o) { return publish_detail::FloatToText(std::invoke(get, o)); });
+        return Plain(
+            name, TPropKind::Double, publish_detail::FloatToText(def),
+            [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                std::invoke(set, o, publish_detail::ToDouble(p, v));
+            },
+            [get](T& o) { return publish_detail::FloatToText(std::invoke(get, o)); });
     }
     template <class G, class S> TClassBuilder& Str(const char* name, G get, S set, const std::string& def) {
-        return Plain(name, TPropKind::String, publish_detail::QuoteString(def),
-                     [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         std::invoke(set, o, publish_detail::ToString(p, v));
-                     },
-                     [get](T& o) { return publish_detail::QuoteString(std::invoke(get, o)); });
+        return Plain(
+            name, TPropKind::String, publish_detail::QuoteString(def),
+            [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                std::invoke(set, o, publish_detail::ToString(p, v));
+            },
+            [get](T& o) { return publish_detail::QuoteString(std::invoke(get, o)); });
     }
     template <class G, class S> TClassBuilder& Color(const char* name, G get, S set, TColor def) {
-        return Plain(name, TPropKind::Color, ColorToText(def),
-                     [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         std::invoke(set, o, publish_detail::ToColor(p, v));
-                     },
-                     [get](T& o) { return ColorToText(std::invoke(get, o)); });
+        return Plain(
+            name, TPropKind::Color, ColorToText(def),
+            [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                std::invoke(set, o, publish_detail::ToColor(p, v));
+            },
+            [get](T& o) { return ColorToText(std::invoke(get, o)); });
     }
     // names[i] is the stored name of enumerator value i.
     template <class E, class G, class S>
     TClassBuilder& Enum(const char* name, std::vector<std::string> names, G get, S set, E def) {
-        TPropInfo& p = Plain(name, TPropKind::Enumeration, names.at(static_cast<size_t>(def)),
-                             [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                                 std::invoke(set, o, static_cast<E>(publish_detail::ToEnum(p, v)));
-                             },
-                             nullptr)
-                             .Last();
+        TPropInfo& p = Plain(
+                           name, TPropKind::Enumeration, names.at(static_cast<size_t>(def)),
+                           [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                               std::invoke(set, o, static_cast<E>(publish_detail::ToEnum(p, v)));
+                           },
+                           nullptr)
+                           .Last();
         p.EnumNames = std::move(names);
         p.GetText = [get, names = p.EnumNames](TPersistent& o) {
             auto i = static_cast<size_t>(std::invoke(get, static_cast<T&>(o)));
@@ -86,35 +92,39 @@ public:
     template <class G, class S>
     TClassBuilder& Set(const char* name, std::vector<std::string> names, G get, S set, uint32_t def) {
         std::string defText = publish_detail::SetToText(names, def);
-        TPropInfo& p = Plain(name, TPropKind::Set, defText,
-                             [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                                 std::invoke(set, o, publish_detail::ToSet(p, v));
-                             },
-                             nullptr)
+        TPropInfo& p = Plain(
+                           name, TPropKind::Set, defText,
+                           [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                               std::invoke(set, o, publish_detail::ToSet(p, v));
+                           },
+                           nullptr)
                            .Last();
         p.EnumNames = std::move(names);
         p.GetText = [get, names = p.EnumNames](TPersistent& o) {
-            return publish_detail::SetToText(names, static_cast<uint32_t>(std::invoke(get, static_cast<T&>(o))));
+            return publish_detail::SetToText(names,
+                                             static_cast<uint32_t>(std::invoke(get, static_cast<T&>(o))));
         };
         return *this;
     }
     // Stored as Name.Strings = ('line' ...). get returns the list, set takes one.
     template <class G, class S> TClassBuilder& Strings(const char* name, G get, S set) {
-        return Plain(name, TPropKind::StringList, "()",
-                     [set](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         std::invoke(set, o, publish_detail::ToList(p, v));
-                     },
-                     [get](T& o) { return publish_detail::ListToText(std::invoke(get, o)); });
+        return Plain(
+            name, TPropKind::StringList, "()",
+            [set](T& o, const TPropInfo& p, const TStoredValue& v) {
+                std::invoke(set, o, publish_detail::ToList(p, v));
+            },
+            [get](T& o) { return publish_detail::ListToText(std::invoke(get, o)); });
     }
     // get returns the TPicture; stored as {hex bytes of a bitmap file}.
     template <class G> TClassBuilder& Picture(const char* name, G get) {
-        return Plain(name, TPropKind::Picture, "{}",
-                     [get](T& o, const TPropInfo& p, const TStoredValue& v) {
-                         if (v.kind != TStoredValue::Kind::Binary)
-                             publish_detail::Mismatch(p, v, "binary data");
-                         std::invoke(get, o).SetData(v.Bytes);
-                     },
-                     [get](T& o) { return std::string(std::invoke(get, o).Empty() ? "{}" : "{...}"); });
+        return Plain(
+            name, TPropKind::Picture, "{}",
+            [get](T& o, const TPropInfo& p, const TStoredValue& v) {
+                if (v.kind != TStoredValue::Kind::Binary)
+                    publish_detail::Mismatch(p, v, "binary data");
+                std::invoke(get, o).SetData(v.Bytes);
+            },
+            [get](T& o) { return std::string(std::invoke(get, o).Empty() ? "{}" : "{...}"); });
     }
     // A nested persistent object, stored with dotted names (Font.Name).
     template <class G> TClassBuilder& Nested(const char* name, G get) {
@@ -136,7 +146,9 @@ public:
         p.Name = name;
         p.Kind = TPropKind::Component;
         p.RefClass = &R::StaticClass;
-        p.SetRef = [set](TPersistent& o, TComponent* c) { std::invoke(set, static_cast<T&>(o), static_cast<R*>(c)); };
+        p.SetRef = [set](TPersistent& o, TComponent* c) {
+            std::invoke(set, static_cast<T&>(o), static_cast<R*>(c));
+        };
         p.GetRef = [get](TPersistent& o) -> TComponent* { return std::invoke(get, static_cast<T&>(o)); };
         p.GetText = [get](TPersistent& o) {
             TComponent* c = std::invoke(get, static_cast<T&>(o));

@@ -99,8 +99,8 @@ private:
 
     Token Identifier(Token& t) {
         size_t start = FPos;
-        while (FPos < FText.size() &&
-               (std::isalnum(static_cast<unsigned char>(FText[FPos])) || FText[FPos] == '_' || FText[FPos] == '.'))
+        while (FPos < FText.size() && (std::isalnum(static_cast<unsigned char>(FText[FPos])) ||
+                                       FText[FPos] == '_' || FText[FPos] == '.'))
             ++FPos;
         if (FPos - start > 255)
             Fail(FLine, "identifier is too long");
@@ -121,10 +121,12 @@ private:
         bool isFloat = false;
         while (FPos < FText.size()) {
             char c = FText[FPos];
-            if (std::isdigit(static_cast<unsigned char>(c)) || (hex && std::isxdigit(static_cast<unsigned char>(c)))) {
+            if (std::isdigit(static_cast<unsigned char>(c)) ||
+                (hex && std::isxdigit(static_cast<unsigned char>(c)))) {
                 ++FPos;
-            } else if (!hex && (c == '.' || c == 'e' || c == 'E' ||
-                                ((c == '+' || c == '-') && (FText[FPos - 1] == 'e' || FText[FPos - 1] == 'E')))) {
+            } else if (!hex &&
+                       (c == '.' || c == 'e' || c == 'E' ||
+                        ((c == '+' || c == '-') && (FText[FPos - 1] == 'e' || FText[FPos - 1] == 'E')))) {
                 isFloat = true;
                 ++FPos;
             } else {
@@ -175,11 +177,13 @@ private:
             } else if (FPos < FText.size() && FText[FPos] == '#') {
                 ++FPos;
                 size_t start = FPos;
-                while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])) && FPos - start < 8)
+                while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])) &&
+                       FPos - start < 8)
                     ++FPos;
                 if (start == FPos)
                     Fail(FLine, "# must be followed by a character code");
-                unsigned long code = std::strtoul(std::string(FText.substr(start, FPos - start)).c_str(), nullptr, 10);
+                unsigned long code =
+                    std::strtoul(std::string(FText.substr(start, FPos - start)).c_str(), nullptr, 10);
                 if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
                     Fail(FLine, "character code out of range");
                 std::u16string u;
@@ -301,7 +305,8 @@ private:
             Fail(b.Line, "a component or class name cannot hold a dot");
         while (true) {
             if (FTok.kind == Tok::End)
-                Fail(b.Line, Format("object %s is not closed with 'end'", {b.Name.empty() ? b.ClassName : b.Name}));
+                Fail(b.Line,
+                     Format("object %s is not closed with 'end'", {b.Name.empty() ? b.ClassName : b.Name}));
             if (IsWord("end")) {
                 Advance();
                 return b;
@@ -399,7 +404,8 @@ public:
 
     void Run(const TLayoutBlock& rootBlock) {
         if (!SameText(rootBlock.ClassName, FRoot.ClassName()))
-            Fail(rootBlock.Line, Format("the layout is of class %s, not %s", {rootBlock.ClassName, FRoot.ClassName()}));
+            Fail(rootBlock.Line,
+                 Format("the layout is of class %s, not %s", {rootBlock.ClassName, FRoot.ClassName()}));
         FRoot.SetLoadingState(true);
         FCreated.push_back(&FRoot);
         try {
@@ -496,7 +502,8 @@ private:
         switch (p.Kind) {
         case TPropKind::Component:
             if (v.kind != TStoredValue::Kind::Ident)
-                throw EPropertyError(Format("Property %s needs a component name, not %s", {p.Name, v.Describe()}));
+                throw EPropertyError(
+                    Format("Property %s needs a component name, not %s", {p.Name, v.Describe()}));
             FRefs.push_back({&obj, &p, v.Str, v.Line});
             return;
         case TPropKind::Event:
@@ -506,7 +513,8 @@ private:
             return;
         case TPropKind::Persistent:
         case TPropKind::Font:
-            throw EPropertyError(Format("Property %s is an object; set its properties with %s.<name>", {p.Name, p.Name}));
+            throw EPropertyError(
+                Format("Property %s is an object; set its properties with %s.<name>", {p.Name, p.Name}));
         default:
             p.SetValue(obj, p, v);
         }
@@ -522,8 +530,9 @@ private:
                         throw EPropertyError(Format("Component %s named by property %s does not exist",
                                                     {r.Target, r.Prop->Name}));
                     if (!target->InheritsFrom(r.Prop->RefClass()))
-                        throw EPropertyError(Format("Component %s of class %s cannot be used for property %s (%s)",
-                                                    {r.Target, target->ClassName(), r.Prop->Name, r.Prop->RefClass().Name}));
+                        throw EPropertyError(
+                            Format("Component %s of class %s cannot be used for property %s (%s)",
+                                   {r.Target, target->ClassName(), r.Prop->Name, r.Prop->RefClass().Name}));
                 }
                 r.Prop->SetRef(*r.Obj, target);
             });
@@ -531,7 +540,8 @@ private:
             Guard(e.Line, [&] {
                 const TMethodInfo* m = FRoot.ClassInfo()->FindMethod(e.Target);
                 if (!m)
-                    throw EPropertyError(Format("Method %s of %s does not exist", {e.Target, FRoot.ClassName()}));
+                    throw EPropertyError(
+                        Format("Method %s of %s does not exist", {e.Target, FRoot.ClassName()}));
                 if (m->Type != e.Prop->EventType)
                     throw EPropertyError(Format("Method %s does not fit event %s", {e.Target, e.Prop->Name}));
                 e.Prop->SetEvent(*e.Obj, m->Bind(FRoot));
@@ -546,7 +556,9 @@ private:
 
 } // namespace
 
-TLayoutBlock ParseLayout(std::string_view text, const TLayoutLimits& limits) { return Parser(text, limits).Root(); }
+TLayoutBlock ParseLayout(std::string_view text, const TLayoutLimits& limits) {
+    return Parser(text, limits).Root();
+}
 
 void ReadLayoutInto(TComponent& root, std::string_view text, const TLayoutLimits& limits) {
     TLayoutBlock block = ParseLayout(text, limits);

@@ -21,11 +21,11 @@
 #include <vector>
 
 struct TLayoutLimits {
-    size_t MaxText = 16u << 20;      // bytes of layout text
-    size_t MaxDepth = 32;            // nested object blocks
-    size_t MaxString = 1u << 20;     // bytes of one string or binary value
-    size_t MaxItems = 65536;         // entries of one list or set
-    size_t MaxComponents = 10000;    // object blocks in all
+    size_t MaxText = 16u << 20;   // bytes of layout text
+    size_t MaxDepth = 32;         // nested object blocks
+    size_t MaxString = 1u << 20;  // bytes of one string or binary value
+    size_t MaxItems = 65536;      // entries of one list or set
+    size_t MaxComponents = 10000; // object blocks in all
 };
 
 struct TLayoutBlock {
@@ -47,7 +47,8 @@ void ReadLayoutInto(TComponent& root, std::string_view text, const TLayoutLimits
 
 // Creates the root by its class name too; the caller owns the result unless
 // owner is given. Nothing is left behind when reading fails.
-TComponent* CreateFromLayout(std::string_view text, TComponent* owner = nullptr, const TLayoutLimits& limits = {});
+TComponent* CreateFromLayout(std::string_view text, TComponent* owner = nullptr,
+                             const TLayoutLimits& limits = {});
 
 // Parses one stored value ("'text'", "[a, b]", "12", ...).
 TStoredValue ParseStoredValue(std::string_view text);

@@ -8,22 +8,44 @@ struct ColorName {
     TColor Value;
 };
 const ColorName kColors[] = {
-    {"clBlack", clBlack},     {"clMaroon", clMaroon},       {"clGreen", clGreen},
-    {"clOlive", clOlive},     {"clNavy", clNavy},           {"clPurple", clPurple},
-    {"clTeal", clTeal},       {"clGray", clGray},           {"clSilver", clSilver},
-    {"clRed", clRed},         {"clLime", clLime},           {"clYellow", clYellow},
-    {"clBlue", clBlue},       {"clFuchsia", clFuchsia},     {"clAqua", clAqua},
-    {"clWhite", clWhite},     {"clNone", clNone},           {"clScrollBar", clScrollBar},
-    {"clBackground", clBackground}, {"clActiveCaption", clActiveCaption}, {"clWindow", clWindow},
-    {"clWindowText", clWindowText}, {"clCaptionText", clCaptionText}, {"clBtnFace", clBtnFace},
-    {"clHighlight", clHighlight}, {"clHighlightText", clHighlightText}, {"clBtnShadow", clBtnShadow},
-    {"clGrayText", clGrayText}, {"clBtnText", clBtnText},   {"clBtnHighlight", clBtnHighlight},
+    {"clBlack", clBlack},
+    {"clMaroon", clMaroon},
+    {"clGreen", clGreen},
+    {"clOlive", clOlive},
+    {"clNavy", clNavy},
+    {"clPurple", clPurple},
+    {"clTeal", clTeal},
+    {"clGray", clGray},
+    {"clSilver", clSilver},
+    {"clRed", clRed},
+    {"clLime", clLime},
+    {"clYellow", clYellow},
+    {"clBlue", clBlue},
+    {"clFuchsia", clFuchsia},
+    {"clAqua", clAqua},
+    {"clWhite", clWhite},
+    {"clNone", clNone},
+    {"clScrollBar", clScrollBar},
+    {"clBackground", clBackground},
+    {"clActiveCaption", clActiveCaption},
+    {"clWindow", clWindow},
+    {"clWindowText", clWindowText},
+    {"clCaptionText", clCaptionText},
+    {"clBtnFace", clBtnFace},
+    {"clHighlight", clHighlight},
+    {"clHighlightText", clHighlightText},
+    {"clBtnShadow", clBtnShadow},
+    {"clGrayText", clGrayText},
+    {"clBtnText", clBtnText},
+    {"clBtnHighlight", clBtnHighlight},
 };
 
 uint32_t Le32(const std::vector<uint8_t>& d, size_t at) {
     return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<uint32_t>(d[at + 3]) << 24);
 }
-uint16_t Le16(const std::vector<uint8_t>& d, size_t at) { return static_cast<uint16_t>(d[at] | (d[at + 1] << 8)); }
+uint16_t Le16(const std::vector<uint8_t>& d, size_t at) {
+    return static_cast<uint16_t>(d[at] | (d[at + 1] << 8));
+}
 } // namespace
 
 bool IdentToColor(const std::string& ident, TColor& color) {
@@ -50,7 +72,8 @@ const TClassInfo& TFont::StaticClass() {
         c.Color("Color", &TFont::Color, &TFont::SetColor, clWindowText);
         c.Int("Height", &TFont::Height, &TFont::SetHeight, -11);
         c.Str("Name", &TFont::Name, &TFont::SetName, "MS Sans Serif");
-        c.Set("Style", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}, &TFont::Style, &TFont::SetStyle, 0);
+        c.Set("Style", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}, &TFont::Style, &TFont::SetStyle,
+              0);
     });
     return info;
 }
@@ -105,8 +128,8 @@ void TPicture::SetData(std::vector<uint8_t> data) {
         height = -height;
     int64_t stride = ((width * bits + 31) / 32) * 4;
     if (width <= 0 || height <= 0 || width > 32768 || height > 32768 ||
-        (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) || offBits >= data.size() ||
-        static_cast<int64_t>(data.size() - offBits) < stride * height)
+        (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+        offBits >= data.size() || static_cast<int64_t>(data.size() - offBits) < stride * height)
         throw EPropertyError("Bitmap image is not valid");
     FData = std::move(data);
     FWidth = static_cast<int32_t>(width);

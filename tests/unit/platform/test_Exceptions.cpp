@@ -49,8 +49,8 @@ TEST(Exceptions, NetworkMessageCarriesErrorHostAndResponse) {
     SetNetErrorContextHook([] { return TNetErrorContext{"ftp.example.test", "550 No such file"}; });
     SetLastSystemError(12003);
     ENIL_FTPOpenFile e("Could not open %s", {"a.zip"});
-    EXPECT_EQ(e.Message(),
-              "Could not open a.zip. Error message code 12003. Server ftp.example.test. Response from server 550 No such file");
+    EXPECT_EQ(e.Message(), "Could not open a.zip. Error message code 12003. Server ftp.example.test. "
+                           "Response from server 550 No such file");
     SetNetErrorContextHook(nullptr);
     SetLastSystemError(2);
     EXPECT_EQ(ENIL_ReadFile("x").Message(), "x. Error message code 2. Server . Response from server ");

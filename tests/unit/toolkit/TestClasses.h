@@ -78,8 +78,11 @@ public:
 
 inline const TClassInfo& TInner::StaticClass() {
     static const TClassInfo info = DescribeClass<TInner, TPersistent>("TInner", [](auto& c) {
-        c.Str("Caption", [](TInner& o) { return o.Caption; }, [](TInner& o, const std::string& v) { o.Caption = v; }, "");
-        c.Int("Count", [](TInner& o) { return o.Count; }, [](TInner& o, int32_t v) { o.Count = v; }, 3);
+        c.Str(
+            "Caption", [](TInner& o) { return o.Caption; },
+            [](TInner& o, const std::string& v) { o.Caption = v; }, "");
+        c.Int(
+            "Count", [](TInner& o) { return o.Count; }, [](TInner& o, int32_t v) { o.Count = v; }, 3);
         c.Font("Font", [](TInner& o) { return &o.Font; });
     });
     return info;
@@ -87,20 +90,29 @@ inline const TClassInfo& TInner::StaticClass() {
 
 inline const TClassInfo& TThing::StaticClass() {
     static const TClassInfo info = DescribeClass<TThing, TComponent>("TThing", [](auto& c) {
-        c.Bool("Flag", [](TThing& o) { return o.Flag; }, [](TThing& o, bool v) { o.Flag = v; }, false);
-        c.Int("Number", [](TThing& o) { return o.Number; }, [](TThing& o, int32_t v) { o.Number = v; }, 0);
-        c.Double("Ratio", [](TThing& o) { return o.Ratio; }, [](TThing& o, double v) { o.Ratio = v; }, 0.0);
-        c.Str("Text", [](TThing& o) { return o.Text; }, &TThing::SetText, "");
-        c.Enum("Shade", {"shLight", "shDark", "shNone"}, [](TThing& o) { return o.Shade; },
-               [](TThing& o, TShade v) { o.Shade = v; }, shNone);
-        c.Set("Shades", {"shLight", "shDark", "shNone"}, [](TThing& o) { return o.Shades; },
-              [](TThing& o, uint32_t v) { o.Shades = v; }, 0);
-        c.Strings("Lines", [](TThing& o) -> const TStringList& { return o.Lines; },
-                  [](TThing& o, const TStringList& l) { o.Lines = l; });
-        c.Color("Colour", [](TThing& o) { return o.Colour; }, [](TThing& o, TColor v) { o.Colour = v; }, clBlack);
+        c.Bool(
+            "Flag", [](TThing& o) { return o.Flag; }, [](TThing& o, bool v) { o.Flag = v; }, false);
+        c.Int(
+            "Number", [](TThing& o) { return o.Number; }, [](TThing& o, int32_t v) { o.Number = v; }, 0);
+        c.Double(
+            "Ratio", [](TThing& o) { return o.Ratio; }, [](TThing& o, double v) { o.Ratio = v; }, 0.0);
+        c.Str(
+            "Text", [](TThing& o) { return o.Text; }, &TThing::SetText, "");
+        c.Enum(
+            "Shade", {"shLight", "shDark", "shNone"}, [](TThing& o) { return o.Shade; },
+            [](TThing& o, TShade v) { o.Shade = v; }, shNone);
+        c.Set(
+            "Shades", {"shLight", "shDark", "shNone"}, [](TThing& o) { return o.Shades; },
+            [](TThing& o, uint32_t v) { o.Shades = v; }, 0);
+        c.Strings(
+            "Lines", [](TThing& o) -> const TStringList& { return o.Lines; },
+            [](TThing& o, const TStringList& l) { o.Lines = l; });
+        c.Color(
+            "Colour", [](TThing& o) { return o.Colour; }, [](TThing& o, TColor v) { o.Colour = v; }, clBlack);
         c.Picture("Picture", [](TThing& o) -> TPicture& { return o.Picture; });
         c.Nested("Inner", [](TThing& o) { return &o.Inner; });
-        c.template Ref<TThing>("Partner", [](TThing& o) { return o.Partner; }, &TThing::SetPartner);
+        c.template Ref<TThing>(
+            "Partner", [](TThing& o) { return o.Partner; }, &TThing::SetPartner);
         c.Event("OnPoke", &TThing::OnPoke);
         c.Event("OnAsk", &TThing::OnAsk);
     });

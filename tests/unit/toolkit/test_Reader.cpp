@@ -10,7 +10,9 @@ protected:
         RegisterTestClasses();
         LoadedLog().clear();
     }
-    TThing* Thing(TComponent& root, const char* name) { return dynamic_cast<TThing*>(root.FindComponent(name)); }
+    TThing* Thing(TComponent& root, const char* name) {
+        return dynamic_cast<TThing*>(root.FindComponent(name));
+    }
 
     // The message of the layout error that reading text raises.
     std::string ErrorOf(const std::string& text) {
@@ -146,7 +148,8 @@ TEST_F(Reader, WrongValueKindsAndRangesAreErrors) {
     EXPECT_EQ(ErrorOf("object R: TTestRoot\n  object A: TThing\n    Flag = Yes\n  end\nend\n"),
               "Error in stored layout at line 3: Property Flag needs True or False, not identifier Yes");
     EXPECT_EQ(ErrorOf("object R: TTestRoot\n  object A: TThing\n    Inner = 1\n  end\nend\n"),
-              "Error in stored layout at line 3: Property Inner is an object; set its properties with Inner.<name>");
+              "Error in stored layout at line 3: Property Inner is an object; set its properties with "
+              "Inner.<name>");
     EXPECT_EQ(ErrorOf("object R: TTestRoot\n  object A: TThing\n    Picture = {424D00}\n  end\nend\n"),
               "Error in stored layout at line 3: Bitmap image is not valid");
 }
@@ -167,7 +170,8 @@ TEST_F(Reader, MalformedTextIsAnErrorWithItsLine) {
     EXPECT_EQ(ErrorOf("object R: TTestRoot\nend\nobject S: TTestRoot\nend\n"),
               "Error in stored layout at line 3: text after the end of the root object");
     EXPECT_EQ(ErrorOf(""), "Error in stored layout at line 1: 'object' expected but end of text found");
-    EXPECT_EQ(ErrorOf("object R: TTestRoot\n  Tag = ~\nend"), "Error in stored layout at line 2: unexpected character '~'");
+    EXPECT_EQ(ErrorOf("object R: TTestRoot\n  Tag = ~\nend"),
+              "Error in stored layout at line 2: unexpected character '~'");
 }
 
 TEST_F(Reader, NestingAndStringLengthAreBounded) {
@@ -178,20 +182,22 @@ TEST_F(Reader, NestingAndStringLengthAreBounded) {
 
     TLayoutLimits small;
     small.MaxString = 16;
-    std::string longText = "object R: TTestRoot\n object A: TThing\n Text = '" + std::string(17, 'x') + "'\n end\nend\n";
+    std::string longText =
+        "object R: TTestRoot\n object A: TThing\n Text = '" + std::string(17, 'x') + "'\n end\nend\n";
     EXPECT_THROW(ParseLayout(longText, small), EReadError_Layout);
     EXPECT_NO_THROW(ParseLayout(longText));
     // Joined pieces count together.
-    std::string joined = "object R: TTestRoot\n object A: TThing\n Text = '" + std::string(10, 'x') + "' + '" +
-                         std::string(10, 'y') + "'\n end\nend\n";
+    std::string joined = "object R: TTestRoot\n object A: TThing\n Text = '" + std::string(10, 'x') +
+                         "' + '" + std::string(10, 'y') + "'\n end\nend\n";
     EXPECT_THROW(ParseLayout(joined, small), EReadError_Layout);
 }
 
 TEST_F(Reader, AFailedReadLeavesNothingBehind) {
     int before = LiveThings();
-    EXPECT_THROW(CreateFromLayout("object R: TTestRoot\n object A: TThing\n end\n object B: TThing\n Number = x\n "
-                                  "end\nend\n"),
-                 EReadError_Layout);
+    EXPECT_THROW(
+        CreateFromLayout("object R: TTestRoot\n object A: TThing\n end\n object B: TThing\n Number = x\n "
+                         "end\nend\n"),
+        EReadError_Layout);
     EXPECT_EQ(LiveThings(), before);
 }
 

@@ -1,0 +1,623 @@
+#include "toolkit/forms_Forms.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_WinText.h"
+#include "toolkit/classes_Publish.h"
+#include "toolkit/classes_Reader.h"
+#include <windows.h>
+// Our names, not the macros for the A/W functions.
+#undef RegisterClass
+#undef MessageBox
+#undef DrawText
+#include <algorithm>
+#include <commctrl.h>
+#include <typeinfo>
+
+// ---------------------------------------------------------------------------
+// TForm
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
+    FVisible = false;
+    FWidth = 320;
+    FHeight = 240;
+}
+
+TForm::~TForm() = default;
+
+void TForm::InitFromResource() {
+    std::string name = UpperCase(ClassName());
+    std::optional<std::string> text = LoadRcDataResource(name);
+    if (!text)
+        throw EResNotFound(Format("Resource %s not found", {name}));
+    InitFromText(*text);
+}
+
+void TForm::InitFromText(const std::string& layout) {
+    ReadLayoutInto(*this, layout);
+    DoCreate();
+}
+
+void TForm::DoCreate() {
+    if (OnCreate)
+        OnCreate(this);
+}
+
+void TForm::BeforeDestruction() {
+    if (OnDestroy && !Destroying()) {
+        try {
+            OnDestroy(this);
+        } catch (...) {
+            Application()->HandleCurrentException(this);
+        }
+    }
+    TWinControl::BeforeDestruction();
+}
+
+static uint32_t FormStyleBits(TFormBorderStyle bs, TBorderIcons icons, uint32_t& ex) {
+    uint32_t style = WS_CLIPCHILDREN;
+    ex = 0;
+    switch (bs) {
+    case bsNone:
+        return style | WS_POPUP;
+    case bsSingle:
+        style |= WS_OVERLAPPED | WS_CAPTION | WS_BORDER;
+        break;
+    case bsSizeable:
+        style |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME;
+        break;
+    case bsDialog:
+        ex |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+        return style | WS_POPUP | WS_CAPTION | DS_MODALFRAME |
+               ((icons & (1u << biSystemMenu)) ? WS_SYSMENU : 0);
+    case bsToolWindow:
+        ex |= WS_EX_TOOLWINDOW;
+        style |= WS_OVERLAPPED | WS_CAPTION;
+        break;
+    case bsSizeToolWin:
+        ex |= WS_EX_TOOLWINDOW;
+        style |= WS_OVERLAPPED | WS_CAPTION | WS_THICKFRAME;
+        break;
+    }
+    if (icons & (1u << biSystemMenu)) {
+        style |= WS_SYSMENU;
+        if (icons & (1u << biMinimize))
+            style |= WS_MINIMIZEBOX;
+        if (icons & (1u << biMaximize))
+            style |= WS_MAXIMIZEBOX;
+    }
+    if (icons & (1u << biHelp))
+        ex |= WS_EX_CONTEXTHELP;
+    return style;
+}
+
+void TForm::CreateParams(TCreateParams& p) {
+    TWinControl::CreateParams(p);
+    uint32_t ex;
+    p.Style = FormStyleBits(FBorderStyle, FBorderIcons, ex);
+    p.ExStyle = ex | (FFormStyle == fsStayOnTop ? WS_EX_TOPMOST : 0);
+    p.WndParent = Application()->Handle();
+    RECT r{0, 0, FWidth, FHeight};
+    if (FClientWidthWanted || FClientHeightWanted) {
+        RECT c{0, 0, FClientWidthWanted.value_or(FWidth), FClientHeightWanted.value_or(FHeight)};
+        AdjustWindowRectEx(&c, p.Style, FALSE, p.ExStyle);
+        if (FClientWidthWanted)
+            r.right = c.right - c.left;
+        if (FClientHeightWanted)
+            r.bottom = c.bottom - c.top;
+    }
+    FWidth = p.W = r.right;
+    FHeight = p.H = r.bottom;
+}
+
+void TForm::AfterCreateWnd() {
+    FClientWidthWanted.reset();
+    FClientHeightWanted.reset();
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle v) {
+    FBorderStyle = v;
+    if (HandleAllocated()) {
+        uint32_t ex;
+        SetWindowLongPtrW(reinterpret_cast<HWND>(FHandle), GWL_STYLE,
+                          FormStyleBits(v, FBorderIcons, ex) | (FVisible ? WS_VISIBLE : 0));
+        SetWindowPos(reinterpret_cast<HWND>(FHandle), nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void TForm::SetBorderIcons(TBorderIcons v) {
+    FBorderIcons = v;
+    if (HandleAllocated())
+        SetBorderStyle(FBorderStyle);
+}
+
+void TForm::SetClientWidth(int32_t v) {
+    if (HandleAllocated()) {
+        SetWidth(FWidth + v - ClientWidth());
+    } else {
+        FClientWidthWanted = v;
+        FWidth = v;
+    }
+}
+
+void TForm::SetClientHeight(int32_t v) {
+    if (HandleAllocated()) {
+        SetHeight(FHeight + v - ClientHeight());
+    } else {
+        FClientHeightWanted = v;
+        FHeight = v;
+    }
+}
+
+int32_t TForm::ClientWidth() const {
+    if (!HandleAllocated() && FClientWidthWanted)
+        return *FClientWidthWanted;
+    return TWinControl::ClientWidth();
+}
+
+int32_t TForm::ClientHeight() const {
+    if (!HandleAllocated() && FClientHeightWanted)
+        return *FClientHeightWanted;
+    return TWinControl::ClientHeight();
+}
+
+TWindowState TForm::WindowState() const {
+    if (HandleAllocated()) {
+        HWND h = reinterpret_cast<HWND>(FHandle);
+        if (IsZoomed(h))
+            return wsMaximized;
+        if (IsIconic(h))
+            return wsMinimized;
+        if (IsWindowVisible(h))
+            return wsNormal;
+    }
+    return FWindowState;
+}
+
+void TForm::SetWindowState(TWindowState v) {
+    FWindowState = v;
+    if (HandleAllocated() && FVisible)
+        ShowWindow(reinterpret_cast<HWND>(FHandle), v == wsMaximized   ? SW_MAXIMIZE
+                                                    : v == wsMinimized ? SW_MINIMIZE
+                                                                       : SW_RESTORE);
+}
+
+void TForm::BoundsChanged() {
+    if (HandleAllocated())
+        SetWindowPos(reinterpret_cast<HWND>(FHandle), nullptr, FLeft, FTop, FWidth, FHeight,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    else
+        AlignControls();
+}
+
+void TForm::TextChanged() {
+    TWinControl::TextChanged();
+}
+
+void TForm::PlaceWindow() {
+    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    TForm* over = FPosition == poMainFormCenter ? Application()->MainForm() : nullptr;
+    if (over == this)
+        over = nullptr;
+    if (FPosition == poScreenCenter || FPosition == poDesktopCenter ||
+        (FPosition == poMainFormCenter && !over)) {
+        SetBounds((sw - FWidth) / 2, (sh - FHeight) / 2, FWidth, FHeight);
+    } else if (over) {
+        SetBounds(over->Left() + (over->Width() - FWidth) / 2, over->Top() + (over->Height() - FHeight) / 2,
+                  FWidth, FHeight);
+    }
+}
+
+void TForm::DoShow() {
+    if (OnShow)
+        OnShow(this);
+}
+
+void TForm::SetVisible(bool v) {
+    if (v) {
+        Show();
+    } else {
+        Hide();
+    }
+}
+
+void TForm::Show() {
+    HandleNeeded();
+    if (!FShownOnce) {
+        FShownOnce = true;
+        PlaceWindow();
+    }
+    bool wasVisible = FVisible;
+    FVisible = true;
+    if (!wasVisible)
+        DoShow();
+    HWND h = reinterpret_cast<HWND>(FHandle);
+    if (!h)
+        return; // OnShow may have destroyed the window
+    ShowWindow(h, FWindowState == wsMaximized   ? SW_SHOWMAXIMIZED
+                  : FWindowState == wsMinimized ? SW_SHOWMINIMIZED
+                                                : SW_SHOWNORMAL);
+    BringToFront();
+}
+
+void TForm::Hide() {
+    if (!FVisible)
+        return;
+    FVisible = false;
+    if (HandleAllocated())
+        ShowWindow(reinterpret_cast<HWND>(FHandle), SW_HIDE);
+    if (OnHide)
+        OnHide(this);
+}
+
+void TForm::BringToFront() {
+    if (!HandleAllocated())
+        return;
+    HWND h = reinterpret_cast<HWND>(FHandle);
+    SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(h);
+    SetActiveWindow(h);
+}
+
+bool TForm::CloseQuery() {
+    bool canClose = true;
+    if (OnCloseQuery)
+        OnCloseQuery(this, canClose);
+    return canClose;
+}
+
+void TForm::DoClose(TCloseAction& action) {
+    if (OnClose)
+        OnClose(this, action);
+}
+
+void TForm::Close() {
+    if (FModal) {
+        FModalResult = mrCancel;
+        return;
+    }
+    if (!CloseQuery())
+        return;
+    TCloseAction action = caHide;
+    DoClose(action);
+    if (action == caNone)
+        return;
+    if (Application()->MainForm() == this) {
+        Application()->Terminate();
+    } else if (action == caHide) {
+        Hide();
+    } else if (action == caMinimize) {
+        SetWindowState(wsMinimized);
+    } else {
+        // caFree: go once the current message is done.
+        PostMessageW(reinterpret_cast<HWND>(Application()->Handle()), WM_APP + 1, 0,
+                     reinterpret_cast<LPARAM>(this));
+    }
+}
+
+namespace {
+struct DisabledWindows {
+    HWND Except;
+    std::vector<HWND> List;
+};
+BOOL CALLBACK DisableOne(HWND h, LPARAM lp) {
+    auto* d = reinterpret_cast<DisabledWindows*>(lp);
+    if (h != d->Except && IsWindowVisible(h) && IsWindowEnabled(h)) {
+        d->List.push_back(h);
+        EnableWindow(h, FALSE);
+    }
+    return TRUE;
+}
+} // namespace
+
+TModalResult TForm::ShowModal() {
+    if (FVisible || FModal)
+        throw EInvalidOperation("Cannot make a visible window modal");
+    HandleNeeded();
+    DisabledWindows disabled{reinterpret_cast<HWND>(FHandle), {}};
+    EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&disabled));
+    FModal = true;
+    FModalResult = mrNone;
+    try {
+        Show();
+        while (true) {
+            Application()->HandleMessage();
+            if (Application()->Terminated()) {
+                FModalResult = mrCancel;
+                break;
+            }
+            if (FModalResult != mrNone) {
+                // The form may refuse to close; then the loop goes on.
+                TCloseAction action = caHide;
+                if (CloseQuery()) {
+                    DoClose(action);
+                    if (action != caNone)
+                        break;
+                }
+                FModalResult = mrNone;
+            }
+        }
+    } catch (...) {
+        FModal = false;
+        for (HWND h : disabled.List)
+            EnableWindow(h, TRUE);
+        throw;
+    }
+    FModal = false;
+    for (HWND h : disabled.List)
+        EnableWindow(h, TRUE);
+    Hide();
+    return FModalResult;
+}
+
+void TForm::SetCursor(TCursor c) {
+    FCursor = c;
+    POINT pt;
+    GetCursorPos(&pt);
+    SetCursorPos(pt.x, pt.y); // makes the window ask for its cursor again
+}
+
+void TForm::WndProc(TMessage& m) {
+    HWND h = reinterpret_cast<HWND>(FHandle);
+    switch (m.Msg) {
+    case WM_ACTIVATE:
+        if (LOWORD(m.WParam) != WA_INACTIVE) {
+            FActive = true;
+            if (OnActivate)
+                OnActivate(this);
+        } else {
+            FActive = false;
+            if (OnDeactivate)
+                OnDeactivate(this);
+        }
+        break;
+    case WM_CLOSE:
+        Close();
+        return;
+    case WM_SIZE:
+    case WM_MOVE:
+        if (h && !IsIconic(h)) {
+            RECT r;
+            GetWindowRect(h, &r);
+            FLeft = r.left;
+            FTop = r.top;
+            FWidth = r.right - r.left;
+            FHeight = r.bottom - r.top;
+        }
+        if (m.Msg == WM_SIZE) {
+            AlignControls();
+            if (OnResize)
+                OnResize(this);
+        }
+        break;
+    }
+    TWinControl::WndProc(m);
+}
+
+// ---------------------------------------------------------------------------
+// TApplication
+
+static TApplication*& TheApplication() {
+    static TApplication* app = nullptr;
+    return app;
+}
+
+TApplication* Application() {
+    if (!TheApplication())
+        TheApplication() = new TApplication(nullptr);
+    return TheApplication();
+}
+
+static LRESULT CALLBACK AppWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP + 1) {
+        // A form closed with caFree.
+        auto* f = reinterpret_cast<TForm*>(lp);
+        try {
+            f->Free();
+        } catch (...) {
+            Application()->HandleCurrentException();
+        }
+        return 0;
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    FExeName = Narrow(path, n);
+    std::string base = ExtractFileName(FExeName);
+    FTitle = base.substr(0, base.rfind('.'));
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = AppWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QfdApplication";
+    RegisterClassExW(&wc);
+    FHandle = reinterpret_cast<uintptr_t>(CreateWindowExW(0, L"QfdApplication", Wide(FTitle).c_str(),
+                                                          WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                                          GetModuleHandleW(nullptr), nullptr));
+}
+
+TApplication::~TApplication() {
+    if (FHandle)
+        DestroyWindow(reinterpret_cast<HWND>(FHandle));
+    if (TheApplication() == this)
+        TheApplication() = nullptr;
+}
+
+void TApplication::Initialize() {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+    RegisterToolkitClasses();
+}
+
+void TApplication::Notification(TComponent* c, TOperation op) {
+    TComponent::Notification(c, op);
+    if (op == opRemove && c == FMainForm)
+        FMainForm = nullptr;
+}
+
+void TApplication::Run() {
+    if (FMainForm && !FTerminated) {
+        try {
+            FMainForm->Show();
+        } catch (...) {
+            HandleCurrentException(FMainForm);
+        }
+    }
+    while (!FTerminated)
+        HandleMessage();
+}
+
+bool TApplication::ProcessOneMessage() {
+    MSG msg;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
+    if (msg.message == WM_QUIT) {
+        FTerminated = true;
+        return true;
+    }
+    try {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    } catch (...) {
+        HandleCurrentException();
+    }
+    return true;
+}
+
+void TApplication::ProcessMessages() {
+    while (ProcessOneMessage()) {
+    }
+}
+
+void TApplication::HandleMessage() {
+    if (!ProcessOneMessage() && !FTerminated)
+        WaitMessage();
+}
+
+void TApplication::Terminate() {
+    if (!FTerminated)
+        PostQuitMessage(0);
+    FTerminated = true;
+}
+
+void TApplication::HandleException(TObject* sender, const Exception& e) {
+    if (dynamic_cast<const EAbort*>(&e))
+        return;
+    if (OnException) {
+        try {
+            OnException(sender, e);
+            return;
+        } catch (const Exception& inner) {
+            ShowException(inner);
+            return;
+        } catch (const std::exception& inner) {
+            ShowException(Exception(inner.what()));
+            return;
+        }
+    }
+    ShowException(e);
+}
+
+void TApplication::HandleCurrentException(TObject* sender) {
+    try {
+        throw;
+    } catch (const Exception& e) {
+        HandleException(sender, e);
+    } catch (const std::exception& e) {
+        HandleException(sender, Exception(e.what()));
+    } catch (...) {
+        HandleException(sender, Exception("Unknown exception"));
+    }
+}
+
+void TApplication::ShowException(const Exception& e) {
+    std::string msg = e.Message();
+    if (!msg.empty() && static_cast<unsigned char>(msg.back()) > '.')
+        msg += '.';
+    MessageBox(msg, FTitle, MB_OK | MB_ICONSTOP);
+}
+
+int32_t TApplication::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+    HWND owner = GetActiveWindow();
+    if (!owner)
+        owner = reinterpret_cast<HWND>(FHandle);
+    return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), flags);
+}
+
+void TApplication::SetCursor(TCursor c) {
+    FCursor = c;
+    ::SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(c == crHourGlass ? IDC_WAIT : IDC_ARROW)));
+}
+
+void ShowFatalException(const std::exception& e) {
+    const auto* ex = dynamic_cast<const Exception*>(&e);
+    std::string cls = ex ? ex->ClassName() : typeid(e).name();
+    std::string msg = e.what();
+    if (!msg.empty() && static_cast<unsigned char>(msg.back()) > '.')
+        msg += '.';
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::string module = ExtractFileName(Narrow(path, n));
+    std::string text = Format("Exception %s in module %s.\n%s", {cls, module, msg});
+    MessageBoxW(nullptr, Wide(text).c_str(), L"Application Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+std::optional<std::string> LoadRcDataResource(const std::string& name) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC res = FindResourceW(module, Wide(name).c_str(), reinterpret_cast<LPCWSTR>(RT_RCDATA));
+    if (!res)
+        return std::nullopt;
+    HGLOBAL data = LoadResource(module, res);
+    DWORD size = SizeofResource(module, res);
+    const void* bytes = data ? LockResource(data) : nullptr;
+    if (!bytes)
+        return std::nullopt;
+    return std::string(static_cast<const char*>(bytes), size);
+}
+
+// ---------------------------------------------------------------------------
+// Class descriptions
+
+const TClassInfo& TForm::StaticClass() {
+    static const TClassInfo info = DescribeClass<TForm, TWinControl>("TForm", [](auto& c) {
+        c.Str("Caption", &TForm::Caption, &TForm::SetCaption, "");
+        c.Enum("BorderStyle",
+               {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
+               &TForm::BorderStyle, &TForm::SetBorderStyle, bsSizeable);
+        c.Set("BorderIcons", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}, &TForm::BorderIcons,
+              &TForm::SetBorderIcons, 7);
+        c.Enum("Position",
+               {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
+                "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter"},
+               &TForm::Position, &TForm::SetPosition, poDesigned);
+        c.Enum("WindowState", {"wsNormal", "wsMinimized", "wsMaximized"}, &TForm::WindowState,
+               &TForm::SetWindowState, wsNormal);
+        c.Enum("FormStyle", {"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"}, &TForm::FormStyle,
+               &TForm::SetFormStyle, fsNormal);
+        c.Int("ClientWidth", &TForm::ClientWidth, &TForm::SetClientWidth, 0);
+        c.Int("ClientHeight", &TForm::ClientHeight, &TForm::SetClientHeight, 0);
+        c.Int("BorderWidth", &TForm::BorderWidth, &TForm::SetBorderWidth, 0);
+        c.Event("OnCreate", &TForm::OnCreate);
+        c.Event("OnShow", &TForm::OnShow);
+        c.Event("OnHide", &TForm::OnHide);
+        c.Event("OnActivate", &TForm::OnActivate);
+        c.Event("OnDeactivate", &TForm::OnDeactivate);
+        c.Event("OnDestroy", &TForm::OnDestroy);
+        c.Event("OnResize", &TForm::OnResize);
+        c.Event("OnClose", &TForm::OnClose);
+        c.Event("OnCloseQuery", &TForm::OnCloseQuery);
+    });
+    return info;
+}
+
+const TClassInfo& TApplication::StaticClass() {
+    static const TClassInfo info = DescribeClass<TApplication, TComponent>("TApplication", [](auto&) {});
+    return info;
+}
+
+void RegisterToolkitClasses() {
+    RegisterClass(TLabel::StaticClass());
+    RegisterClass(TMemo::StaticClass());
+}

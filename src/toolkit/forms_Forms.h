@@ -1,0 +1,186 @@
+// Forms (top-level windows built from their stored layouts) and the
+// application object that runs the message loop.
+#pragma once
+#include "toolkit/forms_Controls.h"
+#include <functional>
+#include <optional>
+#include <string>
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
+using TBorderIcons = uint32_t; // bit (1 << TBorderIcon)
+enum TPosition {
+    poDesigned,
+    poDefault,
+    poDefaultPosOnly,
+    poDefaultSizeOnly,
+    poScreenCenter,
+    poDesktopCenter,
+    poMainFormCenter,
+    poOwnerFormCenter
+};
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+
+using TModalResult = int32_t;
+constexpr TModalResult mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+                       mrNo = 7;
+
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+
+class TForm : public TWinControl {
+    QFD_CLASS(TForm)
+public:
+    explicit TForm(TComponent* AOwner);
+    ~TForm() override;
+
+    // Reads the form's stored layout from the program's resources (named after
+    // the class in upper case) and runs OnCreate. CreateForm<T> calls it.
+    void InitFromResource();
+    // The same from a layout text (tests, tools).
+    void InitFromText(const std::string& layout);
+
+    TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+    void SetBorderStyle(TFormBorderStyle v);
+    TBorderIcons BorderIcons() const { return FBorderIcons; }
+    void SetBorderIcons(TBorderIcons v);
+    TPosition Position() const { return FPosition; }
+    void SetPosition(TPosition v) { FPosition = v; }
+    TWindowState WindowState() const;
+    void SetWindowState(TWindowState v);
+    TFormStyle FormStyle() const { return FFormStyle; }
+    void SetFormStyle(TFormStyle v) { FFormStyle = v; }
+    void SetClientWidth(int32_t v);
+    void SetClientHeight(int32_t v);
+    int32_t ClientWidth() const override;
+    int32_t ClientHeight() const override;
+
+    void Show();
+    void Hide();
+    void Close();
+    bool CloseQuery();
+    // Shows the form modally and returns its ModalResult.
+    TModalResult ShowModal();
+    TModalResult ModalResult() const { return FModalResult; }
+    void SetModalResult(TModalResult r) { FModalResult = r; }
+    bool Modal() const { return FModal; }
+    bool Active() const { return FActive; }
+    // Brings the form to the front and makes it the active window.
+    void BringToFront();
+
+    TCursor Cursor() const { return FCursor; }
+    void SetCursor(TCursor c);
+
+    TNotifyEvent OnCreate, OnShow, OnHide, OnActivate, OnDeactivate, OnDestroy, OnResize;
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+
+    void WndProc(TMessage& msg) override;
+
+protected:
+    void CreateParams(TCreateParams& p) override;
+    void AfterCreateWnd() override;
+    void BeforeDestruction() override;
+    void SetVisible(bool v) override;
+    void BoundsChanged() override;
+    void TextChanged() override;
+    virtual void DoCreate();
+    virtual void DoShow();
+    virtual void DoClose(TCloseAction& action);
+    void PlaceWindow();
+
+private:
+    TFormBorderStyle FBorderStyle = bsSizeable;
+    TBorderIcons FBorderIcons = (1u << biSystemMenu) | (1u << biMinimize) | (1u << biMaximize);
+    TPosition FPosition = poDesigned;
+    TWindowState FWindowState = wsNormal;
+    TFormStyle FFormStyle = fsNormal;
+    std::optional<int32_t> FClientWidthWanted, FClientHeightWanted;
+    TModalResult FModalResult = mrNone;
+    bool FModal = false;
+    bool FActive = false;
+    bool FShownOnce = false;
+    TCursor FCursor = crDefault;
+};
+
+using TExceptionEvent = std::function<void(TObject* Sender, const Exception& E)>;
+
+class TApplication : public TComponent {
+    QFD_CLASS(TApplication)
+public:
+    explicit TApplication(TComponent* AOwner);
+    ~TApplication() override;
+
+    void Initialize();
+    // Creates a form from its stored layout, owned by the application; the
+    // first form created becomes the main form.
+    template <class T> T* CreateForm() {
+        T* form = new T(this);
+        try {
+            form->InitFromResource();
+        } catch (...) {
+            form->Free();
+            throw;
+        }
+        if (!FMainForm)
+            FMainForm = form;
+        return form;
+    }
+    // Shows the main form and runs the message loop until Terminate.
+    void Run();
+    // Runs every pending message, then returns.
+    void ProcessMessages();
+    // Waits for one message and runs it (modal loops).
+    void HandleMessage();
+    void Terminate();
+    bool Terminated() const { return FTerminated; }
+
+    TForm* MainForm() const { return FMainForm; }
+    void SetMainForm(TForm* f) { FMainForm = f; }
+    // The hidden window that owns the forms (and message boxes of the program).
+    uintptr_t Handle() const { return FHandle; }
+    const std::string& Title() const { return FTitle; }
+    void SetTitle(const std::string& t) { FTitle = t; }
+    const std::string& ExeName() const { return FExeName; }
+
+    // Every exception caught in the message loop or a window procedure comes
+    // here: the installed handler gets it, else it is shown in a message box.
+    // EAbort is silent.
+    void HandleException(TObject* sender, const Exception& e);
+    // Catches the exception in flight (inside a catch block) and handles it.
+    void HandleCurrentException(TObject* sender = nullptr);
+    void ShowException(const Exception& e);
+    TExceptionEvent OnException;
+
+    int32_t MessageBox(const std::string& text, const std::string& caption, uint32_t flags);
+
+    // The cursor of every form while set (crHourGlass during long work).
+    TCursor Cursor() const { return FCursor; }
+    void SetCursor(TCursor c);
+
+    void Notification(TComponent* c, TOperation op) override;
+
+private:
+    bool ProcessOneMessage();
+    TForm* FMainForm = nullptr;
+    uintptr_t FHandle = 0;
+    std::string FTitle;
+    std::string FExeName;
+    bool FTerminated = false;
+    TCursor FCursor = crDefault;
+};
+
+// The program's one application object (created on first use).
+TApplication* Application();
+
+// Shows the report of an exception that ended the program before its message
+// loop ran ("Application Error": class, module and message).
+void ShowFatalException(const std::exception& e);
+
+// Text of an RCDATA resource of the program; nullopt when there is none.
+std::optional<std::string> LoadRcDataResource(const std::string& name);
+
+// Registers the toolkit's own classes for stored layouts.
+void RegisterToolkitClasses();
