@@ -564,6 +564,21 @@ void ShowFatalException(const std::exception& e) {
     MessageBoxW(nullptr, Wide(text).c_str(), L"Application Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
+int RunApplication(const std::function<void()>& createForms) {
+    // Never load a DLL from the folder the program was started from, where a
+    // planted one could wait.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    try {
+        Application()->Initialize();
+        createForms();
+        Application()->Run();
+    } catch (const std::exception& e) {
+        ShowFatalException(e);
+        return 1;
+    }
+    return 0;
+}
+
 std::optional<std::string> LoadRcDataResource(const std::string& name) {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC res = FindResourceW(module, Wide(name).c_str(), reinterpret_cast<LPCWSTR>(RT_RCDATA));

@@ -179,6 +179,12 @@ TApplication* Application();
 // loop ran ("Application Error": class, module and message).
 void ShowFatalException(const std::exception& e);
 
+// The body of a program's entry: loads DLLs from the system folder only,
+// initialises the application, creates the forms, runs the message loop and
+// reports an exception that escapes before the loop as "Application Error".
+// Returns the exit code.
+int RunApplication(const std::function<void()>& createForms);
+
 // Text of an RCDATA resource of the program; nullopt when there is none.
 std::optional<std::string> LoadRcDataResource(const std::string& name);
 

@@ -1,0 +1,6 @@
+// Program entry of the screen-saver setup.
+#include "setup/SetupMain.h"
+
+int main() {
+    return RunApplication([] { Application()->CreateForm<TSetupMainForm>(); });
+}

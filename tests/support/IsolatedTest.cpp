@@ -1,0 +1,67 @@
+#include "support/IsolatedTest.h"
+#include "platform/routines_WinText.h"
+#include <atomic>
+#include <windows.h>
+
+namespace {
+
+HKEY K(TRegHandle h) {
+    return reinterpret_cast<HKEY>(h);
+}
+
+std::string UniqueScratchName() {
+    static std::atomic<int> counter{0};
+    return "Software\\QfdTests\\p" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(GetTickCount64()) + "_" + std::to_string(counter++);
+}
+
+} // namespace
+
+void TIsolatedTest::SetUp() {
+    FTemp = std::make_unique<TTempFolder>();
+    ASSERT_TRUE(DirectoryExists(FTemp->Path())) << "no temporary folder";
+    ASSERT_TRUE(FRealUser.Open(RegCurrentUser, "Software", TRegAccess::raRead)) << FRealUser.LastError();
+    ASSERT_TRUE(FRealMachine.Open(RegLocalMachine, "SOFTWARE", TRegAccess::raRead))
+        << FRealMachine.LastError();
+
+    FScratch = UniqueScratchName();
+    ASSERT_TRUE(FScratchUser.Create(RegCurrentUser, FScratch + "\\HKCU")) << FScratchUser.LastError();
+    ASSERT_TRUE(FScratchMachine.Create(RegCurrentUser, FScratch + "\\HKLM")) << FScratchMachine.LastError();
+    FOverridden = true;
+    ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, K(ScratchMachine())), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, K(ScratchUser())), ERROR_SUCCESS);
+}
+
+void TIsolatedTest::Restore() {
+    if (FOverridden) {
+        EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, nullptr), ERROR_SUCCESS);
+        FOverridden = false;
+    }
+    FScratchUser.Close();
+    FScratchMachine.Close();
+    FRealUser.Close();
+    FRealMachine.Close();
+    // With the roots back in place, the scratch keys go.
+    if (!FScratch.empty()) {
+        EXPECT_TRUE(DeleteKeyTree(RegCurrentUser, FScratch)) << "scratch key " << FScratch << " left behind";
+        // Removed only when no other test program still uses it.
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\QfdTests");
+        FScratch.clear();
+    }
+}
+
+void TIsolatedTest::TearDown() {
+    Restore();
+    FTemp.reset();
+}
+
+bool TIsolatedTest::CreateVolatileKey(TRegHandle root, const std::string& key) {
+    HKEY h = nullptr;
+    LONG rc = RegCreateKeyExW(K(root), Wide(NormalizeRegKeyPath(key)).c_str(), 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    if (rc != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
+}

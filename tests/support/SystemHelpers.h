@@ -1,0 +1,46 @@
+// Small helpers for Windows tests that keep <windows.h> out of test sources.
+#pragma once
+#include <optional>
+#include <string>
+
+// Sets an environment variable of this process (the system's block, which
+// the W functions read) and restores the old value afterwards.
+class TScopedEnvVar {
+public:
+    TScopedEnvVar(const std::string& name, const std::string& value);
+    ~TScopedEnvVar();
+    TScopedEnvVar(const TScopedEnvVar&) = delete;
+    TScopedEnvVar& operator=(const TScopedEnvVar&) = delete;
+
+private:
+    std::string FName;
+    std::optional<std::string> FOld;
+};
+
+// Wine reads per-program settings from the real
+// HKCU\Software\Wine\AppDefaults\<program file name>\<section> when that
+// program starts. Sets one for programs started while this object lives and
+// removes the program's settings afterwards; does nothing outside Wine. Use
+// it outside the registry redirection of TIsolatedTest, or it has no effect.
+class TWineAppDefault {
+public:
+    TWineAppDefault(const std::string& program, const std::string& section, const std::string& name,
+                    const std::string& value);
+    ~TWineAppDefault();
+    TWineAppDefault(const TWineAppDefault&) = delete;
+    TWineAppDefault& operator=(const TWineAppDefault&) = delete;
+
+private:
+    std::string FKey;
+};
+
+// Makes the program's windows unmanaged under Wine: without a window manager
+// (Xvfb) Wine otherwise waits two seconds for every window it hides.
+inline TWineAppDefault FastWindowsUnderWine(const std::string& program) {
+    return TWineAppDefault(program, "X11 Driver", "Managed", "N");
+}
+
+std::optional<std::string> GetEnvVar(const std::string& name);
+bool RunningUnderWine();
+// The folder of the running program, with a trailing backslash.
+std::string ThisProgramFolder();

@@ -1,0 +1,98 @@
+// Windows version, temporary files, system folders and short paths.
+#include "platform/exceptions_Quenfold.h"
+#include "platform/routines_API.h"
+#include "support/IsolatedTest.h"
+#include "support/SystemHelpers.h"
+#include "support/WindowDriver.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+using WindowDriver::QuoteArg;
+using WindowDriver::TProcess;
+
+// Wine fixes a program's Windows version when the program starts, so the
+// other versions are seen through a child program started with the setting.
+int ProbeVersion(const std::string& version) {
+    TWineAppDefault setting("qfd_winver_probe.exe", "", "Version", version);
+    TProcess probe(QuoteArg(ThisProgramFolder() + "qfd_winver_probe.exe"));
+    EXPECT_TRUE(probe.WaitForExit()) << version;
+    return static_cast<int>(probe.ExitCode());
+}
+
+} // namespace
+
+TEST(WindowsVersion, ReportsTheFamilyOfTheSystem) {
+    if (!RunningUnderWine()) {
+        EXPECT_EQ(WindowsVersion(), wvWindowsNT);
+        GTEST_SKIP() << "other versions are emulated only by Wine";
+    }
+    EXPECT_EQ(ProbeVersion("win98"), wvWindows95);
+    EXPECT_EQ(ProbeVersion("win95"), wvWindows95);
+    // 3.51 counts as 3.5.
+    EXPECT_EQ(ProbeVersion("nt351"), wvWindowsNT35);
+    EXPECT_EQ(ProbeVersion("win31"), wvWin32s);
+    EXPECT_EQ(ProbeVersion("win7"), wvWindowsNT);
+}
+
+class TempFileTest : public TIsolatedTest {};
+
+TEST_F(TempFileTest, IsMadeInTheTemporaryFolderAndKeptOnRequest) {
+    TScopedEnvVar tmp("TMP", TempDir()), temp("TEMP", TempDir());
+    std::string kept = GetTempFile(true);
+    std::string other = GetTempFile(true);
+    std::string gone = GetTempFile(false);
+    for (const std::string& f : {kept, other, gone}) {
+        EXPECT_TRUE(SameText(ExtractFilePath(f), TempDir())) << f;
+        EXPECT_TRUE(SameText(ExtractFileName(f).substr(0, 3), "bat")) << f;
+    }
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_TRUE(FileExists(other));
+    EXPECT_NE(kept, other);
+    EXPECT_FALSE(FileExists(gone));
+}
+
+TEST_F(TempFileTest, FailsWhenTheTemporaryFolderIsMissing) {
+    TScopedEnvVar tmp("TMP", TempPath("gone")), temp("TEMP", TempPath("gone"));
+    try {
+        GetTempFile(true);
+        FAIL() << "no exception";
+    } catch (const EAPIRoutines& e) {
+        EXPECT_EQ(e.Message(), "Cannot create a temporary file");
+    }
+    EXPECT_TRUE(ListDirectory(TempDir()).empty());
+}
+
+TEST(SystemFolders, AreTheWindowsFolderAndItsSystemFolder) {
+    std::string win = GetWindowsDir(), sys = GetSystemDir();
+    ASSERT_FALSE(win.empty());
+    EXPECT_NE(win.back(), '\\');
+    EXPECT_TRUE(DirectoryExists(win));
+    EXPECT_TRUE(FileExists(sys + "\\kernel32.dll")) << sys;
+    EXPECT_TRUE(SameText(sys.substr(0, win.size() + 1), win + "\\")) << sys;
+    if (std::optional<std::string> root = GetEnvVar("SystemRoot")) {
+        EXPECT_TRUE(SameText(*root, win)) << *root;
+    }
+}
+
+class ShortPathTest : public TIsolatedTest {};
+
+TEST_F(ShortPathTest, ShortensExistingPathsAndLeavesOthersAlone) {
+    ForceDirectory(TempPath("Folder with spaces"));
+    std::string longPath = TempPath("Folder with spaces\\A long file name.text");
+    WriteTextFile(longPath, "content");
+
+    std::string shortPath = GetShortPath(longPath);
+    EXPECT_NE(shortPath, longPath);
+    for (const std::string& part : {ExtractFileName(shortPath), ExtractFileName(ExtractFileDir(shortPath))}) {
+        std::string ext = ExtractFileExt(part);
+        EXPECT_EQ(part.find(' '), std::string::npos) << part;
+        EXPECT_LE(part.size() - ext.size(), 8u) << part;
+        EXPECT_LE(ext.size(), 4u) << part;
+    }
+    EXPECT_EQ(ReadWholeFile(shortPath), "content");
+
+    std::string missing = TempPath("Not there at all.text");
+    EXPECT_EQ(GetShortPath(missing), missing);
+    EXPECT_EQ(GetShortPath(""), "");
+}
