@@ -504,7 +504,12 @@ private:
             if (v.kind != TStoredValue::Kind::Ident)
                 throw EPropertyError(
                     Format("Property %s needs a component name, not %s", {p.Name, v.Describe()}));
-            FRefs.push_back({&obj, &p, v.Str, v.Line});
+            // A component read earlier is set at once, in stored order with the
+            // other properties; only forward references wait for the whole tree.
+            if (SameText(v.Str, "nil") || Lookup(v.Str))
+                SetReference({&obj, &p, v.Str, v.Line});
+            else
+                FRefs.push_back({&obj, &p, v.Str, v.Line});
             return;
         case TPropKind::Event:
             if (v.kind != TStoredValue::Kind::Ident)
@@ -520,22 +525,28 @@ private:
         }
     }
 
+    TComponent* Lookup(const std::string& name) {
+        return SameText(name, FRoot.Name()) ? &FRoot : FRoot.FindComponent(name);
+    }
+
+    void SetReference(const RefFixup& r) {
+        TComponent* target = nullptr;
+        if (!SameText(r.Target, "nil")) {
+            target = Lookup(r.Target);
+            if (!target)
+                throw EPropertyError(
+                    Format("Component %s named by property %s does not exist", {r.Target, r.Prop->Name}));
+            if (!target->InheritsFrom(r.Prop->RefClass()))
+                throw EPropertyError(
+                    Format("Component %s of class %s cannot be used for property %s (%s)",
+                           {r.Target, target->ClassName(), r.Prop->Name, r.Prop->RefClass().Name}));
+        }
+        r.Prop->SetRef(*r.Obj, target);
+    }
+
     void Resolve() {
         for (const RefFixup& r : FRefs)
-            Guard(r.Line, [&] {
-                TComponent* target = nullptr;
-                if (!SameText(r.Target, "nil")) {
-                    target = SameText(r.Target, FRoot.Name()) ? &FRoot : FRoot.FindComponent(r.Target);
-                    if (!target)
-                        throw EPropertyError(Format("Component %s named by property %s does not exist",
-                                                    {r.Target, r.Prop->Name}));
-                    if (!target->InheritsFrom(r.Prop->RefClass()))
-                        throw EPropertyError(
-                            Format("Component %s of class %s cannot be used for property %s (%s)",
-                                   {r.Target, target->ClassName(), r.Prop->Name, r.Prop->RefClass().Name}));
-                }
-                r.Prop->SetRef(*r.Obj, target);
-            });
+            Guard(r.Line, [&] { SetReference(r); });
         for (const RefFixup& e : FEvents)
             Guard(e.Line, [&] {
                 const TMethodInfo* m = FRoot.ClassInfo()->FindMethod(e.Target);

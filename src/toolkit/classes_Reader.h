@@ -40,9 +40,10 @@ struct TLayoutBlock {
 TLayoutBlock ParseLayout(std::string_view text, const TLayoutLimits& limits = {});
 
 // Reads a layout into an existing root: the root block's class must be the
-// root's class. Its components are created with the root as owner, set in
-// stored order while loading, references and events are resolved when the
-// whole tree exists, then Loaded() runs on every component in creation order.
+// root's class. Its components are created with the root as owner and set in
+// stored order while loading; a reference to a component read earlier is set
+// in that order too, forward references and events once the whole tree
+// exists; then Loaded() runs on every component in creation order.
 void ReadLayoutInto(TComponent& root, std::string_view text, const TLayoutLimits& limits = {});
 
 // Creates the root by its class name too; the caller owns the result unless

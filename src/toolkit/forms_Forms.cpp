@@ -592,6 +592,31 @@ std::optional<std::string> LoadRcDataResource(const std::string& name) {
     return std::string(static_cast<const char*>(bytes), size);
 }
 
+std::vector<uint8_t> LoadBitmapResource(const std::string& name) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC res = FindResourceW(module, Wide(name).c_str(), reinterpret_cast<LPCWSTR>(RT_BITMAP));
+    if (!res)
+        return {};
+    HGLOBAL data = LoadResource(module, res);
+    DWORD size = SizeofResource(module, res);
+    const auto* dib = static_cast<const uint8_t*>(data ? LockResource(data) : nullptr);
+    if (!dib || size < sizeof(BITMAPINFOHEADER))
+        return {};
+    // The resource is the bitmap without its file header: put one in front.
+    const auto* info = reinterpret_cast<const BITMAPINFOHEADER*>(dib);
+    DWORD colours = info->biClrUsed ? info->biClrUsed : (info->biBitCount <= 8 ? 1u << info->biBitCount : 0);
+    if (info->biCompression == BI_BITFIELDS)
+        colours = 3;
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfSize = sizeof fh + size;
+    fh.bfOffBits = static_cast<DWORD>(sizeof fh + info->biSize + colours * sizeof(RGBQUAD));
+    std::vector<uint8_t> file(sizeof fh + size);
+    memcpy(file.data(), &fh, sizeof fh);
+    memcpy(file.data() + sizeof fh, dib, size);
+    return file;
+}
+
 // ---------------------------------------------------------------------------
 // Class descriptions
 

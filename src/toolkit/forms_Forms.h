@@ -188,5 +188,9 @@ int RunApplication(const std::function<void()>& createForms);
 // Text of an RCDATA resource of the program; nullopt when there is none.
 std::optional<std::string> LoadRcDataResource(const std::string& name);
 
+// A BITMAP resource of the program as the bytes of a bitmap file; empty when
+// there is none.
+std::vector<uint8_t> LoadBitmapResource(const std::string& name);
+
 // Registers the toolkit's own classes for stored layouts.
 void RegisterToolkitClasses();

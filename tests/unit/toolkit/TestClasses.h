@@ -41,6 +41,7 @@ public:
             Partner = nullptr;
     }
     void SetPartner(TThing* p) {
+        PartnerSetWhenTextWas = Text;
         Partner = p;
         if (p)
             p->FreeNotification(this);
@@ -65,6 +66,7 @@ public:
     TNotifyEvent OnPoke;
     TBoolEvent OnAsk;
     int SetWhileNotLoading = 0;
+    std::string PartnerSetWhenTextWas;
 };
 
 class TTestRoot : public TComponent {

@@ -51,6 +51,7 @@ const char* kLayout = R"(object Root: TTestRoot
   end
   object Second: TThing
     Partner = First
+    Text = 'set after the partner'
     Colour = $00FF00
   end
 end
@@ -66,8 +67,12 @@ TEST_F(Reader, LoadsEveryKindOfValueForwardReferencesAndEvents) {
     TThing* second = Thing(*root, "second");
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->Owner(), root.get());
-    EXPECT_EQ(first->Partner, second); // a forward reference
+    EXPECT_EQ(first->Partner, second); // a forward reference: set once the tree exists
     EXPECT_EQ(second->Partner, first);
+    EXPECT_EQ(first->PartnerSetWhenTextWas, "it's joined!");
+    // A reference to a component read earlier is set in stored order.
+    EXPECT_EQ(second->PartnerSetWhenTextWas, "");
+    EXPECT_EQ(second->Text, "set after the partner");
     EXPECT_TRUE(first->Flag);
     EXPECT_EQ(first->Number, -42);
     EXPECT_DOUBLE_EQ(first->Ratio, 2.5);
@@ -88,7 +93,8 @@ TEST_F(Reader, LoadsEveryKindOfValueForwardReferencesAndEvents) {
     EXPECT_EQ(first->SetWhileNotLoading, 0);
     EXPECT_FALSE(first->Loading());
     EXPECT_FALSE(root->Loading());
-    EXPECT_EQ(LoadedLog(), (std::vector<std::string>{"First:Second:it's joined!", "Second:First:"}));
+    EXPECT_EQ(LoadedLog(),
+              (std::vector<std::string>{"First:Second:it's joined!", "Second:First:set after the partner"}));
 
     // Events call the root's published methods.
     ASSERT_TRUE(first->OnPoke);

@@ -1,0 +1,135 @@
+#include "routines_Process.h"
+#include "routines_Files.h"
+#include "routines_WinText.h"
+#include <shellapi.h>
+#include <windows.h>
+
+namespace {
+std::optional<std::vector<std::string>>& ParamsOverride() {
+    static std::optional<std::vector<std::string>> params;
+    return params;
+}
+std::function<bool(const TShellCall&)>& ShellHook() {
+    static std::function<bool(const TShellCall&)> hook;
+    return hook;
+}
+
+bool Start(const std::string& commandLine, WORD show) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = show;
+    PROCESS_INFORMATION pi = {};
+    std::wstring cmd = Wide(commandLine);
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+std::string ModuleFile(HMODULE m) {
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(m, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n < buf.size())
+            return Narrow(buf.data(), n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+HMODULE ThisModule() {
+    HMODULE m = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &m);
+    return m;
+}
+} // namespace
+
+std::vector<std::string> CommandLineParams() {
+    if (ParamsOverride())
+        return *ParamsOverride();
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> out;
+    for (int i = 0; argv && i < argc; ++i)
+        out.push_back(Narrow(argv[i], wcslen(argv[i])));
+    if (argv)
+        LocalFree(argv);
+    return out;
+}
+
+void OverrideCommandLineParams(std::optional<std::vector<std::string>> params) {
+    ParamsOverride() = std::move(params);
+}
+
+int ParamCount() {
+    size_t n = CommandLineParams().size();
+    return n ? static_cast<int>(n) - 1 : 0;
+}
+
+std::string ParamStr(int index) {
+    std::vector<std::string> p = CommandLineParams();
+    return index >= 0 && static_cast<size_t>(index) < p.size() ? p[static_cast<size_t>(index)]
+                                                               : std::string();
+}
+
+std::string ProgramPath() {
+    return ModuleFile(nullptr);
+}
+std::string ModulePath() {
+    return ModuleFile(ThisModule());
+}
+bool RunningAsLibrary() {
+    return ThisModule() != GetModuleHandleW(nullptr);
+}
+
+bool StartHidden(const std::string& commandLine) {
+    return Start(commandLine, SW_HIDE);
+}
+bool StartProgram(const std::string& commandLine) {
+    return Start(commandLine, SW_SHOWNORMAL);
+}
+
+void SetShellExecuteHook(std::function<bool(const TShellCall&)> hook) {
+    ShellHook() = std::move(hook);
+}
+
+bool ShellExecuteText(const TShellCall& c) {
+    if (ShellHook())
+        return ShellHook()(c);
+    auto opt = [](const std::string& s) { return s.empty() ? std::wstring() : Wide(s); };
+    std::wstring verb = opt(c.Verb), file = Wide(c.File), params = opt(c.Parameters), dir = opt(c.Directory);
+    HINSTANCE r = ShellExecuteW(reinterpret_cast<HWND>(c.Owner), verb.empty() ? nullptr : verb.c_str(),
+                                file.c_str(), params.empty() ? nullptr : params.c_str(),
+                                dir.empty() ? nullptr : dir.c_str(), c.ShowCmd);
+    return reinterpret_cast<INT_PTR>(r) > 32;
+}
+
+bool WriteProfileText(const std::string& section, const std::string& key, const std::string& value) {
+    return WriteProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str()) != 0;
+}
+
+bool WritePrivateProfileText(const std::string& section, const std::string& key, const std::string& value,
+                             const std::string& fileName) {
+    return WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
+                                      Wide(fileName).c_str()) != 0;
+}
+
+std::string ReadProfileText(const std::string& section, const std::string& key, const std::string& def) {
+    wchar_t buf[1024];
+    DWORD n = GetProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(def).c_str(), buf, 1024);
+    return Narrow(buf, n);
+}
+
+std::string ReadPrivateProfileText(const std::string& section, const std::string& key, const std::string& def,
+                                   const std::string& fileName) {
+    wchar_t buf[1024];
+    DWORD n = GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(def).c_str(), buf, 1024,
+                                       Wide(fileName).c_str());
+    return Narrow(buf, n);
+}
+
+bool SetScreenSaveActive(bool active) {
+    return SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, active ? 1 : 0, nullptr, 0) != 0;
+}
