@@ -1,8 +1,9 @@
 #include "routines_Process.h"
 #include "routines_Files.h"
 #include "routines_WinText.h"
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 namespace {
 std::optional<std::vector<std::string>>& ParamsOverride() {
