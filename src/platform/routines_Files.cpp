@@ -134,9 +134,11 @@ void ForceDirectory(const std::string& dir) {
     if (d.size() <= 2 || DirectoryExists(d))
         return;
     std::string parent = ExtractFilePath(d);
-    if (parent == d || parent.empty())
+    if (parent == d)
         return;
-    ForceDirectory(parent);
+    // A relative name of one folder has no parent to make first.
+    if (!parent.empty())
+        ForceDirectory(parent);
     CreateDir(d);
 }
 
