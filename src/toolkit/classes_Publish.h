@@ -34,7 +34,7 @@ public:
     template <class G, class S> TClassBuilder& Bool(const char* name, G get, S set, bool def) {
         return Plain(
             name, TPropKind::Boolean, def ? "True" : "False",
-            [get, set](T& o, const TPropInfo& p, const TStoredValue& v) {
+            [set](T& o, const TPropInfo& p, const TStoredValue& v) {
                 std::invoke(set, o, publish_detail::ToBool(p, v));
             },
             [get](T& o) { return std::string(std::invoke(get, o) ? "True" : "False"); });
