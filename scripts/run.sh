@@ -21,6 +21,16 @@ wine_env_start
 trap wine_env_stop EXIT
 exe="$root/build/win/src/setup/setup.exe"
 
+# The product as the screen-saver setup expects it: files.inf in the system
+# folder names the screen saver, a second file and the uninstaller.
+sample="$WINEPREFIX/drive_c/build"
+mkdir -p "$sample"
+printf 'a screen saver\r\n' >"$sample/Starry Night.scr"
+printf 'Starry Night screen saver\r\n' >"$sample/readme.txt"
+printf 'an uninstaller\r\n' >"$sample/uninstall.exe"
+printf 'C:\\build\\Starry Night.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n' \
+    >"$WINEPREFIX/drive_c/windows/system32/files.inf"
+
 if [ -z "$shot" ]; then
     wine "$exe" "$@"
     exit $?

@@ -1,4 +1,12 @@
 #include "setup/SetupMain.h"
+#include "engine/cmp_TInstall.h"
+#include "objects/cmp_TInstallContainer.h"
+#include "objects/cmp_TUninstallEXE.h"
+#include "platform/routines_API.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_Process.h"
+#include "setup/cmp_Rotate3DLabel.h"
+#include "setup/setup_Classes.h"
 #include "toolkit/classes_Publish.h"
 
 const TClassInfo& TSetupMainForm::StaticClass() {
@@ -6,20 +14,102 @@ const TClassInfo& TSetupMainForm::StaticClass() {
         c.template Method<TNotifyEvent>("FormActivate", &TSetupMainForm::FormActivate);
         c.template Method<TCloseEvent>("FormClose", &TSetupMainForm::FormClose);
         c.template Method<TCloseQueryEvent>("FormCloseQuery", &TSetupMainForm::FormCloseQuery);
+        c.template Method<TNotifyEvent>("Install1AfterNotifyGoodInstall",
+                                        &TSetupMainForm::Install1AfterNotifyGoodInstall);
     });
     return info;
 }
 
+void RegisterSetupProgramClasses() {
+    RegisterToolkitClasses();
+    RegisterInstallClasses();
+    RegisterSetupClasses();
+}
+
+template <class T> T* TSetupMainForm::Part(const char* name) const {
+    T* part = dynamic_cast<T*>(FindComponent(name));
+    if (!part)
+        throw IEInstall("The setup project has no %s", {name});
+    return part;
+}
+
+TInstall* TSetupMainForm::Install1() const {
+    return Part<TInstall>("Install1");
+}
+TMemo* TSetupMainForm::FileContentsRead() const {
+    return Part<TMemo>("FileContentsRead");
+}
+
+std::string TSetupMainForm::MakeShortName(const std::string& Name) {
+    std::string result;
+    int taken = 0;
+    for (char ch : Name) {
+        if (static_cast<unsigned char>(ch) <= 32)
+            continue;
+        result += ch;
+        if (++taken == 6) {
+            result += "~1";
+            break;
+        }
+    }
+    return result;
+}
+
+std::string TSetupMainForm::DisplaySettingsParameters(const std::string& saverShortName) {
+    return ("desk.cpl,InstallScreenSaver " + saverShortName).substr(0, 40);
+}
+
+namespace {
+// Line n (0-based) of the list, or empty text when the file has no such line.
+std::string LineOf(const TStringList& lines, int n) {
+    return n < lines.Count() ? lines[n] : std::string();
+}
+
+void SetFromPath(TCustomInstallFile& file, const std::string& path) {
+    file.SetFileName(ExtractFileName(path));
+    file.SetDestName(ExtractFileName(path));
+    file.SetIncludeFromDir(ExtractFilePath(path));
+}
+} // namespace
+
+void TSetupMainForm::ReadFilesInf() {
+    TMemo* memo = FileContentsRead();
+    memo->Clear();
+    memo->LoadLinesFromFile(GetSystemDir() + "\\files.inf");
+    TStringList lines = memo->Lines();
+    if (lines.Count() < 2)
+        throw IEInstall("There is no files to install");
+    SetFromPath(*Part<TInstallFile>("InstallFile"), LineOf(lines, 0));
+    SetFromPath(*Part<TInstallFile>("InstallFile2"), LineOf(lines, 1));
+    SetFromPath(*Part<TUninstallEXE>("UninstallEXE"), LineOf(lines, 2));
+    Install1()->SetReboot(false);
+}
+
 void TSetupMainForm::FormActivate(TObject*) {
-    // The installation project is not built into this program yet.
-    auto* memo = dynamic_cast<TMemo*>(FindComponent("FileContentsRead"));
-    if (memo)
-        memo->SetLines(
-            TStringList{"This setup program cannot install yet: only its main form exists so far."});
+    if (!FileExists(GetSystemDir() + "\\files.inf"))
+        throw IEInstall("files.inf file not found");
+    ReadFilesInf();
+    std::string file = ExtractFileName(FileContentsRead()->Lines()[0]);
+    std::string name = file.size() > 4 ? file.substr(0, file.size() - 4) : std::string();
+    Part<TRotate3DLabel>("ProductLabel")->SetCaption("  " + name);
+    Install1()->Information().SetProductName(name);
+    FSaverShortName = (TrimRight(MakeShortName(name)) + ".scr").substr(0, 12);
 }
 
 void TSetupMainForm::FormClose(TObject*, TCloseAction&) {}
 
+// The user cannot close the main form: the installation ends the program.
 void TSetupMainForm::FormCloseQuery(TObject*, bool& CanClose) {
-    CanClose = true;
+    CanClose = false;
+}
+
+void TSetupMainForm::Install1AfterNotifyGoodInstall(TObject*) {
+    TStringList lines = FileContentsRead()->Lines();
+    if (lines.Count() <= 1)
+        return;
+    WriteProfileText("boot", "SCRNSAVE.EXE", TrimRight(ExtractFileName(lines[0])));
+    WritePrivateProfileText("boot", "SCRNSAVE.EXE", GetSystemDir() + "\\" + FSaverShortName, "SYSTEM.INI");
+    SetScreenSaveActive(true);
+    ShellExecuteText(
+        {Application()->Handle(), "open", "rundll32.exe", DisplaySettingsParameters(FSaverShortName), "", 5});
 }

@@ -2,5 +2,8 @@
 #include "setup/SetupMain.h"
 
 int main() {
-    return RunApplication([] { Application()->CreateForm<TSetupMainForm>(); });
+    return RunApplication([] {
+        RegisterSetupProgramClasses();
+        Application()->CreateForm<TSetupMainForm>();
+    });
 }

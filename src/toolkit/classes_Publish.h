@@ -158,13 +158,14 @@ public:
         return *this;
     }
     // An event held in a std::function field.
-    template <class Ev> TClassBuilder& Event(const char* name, Ev T::*field) {
+    template <class Ev, class C> TClassBuilder& Event(const char* name, Ev C::*field) {
+        static_assert(std::is_base_of_v<C, T>, "the event must be a field of the class or an ancestor");
         TPropInfo p;
         p.Name = name;
         p.Kind = TPropKind::Event;
         p.EventType = typeid(Ev);
         p.SetEvent = [field](TPersistent& o, const std::any& handler) {
-            static_cast<T&>(o).*field = std::any_cast<const Ev&>(handler);
+            static_cast<C&>(static_cast<T&>(o)).*field = std::any_cast<const Ev&>(handler);
         };
         FInfo.Props.push_back(std::move(p));
         return *this;

@@ -72,10 +72,10 @@ uint32_t ColorToRGB(TColor c) {
     return static_cast<uint32_t>(c) & 0xFFFFFF;
 }
 
-uintptr_t FontHandle(const TFont& font, int32_t escapement) {
-    using Key = std::tuple<std::string, int32_t, int32_t, uint32_t, int32_t>;
+uintptr_t FontHandle(const TFont& font, int32_t escapement, bool trueTypeOnly) {
+    using Key = std::tuple<std::string, int32_t, int32_t, uint32_t, int32_t, bool>;
     static std::map<Key, HFONT> cache;
-    Key key{font.Name(), font.Height(), font.Charset(), font.Style(), escapement};
+    Key key{font.Name(), font.Height(), font.Charset(), font.Style(), escapement, trueTypeOnly};
     auto it = cache.find(key);
     if (it != cache.end())
         return reinterpret_cast<uintptr_t>(it->second);
@@ -88,6 +88,7 @@ uintptr_t FontHandle(const TFont& font, int32_t escapement) {
     lf.lfStrikeOut = (font.Style() & (1u << fsStrikeOut)) ? TRUE : FALSE;
     lf.lfCharSet = static_cast<BYTE>(font.Charset());
     lf.lfQuality = DEFAULT_QUALITY;
+    lf.lfOutPrecision = trueTypeOnly ? OUT_TT_ONLY_PRECIS : OUT_DEFAULT_PRECIS;
     std::wstring face = Wide(font.Name()).substr(0, LF_FACESIZE - 1);
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     HFONT f = CreateFontIndirectW(&lf);
@@ -133,6 +134,36 @@ void TCanvas::TextExtent(const std::string& text, const TFont& font, int32_t& w,
              clNone);
     w = text.empty() ? 0 : r.Width();
     h = r.Height();
+}
+
+void TCanvas::TextOutAngle(int32_t x, int32_t y, const std::string& text, const TFont& font, TColor color,
+                           int32_t escapement, bool trueTypeOnly) {
+    HDC dc = reinterpret_cast<HDC>(FDC);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(FontHandle(font, escapement, trueTypeOnly)));
+    SetTextColor(dc, ColorToRGB(color));
+    int oldMode = SetBkMode(dc, TRANSPARENT);
+    UINT oldAlign = SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    std::wstring w = Wide(text);
+    ::TextOutW(dc, x, y, w.c_str(), static_cast<int>(w.size()));
+    SetTextAlign(dc, oldAlign);
+    SetBkMode(dc, oldMode);
+    SelectObject(dc, old);
+}
+
+void TCanvas::FillPolygon(const std::vector<TPoint>& points, TColor color) {
+    if (points.size() < 3)
+        return;
+    HDC dc = reinterpret_cast<HDC>(FDC);
+    std::vector<POINT> pts;
+    pts.reserve(points.size());
+    for (const TPoint& p : points)
+        pts.push_back({p.X, p.Y});
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+    HGDIOBJ oldBrush = SelectObject(dc, SolidBrush(color));
+    // The null pen leaves out the outline, which Polygon otherwise adds.
+    ::Polygon(dc, pts.data(), static_cast<int>(pts.size()));
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldPen);
 }
 
 // ---------------------------------------------------------------------------
@@ -476,7 +507,7 @@ void TWinControl::PaintWindow(uintptr_t dcHandle) {
     TCanvas canvas(dcHandle);
     RECT rc;
     GetClientRect(reinterpret_cast<HWND>(FHandle), &rc);
-    canvas.FillRect({rc.left, rc.top, rc.right, rc.bottom}, FColor);
+    PaintBackground(canvas, {rc.left, rc.top, rc.right, rc.bottom});
     for (TControl* c : FControls) {
         if (!c->PaintedByParent() || !c->Visible())
             continue;
@@ -486,6 +517,10 @@ void TWinControl::PaintWindow(uintptr_t dcHandle) {
         c->Paint(canvas);
         RestoreDC(dc, saved);
     }
+}
+
+void TWinControl::PaintBackground(TCanvas& canvas, const TRect& client) {
+    canvas.FillRect(client, FColor);
 }
 
 TRect TWinControl::AlignArea() const {

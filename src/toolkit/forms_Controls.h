@@ -11,6 +11,10 @@
 class TWinControl;
 class TCanvas;
 
+struct TPoint {
+    int32_t X = 0, Y = 0;
+};
+
 struct TRect {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
     int32_t Width() const { return Right - Left; }
@@ -165,6 +169,8 @@ protected:
     void CreateChildHandles();
     void DefaultHandler(TMessage& msg);
     virtual void PaintWindow(uintptr_t dc);
+    // Paints the client area under the children painted by this control.
+    virtual void PaintBackground(TCanvas& canvas, const TRect& client);
     void UpdateWindowFont();
     void FontChanged() override;
     void BoundsChanged() override;
@@ -200,6 +206,13 @@ public:
                      TColor background);
     // The extent of one line of text in the font.
     void TextExtent(const std::string& text, const TFont& font, int32_t& w, int32_t& h);
+    // One line of text with its top left corner at (x, y), on a clear
+    // background, in the given colour; escapement turns it by tenths of a
+    // degree counter-clockwise.
+    void TextOutAngle(int32_t x, int32_t y, const std::string& text, const TFont& font, TColor color,
+                      int32_t escapement = 0, bool trueTypeOnly = false);
+    // A filled polygon without an outline.
+    void FillPolygon(const std::vector<TPoint>& points, TColor color);
 
 private:
     uintptr_t FDC;
@@ -208,7 +221,8 @@ private:
 // COLORREF of a colour (system colours looked up).
 uint32_t ColorToRGB(TColor c);
 // A shared font handle for the font's attributes (the toolkit keeps them).
-uintptr_t FontHandle(const TFont& font, int32_t escapement = 0);
+// trueTypeOnly picks TrueType faces only (raster fonts cannot be turned).
+uintptr_t FontHandle(const TFont& font, int32_t escapement = 0, bool trueTypeOnly = false);
 
 class TLabel : public TGraphicControl {
     QFD_CLASS(TLabel)

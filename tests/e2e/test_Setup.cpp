@@ -1,7 +1,9 @@
 // setup.exe as a person meets it, and as Windows sees its file.
+#include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
+#include "support/TempFolder.h"
 #include "support/WindowDriver.h"
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,19 +16,84 @@ std::string SetupExe() {
     return ThisProgramFolder() + "..\\..\\src\\setup\\setup.exe";
 }
 
-TEST(SetupProgram, ShowsItsMainFormFromTheStoredLayoutAndEndsWhenClosed) {
+// files.inf lives in the system folder; each test puts the one it needs there
+// and takes it away again.
+class FilesInf {
+public:
+    explicit FilesInf(const std::string* text) {
+        if (FileExists(Path()))
+            FSaved = ReadWholeFile(Path());
+        RemoveFile(Path());
+        if (text)
+            WriteTextFile(Path(), *text);
+    }
+    ~FilesInf() {
+        RemoveFile(Path());
+        if (!FSaved.empty())
+            WriteTextFile(Path(), FSaved);
+    }
+    static std::string Path() { return GetSystemDir() + "\\files.inf"; }
+
+private:
+    std::string FSaved;
+};
+
+// The text of the message box with this caption that the program shows.
+std::string MessageOf(const TProcess& p, const std::string& caption, TWindowHandle* box = nullptr) {
+    TWindowHandle w = FindTopWindow(caption, p.Id());
+    if (box)
+        *box = w;
+    return w ? MessageBoxText(w) : std::string("<no window \"" + caption + "\">");
+}
+
+TEST(SetupProgram, AnInvalidSwitchEndsWithTheApplicationErrorReport) {
     auto fast = FastWindowsUnderWine("setup.exe");
-    TProcess setup(QuoteArg(SetupExe()));
-    TWindowHandle main = FindTopWindow("Screen Saver Setup", setup.Id());
-    ASSERT_NE(main, 0u) << "the main form did not appear";
-    TWindowHandle memo = FindChild(main, "", "Edit");
-    ASSERT_NE(memo, 0u);
-    // The activation handler ran and said plainly what the program cannot do yet.
-    EXPECT_TRUE(WaitFor([&] { return ControlText(memo).find("cannot install yet") != std::string::npos; }))
-        << ControlText(memo);
-    ASSERT_TRUE(CloseWindow(main));
+    FilesInf none(nullptr);
+    TProcess setup(QuoteArg(SetupExe()) + " -x");
+    TWindowHandle box = 0;
+    std::string text = MessageOf(setup, "Application Error", &box);
+    EXPECT_NE(text.find("IException"), std::string::npos) << text;
+    EXPECT_NE(text.find("Invalid parameter <-x>. Valid command line parameters are: -b (Build)"),
+              std::string::npos)
+        << text;
+    ASSERT_TRUE(PressButton(box, "OK"));
     ASSERT_TRUE(setup.WaitForExit());
-    EXPECT_EQ(setup.ExitCode(), 0u);
+    EXPECT_NE(setup.ExitCode(), 0u);
+    // The main form never came up.
+    EXPECT_EQ(FindTopWindow("Screen Saver Setup", setup.Id(), 200), 0u);
+}
+
+TEST(SetupProgram, WithoutFilesInfTheActivationSaysSoAndTheFormStays) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    FilesInf none(nullptr);
+    TProcess setup(QuoteArg(SetupExe()));
+    TWindowHandle box = 0;
+    EXPECT_EQ(MessageOf(setup, "setup", &box), "files.inf file not found.");
+    ASSERT_TRUE(PressButton(box, "OK"));
+    TWindowHandle main = FindTopWindow("Screen Saver Setup", setup.Id());
+    ASSERT_NE(main, 0u);
+    // The user cannot close it.
+    CloseWindow(main);
+    EXPECT_FALSE(setup.WaitForExit(300));
+    EXPECT_TRUE(IsWindowAlive(main));
+    setup.Kill();
+}
+
+TEST(SetupProgram, WithFilesInfItReadsTheFilesAndReachesTheInstallationRun) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    std::string text =
+        "C:\\build\\My Screen Saver.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n";
+    FilesInf three(&text);
+    TProcess setup(QuoteArg(SetupExe()));
+    TWindowHandle box = 0;
+    // The files are read; then the run starts, which is a later stage.
+    EXPECT_EQ(MessageOf(setup, "setup", &box),
+              "The installation run is not built into this setup program yet.");
+    TWindowHandle main = FindTopWindow("Screen Saver Setup", setup.Id());
+    ASSERT_NE(main, 0u);
+    // The form was maximised on its first activation.
+    EXPECT_TRUE(WaitFor([&] { return IsZoomed(reinterpret_cast<HWND>(main)) != 0; }));
+    setup.Kill();
 }
 
 std::string VersionString(const std::string& file, const std::string& name) {
@@ -60,8 +127,10 @@ TEST(SetupProgram, CarriesVersionAndAManifestAskingForAdministratorRights) {
     EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("supportedOS"), std::string::npos);
-    // The main form's layout travels in the program as RCDATA.
+    // The installation project travels in the program as RCDATA, and so does
+    // the default theme picture.
     EXPECT_NE(FindResourceW(m, L"TSETUPMAINFORM", MAKEINTRESOURCEW(10)), nullptr);
+    EXPECT_NE(FindResourceW(m, L"INSTALLTHEME1", MAKEINTRESOURCEW(2)), nullptr);
     FreeLibrary(m);
 }
 

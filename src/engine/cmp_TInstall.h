@@ -1,0 +1,166 @@
+// The installation component: the engine of a setup program. It is the root
+// file container of the project, owns the project-wide settings, reads the
+// command line once the project is loaded, chooses the program's mode, keeps
+// the setup program's record in the registry and takes over the main form's
+// first activation to run the installation.
+//
+// Still to come in later stages: the installation run itself, unfinished
+// business after a restart, build mode and the transfer to floppies. Asking
+// for one of them raises an IEInstall that says so.
+#pragma once
+#include "engine/cmp_TInstallInformation.h"
+#include "objects/cmp_TInstallContainer.h"
+#include "objects/cmp_TPathSpecifier.h"
+#include "platform/types_Base.h"
+#include "toolkit/forms_Forms.h"
+#include "toolkit/graphics_Types.h"
+#include <array>
+#include <functional>
+#include <string>
+
+class TCustomInstall;
+
+// Settings of build mode; copied by value.
+class TBuildInfo : public TPersistent {
+    QFD_CLASS(TBuildInfo)
+public:
+    void Assign(const TPersistent& source) override;
+    std::string AppName, AppURL, BuildDirectory = "c:\\build", CredentialsFile, OCXName = "qwsetup",
+                                 PrivateKeyFile, URLPath;
+    bool SignCode = false;
+};
+
+enum TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
+enum TCommandSwitch { swBuild, swFloppies, swDebug, swSelfExtracted, swAfterReboot, swSourcePath, swCleanup };
+using TCommandSwitches = uint32_t; // bit (1 << TCommandSwitch)
+
+using TRebootWindowsEvent = std::function<void(TCustomInstall* Install, bool& Continue)>;
+using TBeforeRunFileEvent =
+    std::function<void(TCustomInstall* Install, TCustomInstallFile* FileToRun, bool& DefaultAction)>;
+using TUserAbortEvent = std::function<void(TCustomInstall* Install, bool& QuitOut)>;
+using TCleanupEvent = std::function<void(TCustomInstall* Install, bool& Continue)>;
+
+class TCustomInstall : public TFileContainer {
+    QFD_CLASS(TCustomInstall)
+public:
+    explicit TCustomInstall(TComponent* AOwner);
+    ~TCustomInstall() override;
+
+    void Loaded() override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+    // The installation run and the run after a restart are later stages.
+    void Install() override;
+    void CompleteAfterRestart() override;
+
+    virtual void RemoveInstallRecord();
+    virtual std::string FindInstallRecord(bool create);
+    virtual void ParseCommandLine();
+    virtual void AddPresetupFile(const std::string& path, bool onlyIfNew);
+    // The application's exception handler while this component exists.
+    virtual void HandleException(TObject* Sender, const Exception& E);
+    virtual void BuildDistribution();
+    virtual void TransferToFloppies();
+    virtual void CleanupLoadingProgram();
+    // The language to translate into: the install record's "Language", or the
+    // translator's target language (qlUser, 15, without a translator).
+    int32_t ReadInstallLanguage();
+
+    void MainFormActivate(TObject* Sender);
+
+    bool HasSwitch(TCommandSwitch s) const { return FSwitches & (1u << s); }
+    const std::string& SwitchArg(TCommandSwitch s) const { return FSwitchArgs[s]; }
+    // The folder the user ran the setup from.
+    const std::string& SourceDir() const { return FSourceDir; }
+    std::string GetModulePath() const;
+    std::string GetProgramDir() const;
+    std::string GetLoadingProgramPath() const;
+    bool Running() const { return FRunning; }
+    TForm* MainForm() const { return FMainForm; }
+    // The batch file that removes a temporary copy, once written.
+    const std::string& CleanupBatch() const { return FCleanupBatch; }
+
+    // Published settings.
+    bool AutoMaximizeWindow() const { return FAutoMaximizeWindow; }
+    virtual void SetAutoMaximizeWindow(bool v);
+    TBuildInfo& BuildInfo() { return FBuildInfo; }
+    virtual void SetBuildInfo(const TBuildInfo& v) { FBuildInfo.Assign(v); }
+    TPicture& DialogThemeBitmap() { return FDialogThemeBitmap; }
+    virtual void SetDialogThemeBitmap(const TPicture& v) { FDialogThemeBitmap = v; }
+    TDistributeType DistributeType() const { return FDistributeType; }
+    virtual void SetDistributeType(TDistributeType v);
+    bool HideMainForm() const { return FHideMainForm; }
+    virtual void SetHideMainForm(bool v);
+    TInstallInformation& Information() { return FInformation; }
+    const TStringList& PresetupFiles() const { return FPresetupFiles; }
+    // Blank lines of the given list are deleted first (the caller's list changes).
+    virtual void SetPresetupFiles(TStringList& v);
+    bool Reboot() const { return FReboot; }
+    void SetReboot(bool v) { FReboot = v; }
+    bool RunAutomatic() const { return FRunAutomatic; }
+    void SetRunAutomatic(bool v) { FRunAutomatic = v; }
+    bool UseLoadingProgram() const { return FUseLoadingProgram; }
+    virtual void SetUseLoadingProgram(bool v);
+    void SetNetLocation(TCustomNetInstallLocation* v) override;
+
+    TNotifyEvent OnAfterInitialized, OnAfterNotifyBadInstall, OnAfterNotifyGoodInstall,
+        OnAfterReadArchiveInfo, OnBeforeReadArchiveInfo, OnBeforeNotifyBadInstall, OnBeforeNotifyGoodInstall,
+        OnFailedReboot;
+    TRebootWindowsEvent OnBeforeReboot;
+    TBeforeRunFileEvent OnBeforeRunFile;
+    TUserAbortEvent OnBeforeShutdown, OnUserAbort;
+    TCleanupEvent OnBeforeCleanup;
+
+protected:
+    // The setup program's file that the install record describes.
+    virtual std::string SetupProgramFile() const;
+
+    TCommandSwitches FSwitches = 0;
+    std::array<std::string, 7> FSwitchArgs;
+    std::string FSourceDir;
+    TForm* FMainForm = nullptr;
+    TNotifyEvent FSavedOnActivate;
+    bool FActivated = false;
+    bool FRunning = false;
+    std::string FCleanupBatch;
+    bool FRunCleanupBatch = false;
+    int32_t FUnfinishedCount = 0;
+
+private:
+    void WriteCleanupBatch();
+    bool FAutoMaximizeWindow = true;
+    TBuildInfo FBuildInfo;
+    TPicture FDialogThemeBitmap;
+    TDistributeType FDistributeType = dtTraditional;
+    bool FHideMainForm = false;
+    TInstallInformation FInformation;
+    TStringList FPresetupFiles;
+    bool FReboot = false;
+    bool FRunAutomatic = true;
+    bool FUseLoadingProgram = true;
+    bool FOwnsExceptionHandler = false;
+};
+
+class TInstall : public TCustomInstall {
+    QFD_CLASS(TInstall)
+public:
+    using TCustomInstall::TCustomInstall;
+};
+
+// The one installation component of the program; nullptr when there is none.
+TCustomInstall* CurrentInstall();
+// The registry path of this setup program's install record; empty when none.
+std::string& InstallRecordKey();
+// When the current installation run began; zero until one has begun.
+TDateTime& RunStartTime();
+
+// The key of the install records under HKEY_LOCAL_MACHINE.
+extern const char* const InstallRecordsKey;
+
+// The lines of the batch file that removes a temporary copy: the program,
+// its folder (none when empty), the batch's .PIF and the batch itself.
+std::vector<std::string> CleanupBatchLines(const std::string& program, const std::string& folder,
+                                           const std::string& batch, bool windows95);
+
+void RegisterEngineClasses();
+// Every class of the install framework that a stored project may create.
+void RegisterInstallClasses();

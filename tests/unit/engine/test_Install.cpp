@@ -1,0 +1,342 @@
+#include "engine/cmp_TInstall.h"
+#include "objects/cmp_TPathSpecifier.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_Process.h"
+#include "support/IsolatedTest.h"
+#include "toolkit/classes_Publish.h"
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+// An installation component whose record describes a file the test chooses.
+class TTestInstall : public TInstall {
+    QFD_CLASS(TTestInstall)
+public:
+    using TInstall::TInstall;
+    static inline std::string ProgramFile;
+    int Installs = 0;
+    void Install() override {
+        ++Installs;
+        TInstall::Install();
+    }
+
+protected:
+    std::string SetupProgramFile() const override {
+        return ProgramFile.empty() ? TInstall::SetupProgramFile() : ProgramFile;
+    }
+};
+
+class TEngineForm : public TForm {
+    QFD_CLASS(TEngineForm)
+public:
+    using TForm::TForm;
+    void FormActivate(TObject*) {
+        ++Activations;
+        if (FailActivation)
+            throw IEInstall("files.inf file not found");
+    }
+    int Activations = 0;
+    bool FailActivation = false;
+};
+
+const TClassInfo& TTestInstall::StaticClass() {
+    static const TClassInfo info = DescribeClass<TTestInstall, TInstall>("TTestInstall", [](auto&) {});
+    return info;
+}
+
+const TClassInfo& TEngineForm::StaticClass() {
+    static const TClassInfo info = DescribeClass<TEngineForm, TForm>("TEngineForm", [](auto& c) {
+        c.template Method<TNotifyEvent>("FormActivate", &TEngineForm::FormActivate);
+    });
+    return info;
+}
+
+class Engine : public TIsolatedTest {
+protected:
+    void SetUp() override {
+        TIsolatedTest::SetUp();
+        Application()->Initialize();
+        RegisterObjectClasses();
+        RegisterEngineClasses();
+        RegisterClass(TTestInstall::StaticClass());
+        Application()->SetMainForm(nullptr);
+        TTestInstall::ProgramFile.clear();
+        InstallRecordKey().clear();
+    }
+    void TearDown() override {
+        if (Form)
+            Form->Free();
+        OverrideCommandLineParams(std::nullopt);
+        TIsolatedTest::TearDown();
+    }
+
+    // Loads a form holding one installation component, started with args.
+    TTestInstall* Load(std::vector<std::string> args, const std::string& installProps = "") {
+        args.insert(args.begin(), "setup.exe");
+        OverrideCommandLineParams(args);
+        Form = new TEngineForm(Application());
+        Form->InitFromText("object EngineForm: TEngineForm\n  OnActivate = FormActivate\n"
+                           "  object Install1: TTestInstall\n" +
+                           installProps + "  end\nend\n");
+        return static_cast<TTestInstall*>(Form->FindComponent("Install1"));
+    }
+
+    TEngineForm* Form = nullptr;
+};
+
+TEST_F(Engine, SwitchesAreReadInEitherCaseWithTheirArguments) {
+    TTestInstall* install = Load({"-S" + TempDir() + "src", "-c", "-sC:\\My Build"});
+    EXPECT_TRUE(install->HasSwitch(swSourcePath));
+    EXPECT_TRUE(install->HasSwitch(swCleanup));
+    EXPECT_FALSE(install->HasSwitch(swDebug));
+    // A later repetition wins.
+    EXPECT_EQ(install->SourceDir(), "C:\\My Build");
+    EXPECT_EQ(install->SwitchArg(swCleanup), "");
+}
+
+TEST_F(Engine, WithoutSourceSwitchTheSourceIsTheProgramFolder) {
+    TTestInstall* install = Load({});
+    EXPECT_EQ(install->SourceDir(), RemoveBackslash(ExtractFilePath(ProgramPath())));
+    EXPECT_EQ(install->SourceDir().back() == '\\', false);
+}
+
+std::string InvalidMessage(const std::string& p) {
+    return "Invalid parameter <" + p +
+           ">. Valid command line parameters are: -b (Build), -d (Debug), -f (Transfer to floppies), -e "
+           "(Called "
+           "by self-extractor), -r (After reboot)";
+}
+
+TEST_F(Engine, InvalidParametersAreRefusedWithTheirText) {
+    for (std::string p : {"-x", "-", "abc", "/s"}) {
+        OverrideCommandLineParams(std::vector<std::string>{"setup.exe", p});
+        auto* form = new TEngineForm(Application());
+        try {
+            form->InitFromText(
+                "object EngineForm: TEngineForm\n  object Install1: TTestInstall\n  end\nend\n");
+            ADD_FAILURE() << p << " was accepted";
+        } catch (const IException& e) {
+            EXPECT_STREQ(e.ClassName(), "IException");
+            EXPECT_EQ(e.Message(), InvalidMessage(p));
+        }
+        form->Free();
+        EXPECT_EQ(CurrentInstall(), nullptr);
+    }
+}
+
+TEST_F(Engine, DebugNeedsASourceFolderAndModesAreNotBuiltYet) {
+    auto failure = [&](std::vector<std::string> args) -> std::string {
+        args.insert(args.begin(), "setup.exe");
+        OverrideCommandLineParams(args);
+        auto* form = new TEngineForm(Application());
+        std::string msg;
+        try {
+            form->InitFromText(
+                "object EngineForm: TEngineForm\n  object Install1: TTestInstall\n  end\nend\n");
+        } catch (const IEInstall& e) {
+            msg = e.Message();
+        }
+        form->Free();
+        return msg;
+    };
+    EXPECT_NE(failure({"-d"}).find("-d switch needs the folder of the build"), std::string::npos);
+    EXPECT_NE(failure({"-d", "-s  "}).find("-d switch needs the folder of the build"), std::string::npos);
+    EXPECT_EQ(failure({"-d", "-s" + TempDir()}), "");
+    // Build mode wins over the run after a restart.
+    EXPECT_EQ(failure({"-r", "-b"}),
+              "Building the distribution (-b) is not built into this setup program yet");
+    EXPECT_EQ(failure({"-r"}), "Completing an installation after a restart of Windows (-r) is not built into "
+                               "this setup program yet");
+    EXPECT_EQ(failure({"-f", "-eSetup.exe"}),
+              "Copying the distribution onto floppies (-f) is not built into this setup program yet");
+}
+
+TEST_F(Engine, DefaultsAndSetterRules) {
+    TTestInstall* install = Load({});
+    EXPECT_EQ(CurrentInstall(), install);
+    EXPECT_EQ(install->GroupName(), "Main");
+    EXPECT_TRUE(install->DestDirType() &&
+                install->DestDirType()->InheritsFrom(TpsProgramFiles::StaticClass()));
+    EXPECT_TRUE(install->ArchiveFileType() &&
+                install->ArchiveFileType()->InheritsFrom(TpsMainArchiveFile::StaticClass()));
+    EXPECT_EQ(install->BuildInfo().BuildDirectory, "c:\\build");
+    EXPECT_EQ(install->BuildInfo().OCXName, "qwsetup");
+    EXPECT_EQ(install->Information().ProductName(), "My product");
+    EXPECT_EQ(install->DialogThemeBitmap().Width(), 117);
+    EXPECT_EQ(install->DialogThemeBitmap().Height(), 290);
+    EXPECT_TRUE(install->UseLoadingProgram());
+
+    install->SetHideMainForm(true);
+    EXPECT_FALSE(install->AutoMaximizeWindow());
+    install->SetAutoMaximizeWindow(true);
+    EXPECT_FALSE(install->HideMainForm());
+    EXPECT_THROW(install->SetDistributeType(dtWeb), IEInstall);
+
+    TStringList files{"a.dll", "  ", "", "B.DLL"};
+    install->SetPresetupFiles(files);
+    EXPECT_EQ(files, (TStringList{"a.dll", "B.DLL"})); // the caller's list loses its blank lines
+    install->AddPresetupFile("C:\\other\\b.dll", true);
+    EXPECT_EQ(install->PresetupFiles().Count(), 2);
+    install->AddPresetupFile("C:\\other\\b.dll", false);
+    install->AddPresetupFile("c.dll", true);
+    EXPECT_EQ(install->PresetupFiles().Count(), 4);
+
+    // One installation component per program, and only on a form.
+    EXPECT_THROW(new TInstall(Form), IEInstall);
+    TComponent plain(nullptr);
+    EXPECT_THROW(TInstall{&plain}, IEInstall);
+}
+
+TEST_F(Engine, FirstActivationRunsTheFormsHandlerThenTheInstallation) {
+    TTestInstall* install = Load({}, "    AutoMaximizeWindow = False\n");
+    ASSERT_TRUE(Form->OnActivate);
+    Application()->OnException = nullptr;
+    // The form's own handler fails: no run, and the next activation tries again.
+    Form->FailActivation = true;
+    EXPECT_THROW(Form->OnActivate(Form), IEInstall);
+    EXPECT_EQ(install->Installs, 0);
+    Form->FailActivation = false;
+    // Then the run starts, which this program cannot do yet.
+    try {
+        Form->OnActivate(Form);
+        ADD_FAILURE() << "the installation did not start";
+    } catch (const IEInstall& e) {
+        EXPECT_EQ(e.Message(), "The installation run is not built into this setup program yet");
+    }
+    EXPECT_EQ(Form->Activations, 2);
+    EXPECT_EQ(install->Installs, 1);
+    // The form has its own handler back; later activations no longer start a run.
+    Form->OnActivate(Form);
+    EXPECT_EQ(Form->Activations, 3);
+    EXPECT_EQ(install->Installs, 1);
+}
+
+TEST_F(Engine, WithoutRunAutomaticTheActivationOnlyCallsTheForm) {
+    TTestInstall* install = Load({}, "    AutoMaximizeWindow = False\n    RunAutomatic = False\n");
+    Form->OnActivate(Form);
+    Form->OnActivate(Form);
+    EXPECT_EQ(Form->Activations, 1); // still taken over, and done after the first
+    EXPECT_EQ(install->Installs, 0);
+}
+
+TEST_F(Engine, HiddenMainFormIsMovedOutOfSight) {
+    Load({}, "    HideMainForm = True\n");
+    EXPECT_EQ(Form->Left(), -2 * Form->Width());
+    EXPECT_EQ(Form->Top(), -2 * Form->Height());
+}
+
+// --- the install record ---
+
+class InstallRecord : public Engine {
+protected:
+    std::string Copy(const std::string& dir, const std::string& content, TDateTime when) {
+        ForceDirectory(TempPath(dir));
+        std::string path = TempPath(dir + "\\setup.exe");
+        WriteTextFile(path, content);
+        FileSetModified(path, when);
+        return path;
+    }
+    TDateTime When = EncodeDateTime(2001, 5, 6, 7, 8, 10);
+};
+
+TEST_F(InstallRecord, CopiesOfOneSetupShareOneRecordThatFollowsTheLastRun) {
+    TTestInstall* install = Load({});
+    TTestInstall::ProgramFile = Copy("one", "same bytes", When);
+    EXPECT_EQ(install->FindInstallRecord(false), "");
+    std::string key = install->FindInstallRecord(true);
+    EXPECT_EQ(key, "\\SOFTWARE\\Quenfold\\Install\\Install0");
+    TTestInstall::ProgramFile = Copy("two", "same bytes", When);
+    EXPECT_EQ(install->FindInstallRecord(false), key);
+    TRegKey k;
+    ASSERT_TRUE(k.Open(RegLocalMachine, key));
+    EXPECT_EQ(k.ReadString("Path").value_or(""), TTestInstall::ProgramFile);
+    EXPECT_EQ(k.ReadInteger("Size").value_or(0), 10);
+    EXPECT_NEAR(k.ReadFloat("CreationDate").value_or(0), When, 1e-6);
+    EXPECT_FALSE(k.ValueExists("SelfExtract"));
+}
+
+TEST_F(InstallRecord, AChangedSetupGetsTheLowestFreeNumber) {
+    TTestInstall* install = Load({});
+    TTestInstall::ProgramFile = Copy("a", "first", When);
+    ASSERT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install0");
+    TTestInstall::ProgramFile = Copy("a", "first, longer", When);
+    ASSERT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install1");
+    TTestInstall::ProgramFile = Copy("a", "first, longer", When + 1);
+    ASSERT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install2");
+    DeleteKeyTree(RegLocalMachine, "\\SOFTWARE\\Quenfold\\Install\\Install0");
+    TTestInstall::ProgramFile = Copy("a", "another", When);
+    EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install0");
+}
+
+TEST_F(InstallRecord, SelfExtractedRunsRecordTheSelfExtractingFile) {
+    TTestInstall* install = Load({"-sC:\\dist", "-eSetup.exe"});
+    TTestInstall::ProgramFile = Copy("x", "bytes", When);
+    std::string key = install->FindInstallRecord(true);
+    TRegKey k;
+    ASSERT_TRUE(k.Open(RegLocalMachine, key));
+    EXPECT_EQ(k.ReadString("SelfExtract").value_or(""), "C:\\dist\\Setup.exe");
+}
+
+TEST_F(InstallRecord, RemovalDeletesLocalFilesAndEmptyParents) {
+    TTestInstall* install = Load({});
+    TTestInstall::ProgramFile = Copy("a", "program", When);
+    InstallRecordKey() = install->FindInstallRecord(true);
+    std::string local = TempPath("files.1");
+    WriteTextFile(local, "archive");
+    {
+        TRegKey obj;
+        ASSERT_TRUE(obj.Create(RegLocalMachine, InstallRecordKey() + "\\InstallFile2"));
+        obj.WriteString("LocalFile", local);
+        TRegKey unfinished;
+        ASSERT_TRUE(unfinished.Create(RegLocalMachine, InstallRecordKey() + "\\Unfinished\\deep"));
+    }
+    install->RemoveInstallRecord();
+    EXPECT_FALSE(FileExists(local));
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, "\\SOFTWARE\\Quenfold"));
+
+    // Another program's record keeps the parents.
+    InstallRecordKey() = install->FindInstallRecord(true);
+    TTestInstall::ProgramFile = Copy("b", "other program", When);
+    std::string other = install->FindInstallRecord(true);
+    install->RemoveInstallRecord();
+    EXPECT_TRUE(RegKeyExists(RegLocalMachine, other));
+}
+
+// --- clean-up of a temporary copy ---
+
+TEST(CleanupBatch, WindowsNinetyFiveLinesAsTheyAlwaysWere) {
+    auto lines = CleanupBatchLines("C:\\TEMP\\Q1\\SETUP.EXE", "C:\\TEMP\\Q1", "C:\\TEMP\\BAT1.bat", true);
+    EXPECT_EQ(lines, (std::vector<std::string>{"ERASE C:\\TEMP\\Q1\\SETUP.EXE", "DELTREE /Y C:\\TEMP\\Q1",
+                                               "ERASE C:\\TEMP\\BAT1.PIF", "ERASE C:\\TEMP\\BAT1.bat"}));
+    auto keepFolder = CleanupBatchLines("C:\\Apps\\SETUP.EXE", "", "C:\\TEMP\\BAT1.bat", true);
+    EXPECT_EQ(keepFolder.size(), 3u);
+}
+
+TEST_F(Engine, TheNtBatchWaitsForTheRunningProgramThenRemovesItsFolder) {
+    // A stand-in for the running program: held open, so it cannot be erased yet.
+    std::string folder = TempPath("copy");
+    ForceDirectory(folder);
+    std::string program = folder + "\\setup.exe";
+    WriteTextFile(program, "running");
+    WriteTextFile(folder + "\\setup.1", "presetup");
+    std::string batch = TempPath("bat1.bat");
+    TStringList lines;
+    for (const std::string& l : CleanupBatchLines(program, folder, batch, false))
+        lines.Add(l);
+    lines.SaveToFile(batch);
+    auto held = std::make_unique<TFileStream>(program, fmOpenRead | fmShareExclusive);
+    ASSERT_TRUE(StartHidden("cmd /c \"" + batch + "\""));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(FileExists(program)); // still held
+    held.reset();
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        gone = !DirectoryExists(folder) && !FileExists(batch);
+    }
+    EXPECT_TRUE(gone) << "the batch did not remove the copy's folder and itself";
+}
+
+} // namespace
