@@ -37,18 +37,9 @@ TDateTime& RunStartTime() {
 
 void TBuildInfo::Assign(const TPersistent& source) {
     const auto* s = dynamic_cast<const TBuildInfo*>(&source);
-    if (!s) {
-        TPersistent::Assign(source);
-        return;
-    }
-    AppName = s->AppName;
-    AppURL = s->AppURL;
-    BuildDirectory = s->BuildDirectory;
-    CredentialsFile = s->CredentialsFile;
-    OCXName = s->OCXName;
-    PrivateKeyFile = s->PrivateKeyFile;
-    SignCode = s->SignCode;
-    URLPath = s->URLPath;
+    if (!s)
+        return TPersistent::Assign(source); // raises: not a kind this one takes
+    *this = *s;
 }
 
 // --- construction and destruction ------------------------------------------------

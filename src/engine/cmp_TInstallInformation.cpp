@@ -15,11 +15,7 @@ const TClassInfo& TInstallInformation::StaticClass() {
 
 void TInstallInformation::Assign(const TPersistent& source) {
     const auto* s = dynamic_cast<const TInstallInformation*>(&source);
-    if (!s) {
-        TPersistent::Assign(source);
-        return;
-    }
-    FCompanyName = s->FCompanyName;
-    FProductName = s->FProductName;
-    FVersion = s->FVersion;
+    if (!s)
+        return TPersistent::Assign(source); // raises: not a kind this one takes
+    *this = *s;
 }
