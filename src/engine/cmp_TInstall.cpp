@@ -71,7 +71,8 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
 }
 
 TCustomInstall::~TCustomInstall() {
-    if (FMainForm && !FMainForm->Destroying() && FSavedOnActivate)
+    // Also when the form had no handler: ours must not outlive this component.
+    if (FMainForm && !FMainForm->Destroying() && FTookOverActivate)
         FMainForm->OnActivate = FSavedOnActivate;
     if (TheInstall() == this)
         TheInstall() = nullptr;
@@ -183,6 +184,7 @@ void TCustomInstall::Loaded() {
     } else if (FMainForm) {
         FSavedOnActivate = FMainForm->OnActivate;
         FMainForm->OnActivate = [this](TObject* sender) { MainFormActivate(sender); };
+        FTookOverActivate = true;
         if (FHideMainForm)
             FMainForm->SetBounds(-2 * FMainForm->Width(), -2 * FMainForm->Height(), FMainForm->Width(),
                                  FMainForm->Height());
@@ -413,7 +415,8 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
     }
     // The NT family has no DELTREE, and the program is still running when the
     // batch starts: try to erase it once a second, a minute at most.
-    auto q = [](const std::string& s) { return "\"" + s + "\""; };
+    // Quoted, with "%" doubled: cmd would read "%...%" in a path as a variable.
+    auto q = [](const std::string& s) { return "\"" + StringReplaceAll(s, "%", "%%") + "\""; };
     lines = {"@ECHO OFF",
              "SET QFDTRIES=0",
              ":WAITPROGRAM",

@@ -119,6 +119,7 @@ protected:
     std::string FSourceDir;
     TForm* FMainForm = nullptr;
     TNotifyEvent FSavedOnActivate;
+    bool FTookOverActivate = false;
     bool FActivated = false;
     bool FRunning = false;
     std::string FCleanupBatch;

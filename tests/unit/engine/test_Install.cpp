@@ -221,6 +221,19 @@ TEST_F(Engine, WithoutRunAutomaticTheActivationOnlyCallsTheForm) {
     EXPECT_EQ(install->Installs, 0);
 }
 
+TEST_F(Engine, AGoneInstallationLeavesNoActivationHandlerBehind) {
+    // A form without an activation handler of its own is still taken over.
+    OverrideCommandLineParams(std::vector<std::string>{"setup.exe"});
+    Form = new TEngineForm(Application());
+    Form->InitFromText("object EngineForm: TEngineForm\n  object Install1: TTestInstall\n  end\nend\n");
+    auto* install = static_cast<TTestInstall*>(Form->FindComponent("Install1"));
+    ASSERT_TRUE(Form->OnActivate);
+    install->Free();
+    EXPECT_FALSE(Form->OnActivate);
+    EXPECT_EQ(CurrentInstall(), nullptr);
+    EXPECT_FALSE(Application()->OnException);
+}
+
 TEST_F(Engine, HiddenMainFormIsMovedOutOfSight) {
     Load({}, "    HideMainForm = True\n");
     EXPECT_EQ(Form->Left(), -2 * Form->Width());
@@ -312,6 +325,14 @@ TEST(CleanupBatch, WindowsNinetyFiveLinesAsTheyAlwaysWere) {
                                                "ERASE C:\\TEMP\\BAT1.PIF", "ERASE C:\\TEMP\\BAT1.bat"}));
     auto keepFolder = CleanupBatchLines("C:\\Apps\\SETUP.EXE", "", "C:\\TEMP\\BAT1.bat", true);
     EXPECT_EQ(keepFolder.size(), 3u);
+}
+
+TEST(CleanupBatch, NtLinesQuotePathsAndKeepPercentSignsLiteral) {
+    auto lines = CleanupBatchLines("C:\\50%off\\setup.exe", "", "C:\\TEMP\\BAT1.bat", false);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "ERASE \"C:\\50%%off\\setup.exe\""), lines.end());
+    EXPECT_EQ(
+        std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("RMDIR") == 0; }),
+        lines.end());
 }
 
 TEST_F(Engine, TheNtBatchWaitsForTheRunningProgramThenRemovesItsFolder) {

@@ -208,11 +208,28 @@ TEST(SetupMainNames, ShortNamesImitateTheFileSystem) {
     EXPECT_EQ(TSetupMainForm::MakeShortName(" \tA b\x01"
                                             "cdefgh"),
               "Abcdef~1");
+    // Characters, not bytes: a letter outside ASCII counts once.
+    EXPECT_EQ(TSetupMainForm::MakeShortName("\xC3\x89"
+                                            "conomiseur"),
+              "\xC3\x89"
+              "conom~1");
+    EXPECT_EQ(TSetupMainForm::MakeShortName("Scr\xC3\xA9\xC3\xA9n"), "Scr\xC3\xA9\xC3\xA9n~1");
     // 28 characters of prefix and at most 12 of name: never past 40.
     EXPECT_EQ(TSetupMainForm::DisplaySettingsParameters("MyScre~1.scr"),
               "desk.cpl,InstallScreenSaver MyScre~1.scr");
     EXPECT_EQ(TSetupMainForm::DisplaySettingsParameters("MyScre~1.scr").size(), 40u);
     EXPECT_EQ(TSetupMainForm::DisplaySettingsParameters("TooLongAName.scr").size(), 40u);
+    const std::string umlauts = "\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84\xC3\x84~1.scr";
+    EXPECT_EQ(TSetupMainForm::DisplaySettingsParameters(umlauts), "desk.cpl,InstallScreenSaver " + umlauts);
+}
+
+TEST_F(SetupMain, ShortNamesOfNamesOutsideAsciiKeepWholeCharacters) {
+    // An ANSI files.inf naming a saver of seven A-umlauts.
+    WriteTextFile(FilesInf(), "C:\\build\\\xC4\xC4\xC4\xC4\xC4\xC4\xC4.scr\r\nC:\\build\\readme.txt\r\n");
+    EXPECT_EQ(ActivationError(), "");
+    const std::string a = "\xC3\x84";
+    EXPECT_EQ(Form->Install1()->Information().ProductName(), a + a + a + a + a + a + a);
+    EXPECT_EQ(Form->SaverShortName(), a + a + a + a + a + a + "~1.scr");
 }
 
 TEST_F(SetupMain, AfterAGoodInstallationTheSaverBecomesTheCurrentOne) {
