@@ -417,9 +417,16 @@ public:
                 c->SetLoadingState(false);
             throw;
         }
-        // Every component is set: tell each, in creation order.
-        for (TComponent* c : FCreated)
-            c->Loaded();
+        // Every component is set: tell each, in creation order. When one of
+        // them fails, none is left marked as loading for the tear-down.
+        try {
+            for (TComponent* c : FCreated)
+                c->Loaded();
+        } catch (...) {
+            for (TComponent* c : FCreated)
+                c->SetLoadingState(false);
+            throw;
+        }
         for (TComponent* c : FCreated)
             c->SetLoadingState(false);
     }

@@ -9,6 +9,11 @@ inline std::vector<std::string>& LoadedLog() {
     static std::vector<std::string> log;
     return log;
 }
+// The component whose Loaded fails (none when empty).
+inline std::string& FailLoadedOf() {
+    static std::string name;
+    return name;
+}
 inline int& LiveThings() {
     static int n = 0;
     return n;
@@ -32,6 +37,8 @@ public:
     ~TThing() override { --LiveThings(); }
     void Loaded() override {
         // Loaded comes after the whole tree is set, references included.
+        if (Name() == FailLoadedOf())
+            throw EConvertError("Loaded failed on purpose");
         LoadedLog().push_back(Name() + ":" + (Partner ? Partner->Name() : "-") + ":" + Text);
         TComponent::Loaded();
     }

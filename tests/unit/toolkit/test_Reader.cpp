@@ -207,6 +207,18 @@ TEST_F(Reader, AFailedReadLeavesNothingBehind) {
     EXPECT_EQ(LiveThings(), before);
 }
 
+TEST_F(Reader, AFailingLoadedLeavesNoComponentLoading) {
+    TTestRoot root(nullptr);
+    FailLoadedOf() = "A";
+    EXPECT_THROW(
+        ReadLayoutInto(root, "object R: TTestRoot\n object A: TThing\n end\n object B: TThing\n end\nend\n"),
+        EConvertError);
+    FailLoadedOf().clear();
+    for (int i = 0; i < root.ComponentCount(); ++i)
+        EXPECT_FALSE(root.Components(i)->Loading()) << root.Components(i)->Name();
+    EXPECT_FALSE(root.Loading());
+}
+
 TEST_F(Reader, StoredValuesParseAlone) {
     TStoredValue v = ParseStoredValue("#72'i'#8364");
     EXPECT_EQ(v.Str, "Hi\xE2\x82\xAC");
