@@ -9,14 +9,17 @@ QFD_XVFB_PID=""
 
 wine_env_start() {
     if [ -z "${DISPLAY:-}" ]; then
-        local n=$((90 + RANDOM % 100))
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        # Xvfb picks a free display itself and writes its number to fd 3.
+        local numfile
+        numfile="$(mktemp)"
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
         QFD_XVFB_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 50); do
-            [ -e "/tmp/.X11-unix/X$n" ] && break
+        for _ in $(seq 100); do
+            [ -s "$numfile" ] && break
             sleep 0.1
         done
+        export DISPLAY=":$(tr -d '[:space:]' <"$numfile")"
+        rm -f "$numfile"
     fi
     mkdir -p "$WINEPREFIX"
     setsid wineserver -p </dev/null >/dev/null 2>&1 || true
