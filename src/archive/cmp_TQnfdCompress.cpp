@@ -106,13 +106,46 @@ std::string UniqueFileName(const std::string& dir, const std::string& prefix) {
 }
 
 // Paths compared as the file system would, for refusing to overwrite the
-// archive being read.
+// archive being read: made absolute, "." and ".." resolved, case ignored.
 bool SamePath(const std::string& a, const std::string& b) {
     auto norm = [](std::string s) {
         std::replace(s.begin(), s.end(), '/', '\\');
-        return UpperCase(s);
+        const bool absolute = (s.size() >= 2 && s[1] == ':') || (!s.empty() && s[0] == '\\');
+        if (!absolute) {
+            std::string cwd = GetCurrentDir();
+            std::replace(cwd.begin(), cwd.end(), '/', '\\');
+            s = AddBackslash(cwd) + s;
+        }
+        std::vector<std::string> parts;
+        size_t start = 0;
+        for (;;) {
+            size_t end = s.find('\\', start);
+            std::string part = s.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            if (part == "..") {
+                if (parts.size() > 1)
+                    parts.pop_back();
+            } else if ((part != "." && !part.empty()) || parts.empty()) {
+                parts.push_back(part);
+            }
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        std::string joined;
+        for (const auto& p : parts)
+            joined += p + '\\';
+        return UpperCase(joined);
     };
     return norm(a) == norm(b);
+}
+
+// The archive itself or, in a disk set, a file named like one of its disks.
+bool IsArchiveFile(const std::string& path, const std::string& archive, bool multiDisk) {
+    if (SamePath(path, archive))
+        return true;
+    const std::string ext = ExtractFileExt(path);
+    return multiDisk && ext.size() > 1 && ext.find_first_not_of("0123456789", 1) == std::string::npos &&
+           SamePath(ChangeFileExt(path, ".1"), ChangeFileExt(archive, ".1"));
 }
 
 bool IsDeviceName(const std::string& name) {
@@ -860,6 +893,9 @@ void TQnfdCompress::DoExtract() {
         if (SkipFile)
             extract = false;
         if (extract) {
+            // Replacing the archive would lose the members still to be read.
+            if (IsArchiveFile(dest, FCompressedFile, FHeaders.MultiDisk))
+                throw EQnfdCompress(Format("Cannot create the file %s", {dest}));
             ExtractMember(h, dest, false);
         } else {
             FStats.Finished = true;
@@ -922,14 +958,16 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
         }
     }
     FArchive->SetPosition(static_cast<Int64>(Offset) + h.DataStart);
+    bool ended;
     {
         TBlockWriter writer(*this, *out);
-        InflateMember(h, writer);
+        ended = InflateMember(h, writer);
         writer.Flush();
     }
     FStats.Finished = true;
     RaiseStatus();
-    if (out->Size() != h.FileSize)
+    // A stream cut before its check value may still come to the right size.
+    if (out->Size() != h.FileSize || !ended)
         throw EQnfdCompress(Format(kSizeMismatch, {h.FileName}));
     if (testOnly)
         return;
@@ -946,7 +984,7 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
     temp.Name.clear();
 }
 
-void TQnfdCompress::InflateMember(TFileHeader& h, TBlockWriter& out) {
+bool TQnfdCompress::InflateMember(TFileHeader& h, TBlockWriter& out) {
     FInBuffer.resize(kInflateInput);
     FOutBuffer.resize(kInflateOutput);
     z_stream z{};
@@ -1007,6 +1045,7 @@ void TQnfdCompress::InflateMember(TFileHeader& h, TBlockWriter& out) {
             FArchive->SetPosition(0);
         }
     }
+    return streamEnd;
 }
 
 // ---------------------------------------------------------------- SpanToDisks

@@ -210,7 +210,8 @@ private:
     void DoExtract();
     std::string DestinationPath();
     void ExtractMember(TFileHeader& h, const std::string& dest, bool testOnly);
-    void InflateMember(TFileHeader& h, TBlockWriter& out);
+    // True when the zlib stream ended, its check value read.
+    bool InflateMember(TFileHeader& h, TBlockWriter& out);
     void DoSpanToDisks(const std::string& destDir, const std::string& fileName);
     int CopyChunk(TFileHeader& h, Int64 sourceEnd);
     std::unique_ptr<TStream> OpenDiskFile(std::string& name, int disk, uint32_t mode);

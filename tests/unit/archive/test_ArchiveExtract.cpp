@@ -282,6 +282,9 @@ TEST_F(Fixture, DamagedArchivesFailWithTheirMessage) {
         {"bad zlib data", [=](std::string& s) { s[h2 + 172 + 3] ^= 0x55; }, "error"},
         {"stream cut short", [=](std::string& s) { PutInt32At(s, h2 + 16, Int32At(s, h2 + 16) - 6); },
          sizeMsg},
+        // All data inflate to the right size, but the check value is missing.
+        {"check value cut off", [=](std::string& s) { PutInt32At(s, h2 + 16, Int32At(s, h2 + 16) - 4); },
+         sizeMsg},
     };
     for (const Damage& d : damages) {
         std::string bytes = good;
@@ -348,6 +351,39 @@ TEST_F(Fixture, StoredNamesNeverLeaveTheFolder) {
     EXPECT_EQ(ReadWholeFile(out / "evil.txt"), "6");
     EXPECT_FALSE(FileExists(dir / "up.txt"));
     EXPECT_EQ(ListDirectory(dir.Path()).size(), 2u); // files.1 and out
+}
+
+TEST_F(Fixture, AMemberNeverReplacesTheArchiveItIsReadFrom) {
+    // A member named like the archive, extracted into the archive's folder
+    // (the folder named another way), would cost the members still to come.
+    ForceDirectory(dir / "src");
+    std::string inner = dir / "src" / "files.1";
+    MakeFile(inner, "a member named like the archive");
+    std::string b = Source("b.txt", "B");
+    Compress({inner, b});
+    const std::string before = ReadWholeFile(arc);
+    TQnfdCompress r;
+    r.SetCompressedFile(arc);
+    r.ExtractDirectory = out / ".." / "." / "";
+    r.FilesToProcess().Add(inner);
+    r.FilesToProcess().Add(b);
+    EXPECT_EQ(MessageOf<EQnfdCompress>([&] { r.Extract(); }),
+              Format("Cannot create the file %s", {r.ExtractDirectory + "files.1"}));
+    EXPECT_EQ(ReadWholeFile(arc), before);
+
+    // Nor does one replace a disk file of the set being read.
+    r.SpanToDisks(dir / "disks", "set.1");
+    TQnfdCompress d;
+    d.SetCompressedFile(dir / "disks" / "set.1");
+    d.ExtractDirectory = dir / "disks";
+    d.DestName = "SET.2";
+    d.FilesToProcess().Add(b);
+    EXPECT_EQ(MessageOf<EQnfdCompress>([&] { d.Extract(); }),
+              Format("Cannot create the file %s", {dir / "disks" / "SET.2"}));
+    d.DestName = "set.2x";
+    d.FilesToProcess().Add(b);
+    d.Extract();
+    EXPECT_EQ(ReadWholeFile(dir / "disks" / "set.2x"), "B");
 }
 
 TEST_F(Fixture, FullDiskRaisesOrGoesToTheHandler) {
