@@ -17,6 +17,8 @@ public:
     using TInstall::TInstall;
     static inline std::string ProgramFile;
     int Installs = 0;
+    // Tests must never start the batch that erases the running program.
+    void ForgetCleanupBatch() { FRunCleanupBatch = false; }
     void Install() override {
         ++Installs;
         TInstall::Install();
@@ -238,6 +240,67 @@ TEST_F(Engine, HiddenMainFormIsMovedOutOfSight) {
     Load({}, "    HideMainForm = True\n");
     EXPECT_EQ(Form->Left(), -2 * Form->Width());
     EXPECT_EQ(Form->Top(), -2 * Form->Height());
+}
+
+TEST_F(Engine, TheLoadingProgramIsFoundFromTheSwitches) {
+    TTestInstall* install = Load({"-sC:\\dist", "-eSetup.exe"});
+    EXPECT_EQ(install->GetLoadingProgramPath(), "C:\\dist\\Setup.exe");
+    // Without -e and without a loading program, the program itself.
+    Form->Free();
+    Form = nullptr;
+    install = Load({}, "    UseLoadingProgram = False\n");
+    EXPECT_EQ(install->GetLoadingProgramPath(), ProgramPath());
+}
+
+TEST_F(Engine, TheInstallLanguageComesFromTheRecord) {
+    TTestInstall* install = Load({});
+    EXPECT_EQ(install->ReadInstallLanguage(), 15); // qlUser: no record, no translator
+    TTestInstall::ProgramFile = TempPath("setup.exe");
+    WriteTextFile(TTestInstall::ProgramFile, "program");
+    InstallRecordKey() = install->FindInstallRecord(true);
+    TRegKey k;
+    ASSERT_TRUE(k.Open(RegLocalMachine, InstallRecordKey()));
+    k.WriteInteger("Language", 5);
+    EXPECT_EQ(install->ReadInstallLanguage(), 5);
+    k.WriteString("Language", "five");
+    EXPECT_EQ(install->ReadInstallLanguage(), 15);
+}
+
+TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
+    std::string presetup = ExtractFilePath(ProgramPath()) + "qfd_presetup_test.dll";
+    // Without -c, or with -d, nothing is done.
+    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"-c", "-d", "-s" + TempDir()}}) {
+        TTestInstall* install = Load(args);
+        install->CleanupLoadingProgram();
+        EXPECT_EQ(install->CleanupBatch(), "");
+        Form->Free();
+        Form = nullptr;
+    }
+    TTestInstall* install = Load({"-c"});
+    bool asked = false;
+    install->OnBeforeCleanup = [&](TCustomInstall*, bool& cont) {
+        asked = true;
+        cont = false;
+    };
+    install->CleanupLoadingProgram();
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(install->CleanupBatch(), "");
+
+    // Allowed: the presetup files beside the program go, and a batch is written.
+    install->OnBeforeCleanup = nullptr;
+    WriteTextFile(presetup, "x");
+    TStringList files{"C:\\elsewhere\\qfd_presetup_test.dll"};
+    install->SetPresetupFiles(files);
+    install->CleanupLoadingProgram();
+    install->ForgetCleanupBatch();
+    EXPECT_FALSE(FileExists(presetup));
+    ASSERT_NE(install->CleanupBatch(), "");
+    std::string batch = ReadWholeFile(install->CleanupBatch());
+    RemoveFile(install->CleanupBatch());
+    EXPECT_NE(batch.find("ERASE \"" + ProgramPath() + "\""), std::string::npos);
+    // The test program does not live in the temporary folder: its folder stays.
+    EXPECT_EQ(batch.find("RMDIR"), std::string::npos);
+    EXPECT_EQ(batch.find("DELTREE"), std::string::npos);
 }
 
 // --- the install record ---
