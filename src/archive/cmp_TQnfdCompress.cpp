@@ -877,6 +877,14 @@ void TQnfdCompress::DoExtract() {
             DestName = ExtractFileName(h.FileName);
         if (OnBeforeExtracting)
             OnBeforeExtracting(*this, FStats);
+        if (SkipFile) {
+            // Skipped before a name was needed: even a name that could not be
+            // used does not stop the other members.
+            FStats.Finished = true;
+            RaiseStatus();
+            DestName.clear();
+            continue;
+        }
         std::string dest = DestinationPath();
 
         bool extract = true;

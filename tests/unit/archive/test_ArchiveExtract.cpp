@@ -351,6 +351,22 @@ TEST_F(Fixture, StoredNamesNeverLeaveTheFolder) {
     EXPECT_EQ(ReadWholeFile(out / "evil.txt"), "6");
     EXPECT_FALSE(FileExists(dir / "up.txt"));
     EXPECT_EQ(ListDirectory(dir.Path()).size(), 2u); // files.1 and out
+
+    // A member skipped before extraction needs no usable name: the rest go on.
+    TQnfdCompress r;
+    r.SetCompressedFile(arc);
+    r.ExtractDirectory = out;
+    r.FilesToProcess().Add("C:\\dir\\..");
+    r.FilesToProcess().Add("a/b/../c.txt");
+    RemoveFile(out / "c.txt");
+    int finished = 0;
+    r.OnBeforeExtracting = [](TQnfdCompress& c, const TlzhFileStats& s) {
+        c.SkipFile = s.FileName == "C:\\dir\\..";
+    };
+    r.OnStatus = [&](TQnfdCompress&, const TlzhFileStats& s) { finished += s.Finished ? 1 : 0; };
+    EXPECT_EQ(MessageOf<EQnfdCompress>([&] { r.Extract(); }), "no exception");
+    EXPECT_EQ(ReadWholeFile(out / "c.txt"), "5");
+    EXPECT_EQ(finished, 2);
 }
 
 TEST_F(Fixture, AMemberNeverReplacesTheArchiveItIsReadFrom) {
