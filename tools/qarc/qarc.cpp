@@ -51,6 +51,15 @@ a wrong command line.
 )";
 
 // zlib failures carry the bare word "error"; say what it means.
+// Names and versions come from the archive: control characters in them must
+// not reach the terminal.
+std::string Printable(std::string s) {
+    for (char& ch : s)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F)
+            ch = '?';
+    return s;
+}
+
 std::string Explain(const Exception& e) {
     if (std::string(e.ClassName()) == "Exception" && e.Message() == "error")
         return "error (the member's compressed data are damaged)";
@@ -211,8 +220,8 @@ int List(const Args& a) {
             h.StartDisk == 0 ? "-"
                              : Format("%d-%d", {static_cast<int>(h.StartDisk), static_cast<int>(h.EndDisk)});
         std::printf("%-5d %12d %12d %4d%%  %-19s  %-20s %5d  %-7s %s\n", i + 1, h.FileSize, h.CompressedSize,
-                    static_cast<int>(s.Ratio), DateText(h.FileDate).c_str(), h.FileVersion.c_str(), h.FileID,
-                    disks.c_str(), h.FileName.c_str());
+                    static_cast<int>(s.Ratio), DateText(h.FileDate).c_str(), Printable(h.FileVersion).c_str(),
+                    h.FileID, disks.c_str(), Printable(h.FileName).c_str());
     }
     TlzhFileStats total;
     if (n > 0)
@@ -228,7 +237,7 @@ int Test(const Args& a) {
     OpenArchive(c, a);
     int n = c.FileCount(), failed = 0;
     for (int i = 0; i < n; ++i) {
-        std::string name = c.FileStats(i).FileName;
+        std::string name = Printable(c.FileStats(i).FileName);
         try {
             c.TestMember(i);
             std::printf("ok      %s\n", name.c_str());
@@ -250,7 +259,7 @@ int Extract(const Args& a) {
     std::vector<std::string> members(a.positional.begin() + 2, a.positional.end());
     if (members.empty()) {
         for (int i = 0; i < c.FileCount(); ++i) {
-            std::string name = c.FileStats(i).FileName;
+            std::string name = Printable(c.FileStats(i).FileName);
             bool seen = false;
             for (const auto& m : members)
                 seen = seen || SameText(m, name);
@@ -262,7 +271,7 @@ int Extract(const Args& a) {
     int written = 0, kept = 0;
     std::string current;
     c.OnBeforeExtracting = [&](TQnfdCompress& q, const TlzhFileStats& s) {
-        current = s.FileName;
+        current = Printable(s.FileName);
         existed = FileExists(AddBackslash(q.ExtractDirectory) + ExtractFileName(q.DestName));
         replaced = false;
     };
@@ -272,7 +281,7 @@ int Extract(const Args& a) {
             return;
         bool keptOld = existed && !replaced;
         ++(keptOld ? kept : written);
-        std::printf("%-9s %s\n", keptOld ? "kept" : "extracted", s.FileName.c_str());
+        std::printf("%-9s %s\n", keptOld ? "kept" : "extracted", Printable(s.FileName).c_str());
     };
     for (const auto& m : members)
         c.FilesToProcess().Add(m);
