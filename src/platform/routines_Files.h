@@ -103,6 +103,8 @@ bool IsFileReadOnly(const std::string& path);
 // Free bytes for the caller on the volume holding path; -1 when unknown.
 int64_t DiskFreeBytes(const std::string& path);
 std::string GetCurrentDir();
+// A symbolic link or junction (the link itself, not what it points at).
+bool IsLink(const std::string& path);
 // Entries of a folder (no "." or ".."); folders end with a backslash.
 std::vector<std::string> ListDirectory(const std::string& dir);
 // The system's temporary folder, with a trailing backslash.

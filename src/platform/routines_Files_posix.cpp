@@ -157,6 +157,12 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && stat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsLink(const std::string& path) {
+    struct stat st;
+    std::string p = RemoveBackslash(path);
+    return !p.empty() && lstat(Native(p).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool CreateDir(const std::string& path) {
     return ::mkdir(Native(path).c_str(), 0755) == 0;
 }

@@ -153,6 +153,12 @@ bool DirectoryExists(const std::string& path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsLink(const std::string& path) {
+    // With a trailing backslash the attributes are those of the target.
+    DWORD a = Attributes(RemoveBackslash(path));
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool CreateDir(const std::string& path) {
     return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
 }

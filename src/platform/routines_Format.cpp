@@ -12,7 +12,7 @@ namespace {
 int ReadNumber(std::string_view fmt, size_t& i, const TVarRec*& arg, const TVarRec* end) {
     if (i < fmt.size() && fmt[i] == '*') {
         ++i;
-        if (arg == end || arg->kind != TVarRec::Kind::Int)
+        if (arg == end || arg->kind != TVarRec::Kind::Int || arg->i < -4096 || arg->i > 4096)
             BadFormat(fmt);
         return static_cast<int>((arg++)->i);
     }
@@ -23,6 +23,18 @@ int ReadNumber(std::string_view fmt, size_t& i, const TVarRec*& arg, const TVarR
             BadFormat(fmt);
     }
     return n;
+}
+
+// snprintf into a string of the length it needs (a precision of up to 4096
+// digits does not fit a fixed buffer).
+template <class... A> std::string Print(const char* spec, A... a) {
+    int n = std::snprintf(nullptr, 0, spec, a...);
+    if (n <= 0)
+        return std::string();
+    std::string r(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(r.data(), r.size(), spec, a...);
+    r.resize(static_cast<size_t>(n));
+    return r;
 }
 
 } // namespace
@@ -92,8 +104,7 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
                 v = a.u;
             else
                 BadFormat(fmt);
-            std::snprintf(buf, sizeof buf, "%0*llX", prec > 0 ? prec : 1, static_cast<unsigned long long>(v));
-            piece = buf;
+            piece = Print("%0*llX", prec > 0 ? prec : 1, static_cast<unsigned long long>(v));
             break;
         }
         case 'f':
@@ -110,8 +121,7 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
             else
                 BadFormat(fmt);
             const char* spec = conv == 'g' ? "%.*g" : conv == 'e' ? "%.*e" : "%.*f";
-            std::snprintf(buf, sizeof buf, spec, prec >= 0 ? prec : (conv == 'g' ? 15 : 2), v);
-            piece = buf;
+            piece = Print(spec, prec >= 0 ? prec : (conv == 'g' ? 15 : 2), v);
             break;
         }
         default:

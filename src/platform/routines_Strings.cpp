@@ -157,7 +157,7 @@ static int32_t DecodeUtf8(std::string_view s, size_t& i) {
         ++i;
         return c;
     }
-    int len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    int len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
     if (len == 0 || i + len > s.size())
         return -1;
     int32_t cp = c & (0x7F >> len);

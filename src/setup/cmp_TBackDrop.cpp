@@ -138,6 +138,12 @@ void TBackdrop::PaintBackground(TCanvas& canvas, const TRect&) {
     PaintGradient(canvas);
 }
 
+void TBackdrop::BoundsChanged() {
+    TWinControl::BoundsChanged();
+    // The bands depend on the size: the part kept on screen is wrong now.
+    Invalidate();
+}
+
 const TClassInfo& TBackdrop::StaticClass() {
     static const TClassInfo info = DescribeClass<TBackdrop, TWinControl>("TBackdrop", [](auto& c) {
         c.Enum("Direction",

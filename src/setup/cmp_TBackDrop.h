@@ -29,6 +29,7 @@ public:
 
 protected:
     void PaintBackground(TCanvas& canvas, const TRect& client) override;
+    void BoundsChanged() override;
     void BeforeDestruction() override;
 
 private:

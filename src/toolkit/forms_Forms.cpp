@@ -289,8 +289,7 @@ void TForm::Close() {
         SetWindowState(wsMinimized);
     } else {
         // caFree: go once the current message is done.
-        PostMessageW(reinterpret_cast<HWND>(Application()->Handle()), WM_APP + 1, 0,
-                     reinterpret_cast<LPARAM>(this));
+        Application()->ReleaseForm(this);
     }
 }
 
@@ -410,12 +409,7 @@ TApplication* Application() {
 static LRESULT CALLBACK AppWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_APP + 1) {
         // A form closed with caFree.
-        auto* f = reinterpret_cast<TForm*>(lp);
-        try {
-            f->Free();
-        } catch (...) {
-            Application()->HandleCurrentException();
-        }
+        Application()->FreeReleasedForm(reinterpret_cast<TForm*>(lp));
         return 0;
     }
     return DefWindowProcW(h, msg, wp, lp);
@@ -455,6 +449,30 @@ void TApplication::Notification(TComponent* c, TOperation op) {
     TComponent::Notification(c, op);
     if (op == opRemove && c == FMainForm)
         FMainForm = nullptr;
+    if (op == opRemove)
+        FReleased.erase(std::remove(FReleased.begin(), FReleased.end(), c), FReleased.end());
+}
+
+void TApplication::ReleaseForm(TForm* form) {
+    if (std::find(FReleased.begin(), FReleased.end(), form) != FReleased.end())
+        return;
+    FReleased.push_back(form);
+    // Told when the form goes another way, so the posted pointer is never used then.
+    FreeNotification(form);
+    PostMessageW(reinterpret_cast<HWND>(FHandle), WM_APP + 1, 0, reinterpret_cast<LPARAM>(form));
+}
+
+void TApplication::FreeReleasedForm(TForm* form) {
+    auto it = std::find(FReleased.begin(), FReleased.end(), form);
+    if (it == FReleased.end())
+        return;
+    FReleased.erase(it);
+    RemoveFreeNotification(form);
+    try {
+        form->Free();
+    } catch (...) {
+        HandleCurrentException();
+    }
 }
 
 void TApplication::Run() {

@@ -162,8 +162,15 @@ public:
 
     void Notification(TComponent* c, TOperation op) override;
 
+    // Frees the form once the current message is done (a close with caFree).
+    // Asking twice frees it once; a form freed meanwhile is left alone.
+    void ReleaseForm(TForm* form);
+    // Runs a release posted by ReleaseForm.
+    void FreeReleasedForm(TForm* form);
+
 private:
     bool ProcessOneMessage();
+    std::vector<TForm*> FReleased;
     TForm* FMainForm = nullptr;
     uintptr_t FHandle = 0;
     std::string FTitle;

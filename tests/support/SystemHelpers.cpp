@@ -30,6 +30,74 @@ bool RunningUnderWine() {
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
+namespace {
+
+// Wine's own path conversions, exported by its kernel32; null outside Wine.
+using TWinePathFunc = void*(__cdecl*)(const void*);
+
+TWinePathFunc WinePathFunc(const char* name) {
+    HMODULE k = GetModuleHandleW(L"kernel32.dll");
+    return k && RunningUnderWine()
+               ? reinterpret_cast<TWinePathFunc>(reinterpret_cast<void*>(GetProcAddress(k, name)))
+               : nullptr;
+}
+
+std::string UnixPath(const std::string& windowsPath) {
+    TWinePathFunc f = WinePathFunc("wine_get_unix_file_name");
+    char* p = f ? static_cast<char*>(f(Wide(windowsPath).c_str())) : nullptr;
+    if (!p)
+        return std::string();
+    std::string s = p;
+    HeapFree(GetProcessHeap(), 0, p);
+    return s;
+}
+
+// Starts a Unix program (Wine runs them from CreateProcess); Wine does not
+// let us wait for it, so callers poll for its effect.
+bool StartUnixProgram(const char* program, const std::vector<std::string>& args) {
+    TWinePathFunc f = WinePathFunc("wine_get_dos_file_name");
+    wchar_t* dos = f ? static_cast<wchar_t*>(f(program)) : nullptr;
+    if (!dos)
+        return false;
+    std::wstring cmd = L"\"" + std::wstring(dos) + L"\"";
+    HeapFree(GetProcessHeap(), 0, dos);
+    for (const std::string& a : args) {
+        if (a.empty() || a.find('"') != std::string::npos)
+            return false;
+        cmd += L" \"" + Wide(a) + L"\"";
+    }
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+bool PollFor(bool (*cond)(const std::string&), const std::string& path, bool wanted) {
+    for (int i = 0; i < 250; ++i) {
+        if (cond(path) == wanted)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+} // namespace
+
+bool MakeUnixLinkUnderWine(const std::string& target, const std::string& link) {
+    std::string t = UnixPath(target), l = UnixPath(RemoveBackslash(link));
+    return !t.empty() && !l.empty() && StartUnixProgram("/bin/ln", {"-s", t, l}) &&
+           PollFor(IsLink, link, true);
+}
+
+bool RemoveUnixLinkUnderWine(const std::string& link) {
+    std::string l = UnixPath(RemoveBackslash(link));
+    return !l.empty() && StartUnixProgram("/bin/rm", {"-f", l}) && PollFor(IsLink, link, false);
+}
+
 std::string ThisProgramFolder() {
     std::vector<wchar_t> buf(MAX_PATH);
     for (;;) {

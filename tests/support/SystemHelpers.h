@@ -42,5 +42,11 @@ inline TWineAppDefault FastWindowsUnderWine(const std::string& program) {
 
 std::optional<std::string> GetEnvVar(const std::string& name);
 bool RunningUnderWine();
+// Under Wine only: makes link a Unix symbolic link to target (both Windows
+// paths), which Windows programs see as a reparse point, or removes such a
+// link, which the W functions cannot. False outside Wine or when the link
+// did not appear (or go) in time.
+bool MakeUnixLinkUnderWine(const std::string& target, const std::string& link);
+bool RemoveUnixLinkUnderWine(const std::string& link);
 // The folder of the running program, with a trailing backslash.
 std::string ThisProgramFolder();

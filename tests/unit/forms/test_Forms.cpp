@@ -178,6 +178,35 @@ TEST_F(Forms, ShowModalReturnsTheModalResultAndReenablesOtherWindows) {
     dialog->Free();
 }
 
+TEST_F(Forms, AFormClosedWithCaFreeIsFreedOnceAndNeverAfterItWasFreed) {
+    int destroyed = 0;
+    auto make = [&] {
+        auto* f = new TTestForm(Application());
+        f->OnClose = [](TObject*, TCloseAction& action) { action = caFree; };
+        f->OnDestroy = [&](TObject*) { ++destroyed; };
+        return f;
+    };
+    // Closed twice before the release runs: freed once.
+    TTestForm* twice = make();
+    twice->Close();
+    twice->Close();
+    Application()->ProcessMessages();
+    EXPECT_EQ(destroyed, 1);
+    // Freed by its owner before the release runs: the release leaves it alone.
+    TTestForm* early = make();
+    early->Close();
+    early->Free();
+    EXPECT_EQ(destroyed, 2);
+    Application()->ProcessMessages();
+    EXPECT_EQ(destroyed, 2);
+    // The usual case still frees it.
+    TTestForm* once = make();
+    once->Close();
+    EXPECT_EQ(destroyed, 2);
+    Application()->ProcessMessages();
+    EXPECT_EQ(destroyed, 3);
+}
+
 // Last: the application stays terminated afterwards.
 TEST_F(Forms, ClosingTheMainFormEndsTheMessageLoop) {
     TForm* previous = Application()->MainForm();

@@ -17,4 +17,15 @@ TEST(Format, MismatchIsAnErrorNotGarbage) {
     EXPECT_THROW(Format("%q", {1}), EConvertError);
     EXPECT_THROW(Format("%99999d", {1}), EConvertError);
     EXPECT_THROW(Format("trailing %", {}), EConvertError);
+    // A width taken from an argument is bounded like a written one.
+    EXPECT_EQ(Format("%*d", {4, 7}), "   7");
+    EXPECT_THROW(Format("%*d", {1000000000, 7}), EConvertError);
+}
+
+TEST(Format, LongNumbersAreNotCut) {
+    EXPECT_EQ(Format("%.600x", {1}), std::string(599, '0') + "1");
+    std::string f = Format("%.1f", {1e300});
+    EXPECT_EQ(f.size(), 303u);
+    EXPECT_EQ(f.substr(0, 2), "10");
+    EXPECT_EQ(f.substr(f.size() - 2), ".0");
 }

@@ -66,6 +66,11 @@ TEST(Strings, TextIsUtf8AndOldAnsiFilesStillRead) {
     EXPECT_EQ(TextFileToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xF0\x9F\x98\x80 x")), "\xF0\x9F\x98\x80 x");
     EXPECT_EQ(Utf8ToUtf16("\xE2\x82\xAC"), u"\u20AC");
+    // Bytes F5..FF never start a UTF-8 sequence; these three are o-slash,
+    // low quote and ellipsis in Windows-1252.
+    EXPECT_FALSE(IsValidUtf8("\xF8\x82\x85"));
+    EXPECT_EQ(TextFileToUtf8("\xF8\x82\x85"), "\xC3\xB8\xE2\x80\x9A\xE2\x80\xA6");
+    EXPECT_EQ(Utf8ToUtf16("\xFF\xBF\xBF"), u"\u00FF\u00BF\u00BF");
     // Cutting never splits a character.
     EXPECT_EQ(Utf8Truncate("ab\xC3\xA9", 3), "ab");
     EXPECT_EQ(Utf8Truncate("ab\xC3\xA9", 4), "ab\xC3\xA9");

@@ -107,6 +107,33 @@ TEST(Backdrop, ItsWindowPaintsTheGradientUnderItsLabels) {
     EXPECT_EQ(mid, Rgb(0, 255, 0));
 }
 
+TEST(Backdrop, GrowingRepaintsTheWholeGradient) {
+    // As when the main form is maximised: the bands are spread over the new
+    // height, also in the part that was on screen before.
+    TOwnedPtr<TWinControl> parent(new TWinControl(nullptr));
+    parent->SetBounds(0, 0, 64, 512);
+    auto* b = new TBackdrop(parent.get());
+    b->SetAlign(alNone);
+    b->SetParent(parent.get());
+    b->SetBounds(0, 0, 64, 256);
+    b->SetStartColor(kRed);
+    b->SetEndColor(kBlue);
+    HWND p = reinterpret_cast<HWND>(parent->HandleNeeded());
+    HWND h = reinterpret_cast<HWND>(b->HandleNeeded());
+    ASSERT_NE(h, nullptr);
+    ShowWindow(p, SW_SHOWNA);
+    UpdateWindow(p);
+    UpdateWindow(h);
+    b->SetBounds(0, 0, 64, 512);
+    UpdateWindow(h);
+    HDC dc = GetDC(h);
+    COLORREF top = GetPixel(dc, 5, 0), oldBottom = GetPixel(dc, 5, 255), bottom = GetPixel(dc, 5, 511);
+    ReleaseDC(h, dc);
+    EXPECT_EQ(top, Rgb(255, 0, 0));
+    EXPECT_EQ(oldBottom, Rgb(128, 0, 127)); // band 127 of 256 now, no longer the end colour
+    EXPECT_EQ(bottom, Rgb(0, 0, 255));
+}
+
 TEST(Backdrop, TagMinusOneMakesTheMainBackdrop) {
     TOwnedPtr<TBackdrop> a(new TBackdrop(nullptr)), b(new TBackdrop(nullptr));
     EXPECT_EQ(TBackdrop::MainBackdrop(), nullptr);

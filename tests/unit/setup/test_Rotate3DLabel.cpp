@@ -240,8 +240,8 @@ struct PaintedLabel {
     int Red(TRect* box = nullptr) const {
         return Bitmap.Count([](int r, int g, int b) { return r > 150 && g < 90 && b < 90; }, box);
     }
-    int Green() const {
-        return Bitmap.Count([](int r, int g, int b) { return g > 150 && r < 90 && b < 90; });
+    int Green(TRect* box = nullptr) const {
+        return Bitmap.Count([](int r, int g, int b) { return g > 150 && r < 90 && b < 90; }, box);
     }
     int Blue(TRect* box = nullptr) const {
         return Bitmap.Count([](int r, int g, int b) { return b > 150 && r < 90 && g < 90; }, box);
@@ -251,10 +251,25 @@ struct PaintedLabel {
 };
 
 TEST(Rotate3DLabel, RaisedAndSunkenTextShowBothShades) {
+    // Raised: the highlight (green) one pixel up and left, the shade (blue)
+    // one down and right; sunken the other way round.
+    TRect red, green, blue;
     PaintedLabel raised(A3dRaised);
-    EXPECT_GT(raised.Red(), 200);
-    EXPECT_GT(raised.Green(), 20);
-    EXPECT_GT(raised.Blue(), 20);
+    EXPECT_GT(raised.Red(&red), 200);
+    EXPECT_GT(raised.Green(&green), 20);
+    EXPECT_GT(raised.Blue(&blue), 20);
+    EXPECT_EQ(green.Left, red.Left - 1);
+    EXPECT_EQ(green.Top, red.Top - 1);
+    EXPECT_EQ(blue.Right, red.Right + 1);
+    EXPECT_EQ(blue.Bottom, red.Bottom + 1);
+    PaintedLabel sunken(A3dResit);
+    EXPECT_GT(sunken.Red(&red), 200);
+    EXPECT_GT(sunken.Green(&green), 20);
+    EXPECT_GT(sunken.Blue(&blue), 20);
+    EXPECT_EQ(green.Right, red.Right + 1);
+    EXPECT_EQ(green.Bottom, red.Bottom + 1);
+    EXPECT_EQ(blue.Left, red.Left - 1);
+    EXPECT_EQ(blue.Top, red.Top - 1);
     PaintedLabel normal(A3dNormal);
     EXPECT_GT(normal.Red(), 200);
     EXPECT_EQ(normal.Green(), 0);

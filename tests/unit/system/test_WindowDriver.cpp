@@ -120,3 +120,26 @@ TEST_F(WindowDriverTest, StartsInAFolderWithExtraEnvironment) {
     EXPECT_EQ(missing.ExitCode(), 4u);
     EXPECT_THROW(TProcess(QuoteArg(folder / "no such program.exe")), EOSError);
 }
+
+TEST(TempFolder, RemovesALinkInsideButNotWhatItPointsAt) {
+    TTempFolder outside;
+    WriteTextFile(outside / "keep.txt", "kept");
+    std::string link;
+    {
+        TTempFolder scratch;
+        link = scratch / "link";
+        if (!MakeUnixLinkUnderWine(RemoveBackslash(outside.Path()), link))
+            GTEST_SKIP() << "no way to make a symbolic link here";
+        ASSERT_TRUE(IsLink(link));
+        ASSERT_TRUE(IsLink(link + "\\"));
+        ASSERT_TRUE(FileExists(link + "\\keep.txt"));
+    }
+    EXPECT_TRUE(FileExists(outside / "keep.txt"));
+    // Wine cannot remove a Unix link through the W functions; the scratch
+    // folder goes once it has.
+    if (IsLink(link)) {
+        EXPECT_TRUE(RemoveUnixLinkUnderWine(link));
+        TTempFolder::RemoveTree(ExtractFilePath(link));
+    }
+    EXPECT_FALSE(DirectoryExists(ExtractFilePath(link)));
+}
