@@ -233,10 +233,22 @@ int64_t DiskFreeBytes(const std::string& path) {
     return static_cast<int64_t>(avail.QuadPart);
 }
 
+// Calls a Win32 function that fills a buffer and, when the buffer is too
+// small, answers the size it needs instead.
+template <class F> static std::string GrowingText(F fill) {
+    std::wstring buf(MAX_PATH + 2, L'\0');
+    for (;;) {
+        DWORD n = fill(static_cast<DWORD>(buf.size()), buf.data());
+        if (n == 0)
+            return std::string();
+        if (n < buf.size())
+            return Narrow(buf.data(), n);
+        buf.assign(n + 1, L'\0');
+    }
+}
+
 std::string GetCurrentDir() {
-    wchar_t buf[MAX_PATH * 4];
-    DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, buf);
-    return n ? Narrow(buf, n) : std::string();
+    return GrowingText([](DWORD size, wchar_t* b) { return GetCurrentDirectoryW(size, b); });
 }
 
 std::vector<std::string> ListDirectory(const std::string& dir) {
@@ -258,9 +270,8 @@ std::vector<std::string> ListDirectory(const std::string& dir) {
 }
 
 std::string TempDirectory() {
-    wchar_t buf[MAX_PATH + 2];
-    DWORD n = GetTempPathW(MAX_PATH + 2, buf);
-    return n ? AddBackslash(Narrow(buf, n)) : std::string();
+    std::string dir = GrowingText([](DWORD size, wchar_t* b) { return GetTempPathW(size, b); });
+    return dir.empty() ? dir : AddBackslash(dir);
 }
 
 uint32_t LastSystemError() {
