@@ -67,7 +67,6 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
     }
     // A running program: failures that reach the message loop come here.
     Application()->OnException = [this](TObject* sender, const Exception& e) { HandleException(sender, e); };
-    FOwnsExceptionHandler = true;
 }
 
 TCustomInstall::~TCustomInstall() {
@@ -77,8 +76,7 @@ TCustomInstall::~TCustomInstall() {
     if (TheInstall() == this)
         TheInstall() = nullptr;
     // The handler would call into a component that is gone.
-    if (FOwnsExceptionHandler)
-        Application()->OnException = nullptr;
+    Application()->OnException = nullptr;
     if (FRunCleanupBatch)
         StartHidden("\"" + FCleanupBatch + "\"");
 }

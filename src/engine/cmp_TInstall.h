@@ -138,7 +138,6 @@ private:
     bool FReboot = false;
     bool FRunAutomatic = true;
     bool FUseLoadingProgram = true;
-    bool FOwnsExceptionHandler = false;
 };
 
 class TInstall : public TCustomInstall {

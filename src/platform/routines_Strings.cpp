@@ -262,6 +262,21 @@ std::string Utf8Truncate(std::string_view s, size_t maxBytes) {
     return std::string(s.substr(0, n));
 }
 
+size_t Utf8Length(std::string_view s) {
+    size_t n = 0;
+    for (char ch : s)
+        n += IsUtf8Continuation(ch) ? 0 : 1;
+    return n;
+}
+
+std::string Utf8Left(std::string_view s, size_t n) {
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (!IsUtf8Continuation(s[i]) && chars++ == n)
+            return std::string(s.substr(0, i));
+    return std::string(s);
+}
+
 int TStringList::Add(const std::string& s) {
     FItems.push_back(s);
     return Count() - 1;

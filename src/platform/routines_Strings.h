@@ -43,6 +43,13 @@ bool IsValidUtf8(std::string_view s);
 std::string TextFileToUtf8(std::string_view bytes);
 // Cuts UTF-8 text to at most maxBytes without splitting a character.
 std::string Utf8Truncate(std::string_view s, size_t maxBytes);
+// A byte that continues a UTF-8 character rather than starting one.
+inline bool IsUtf8Continuation(char ch) {
+    return (static_cast<unsigned char>(ch) & 0xC0) == 0x80;
+}
+// Characters (not bytes) of UTF-8 text, and its first n characters.
+size_t Utf8Length(std::string_view s);
+std::string Utf8Left(std::string_view s, size_t n);
 
 // An ordered list of lines.
 class TStringList {

@@ -40,34 +40,13 @@ TMemo* TSetupMainForm::FileContentsRead() const {
     return Part<TMemo>("FileContentsRead");
 }
 
-namespace {
 // Names are UTF-8: the limits count characters, and a character is never cut.
-bool StartsCharacter(char ch) {
-    return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
-}
-
-size_t CharCount(const std::string& s) {
-    size_t n = 0;
-    for (char ch : s)
-        n += StartsCharacter(ch) ? 1 : 0;
-    return n;
-}
-
-std::string FirstChars(const std::string& s, size_t n) {
-    size_t chars = 0;
-    for (size_t i = 0; i < s.size(); ++i)
-        if (StartsCharacter(s[i]) && chars++ == n)
-            return s.substr(0, i);
-    return s;
-}
-} // namespace
-
 std::string TSetupMainForm::MakeShortName(const std::string& Name) {
     std::string result;
     int taken = 0;
     for (size_t i = 0; i < Name.size();) {
         size_t end = i + 1;
-        while (end < Name.size() && !StartsCharacter(Name[end]))
+        while (end < Name.size() && IsUtf8Continuation(Name[end]))
             ++end;
         const bool blank = static_cast<unsigned char>(Name[i]) <= 32;
         if (!blank) {
@@ -83,7 +62,7 @@ std::string TSetupMainForm::MakeShortName(const std::string& Name) {
 }
 
 std::string TSetupMainForm::DisplaySettingsParameters(const std::string& saverShortName) {
-    return FirstChars("desk.cpl,InstallScreenSaver " + saverShortName, 40);
+    return Utf8Left("desk.cpl,InstallScreenSaver " + saverShortName, 40);
 }
 
 namespace {
@@ -117,11 +96,11 @@ void TSetupMainForm::FormActivate(TObject*) {
         throw IEInstall("files.inf file not found");
     ReadFilesInf();
     std::string file = ExtractFileName(FileContentsRead()->Lines()[0]);
-    const size_t chars = CharCount(file);
-    std::string name = chars > 4 ? FirstChars(file, chars - 4) : std::string();
+    const size_t chars = Utf8Length(file);
+    std::string name = chars > 4 ? Utf8Left(file, chars - 4) : std::string();
     Part<TRotate3DLabel>("ProductLabel")->SetCaption("  " + name);
     Install1()->Information().SetProductName(name);
-    FSaverShortName = FirstChars(TrimRight(MakeShortName(name)) + ".scr", 12);
+    FSaverShortName = Utf8Left(TrimRight(MakeShortName(name)) + ".scr", 12);
 }
 
 void TSetupMainForm::FormClose(TObject*, TCloseAction&) {}

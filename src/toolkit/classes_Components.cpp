@@ -373,7 +373,7 @@ std::string FloatToText(double d) {
 
 // --- property access by name ---------------------------------------------------
 
-static const TPropInfo& FindPathProp(TPersistent*& obj, const std::string& name) {
+const TPropInfo& FindPathProp(TPersistent*& obj, const std::string& name) {
     size_t dot;
     std::string rest = name;
     while ((dot = rest.find('.')) != std::string::npos) {

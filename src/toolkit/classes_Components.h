@@ -203,6 +203,9 @@ const TClassInfo* FindClass(const std::string& name);
 // Raises EClassNotFound ("Class %s not found").
 const TClassInfo& GetClass(const std::string& name);
 
+// The property a dotted name ("Font.Name") ends at; obj moves to the nested
+// object that holds it. Raises EPropertyError for an unknown name.
+const TPropInfo& FindPathProp(TPersistent*& obj, const std::string& name);
 // Reads a published property as stored text ("" for events and nested objects).
 std::string GetPropText(TPersistent& obj, const std::string& name);
 void SetPropText(TPersistent& obj, const std::string& name, const std::string& value);

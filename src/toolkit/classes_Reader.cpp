@@ -602,17 +602,8 @@ TStoredValue ParseStoredValue(std::string_view text) {
 
 void SetPropText(TPersistent& obj, const std::string& name, const std::string& value) {
     TPersistent* target = &obj;
-    size_t dot;
-    std::string rest = name;
-    while ((dot = rest.find('.')) != std::string::npos) {
-        const TPropInfo* p = target->ClassInfo()->FindProp(rest.substr(0, dot));
-        if (!p || !p->GetNested)
-            throw EPropertyError(Format("Property %s does not exist", {name}));
-        target = p->GetNested(*target);
-        rest = rest.substr(dot + 1);
-    }
-    const TPropInfo* p = target->ClassInfo()->FindProp(rest);
-    if (!p || !p->SetValue)
+    const TPropInfo& p = FindPathProp(target, name);
+    if (!p.SetValue)
         throw EPropertyError(Format("Property %s cannot be set from text", {name}));
-    p->SetValue(*target, *p, ParseStoredValue(value));
+    p.SetValue(*target, p, ParseStoredValue(value));
 }

@@ -189,10 +189,6 @@ void TForm::BoundsChanged() {
         AlignControls();
 }
 
-void TForm::TextChanged() {
-    TWinControl::TextChanged();
-}
-
 void TForm::PlaceWindow() {
     int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
     TForm* over = FPosition == poMainFormCenter ? Application()->MainForm() : nullptr;

@@ -85,7 +85,6 @@ protected:
     void BeforeDestruction() override;
     void SetVisible(bool v) override;
     void BoundsChanged() override;
-    void TextChanged() override;
     virtual void DoCreate();
     virtual void DoShow();
     virtual void DoClose(TCloseAction& action);

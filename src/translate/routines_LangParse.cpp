@@ -117,14 +117,5 @@ bool SameLanguageText(std::string_view a, std::string_view b) {
 }
 
 std::string CutLanguageText(std::string_view text) {
-    size_t chars = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        // A character starts at every byte that is not a UTF-8 continuation byte.
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            if (chars == kMaxLanguageText)
-                return std::string(text.substr(0, i));
-            ++chars;
-        }
-    }
-    return std::string(text);
+    return Utf8Left(text, kMaxLanguageText);
 }
