@@ -1,4 +1,5 @@
 #include "routines_Process.h"
+#include "routines_CommandLine.h"
 #include "routines_Files.h"
 #include "routines_WinText.h"
 #include <windows.h>
@@ -50,14 +51,10 @@ HMODULE ThisModule() {
 std::vector<std::string> CommandLineParams() {
     if (ParamsOverride())
         return *ParamsOverride();
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::string> out;
-    for (int i = 0; argv && i < argc; ++i)
-        out.push_back(Narrow(argv[i], wcslen(argv[i])));
-    if (argv)
-        LocalFree(argv);
-    return out;
+    // Not CommandLineToArgvW: it reads the backslash of "-sA:\" as escaping
+    // the closing quote and runs the switches after it into one parameter.
+    const wchar_t* line = GetCommandLineW();
+    return SplitCommandLine(Narrow(line, wcslen(line)));
 }
 
 void OverrideCommandLineParams(std::optional<std::vector<std::string>> params) {

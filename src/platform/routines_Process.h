@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-// The command line split and unquoted as the system does; [0] is the program.
+// The command line split and unquoted (SplitCommandLine); [0] is the program.
 std::vector<std::string> CommandLineParams();
 // Tests replace the command line the program sees; nullopt restores it.
 void OverrideCommandLineParams(std::optional<std::vector<std::string>> params);
