@@ -3,6 +3,7 @@
 #pragma once
 #include "types_Base.h"
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -151,6 +152,8 @@ struct TFixedInfo {
     uint32_t FileOS = 0, FileType = 0, FileSubtype = 0;
 };
 // The whole block of a file; empty when it has none or it cannot be read.
+// Raises EAPIRoutines when the system's version library cannot be loaded:
+// deciding on empty versions then would let an old file replace a newer one.
 std::vector<uint8_t> Read(const std::string& fileName);
 bool QueryFixed(const std::vector<uint8_t>& block, TFixedInfo& info);
 // A string value by its path in the block ("\StringFileInfo\040904E4\CompanyName").
@@ -159,4 +162,11 @@ bool QueryString(const std::vector<uint8_t>& block, const std::string& path, std
 bool QueryTranslation(const std::vector<uint8_t>& block, Word& language, Word& codePage);
 // The running program's own path.
 std::string ProgramPath();
+
+// Windows: how version.dll is loaded, as LoadLibraryExW(file, nullptr, flags)
+// returning the module or null (with the system's last error set). Tests put
+// their own in place to play an older system; an empty one restores the
+// system's. The library is looked for again on the next read.
+using TLibraryLoader = std::function<void*(const std::string& file, uint32_t flags)>;
+void SetLibraryLoader(TLibraryLoader loader);
 } // namespace VersionBlock

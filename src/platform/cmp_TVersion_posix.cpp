@@ -19,6 +19,8 @@ bool QueryTranslation(const std::vector<uint8_t>&, Word&, Word&) {
     return false;
 }
 
+void SetLibraryLoader(TLibraryLoader) {}
+
 std::string ProgramPath() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);

@@ -1,9 +1,22 @@
 // Version blocks through version.dll.
 #include "cmp_TVersion.h"
+#include "exceptions_Quenfold.h"
+#include "routines_Files.h"
 #include "routines_WinText.h"
 #include <windows.h>
 
 namespace {
+
+VersionBlock::TLibraryLoader& Loader() {
+    static VersionBlock::TLibraryLoader loader;
+    return loader;
+}
+
+HMODULE LoadLibraryWith(const std::string& file, DWORD flags) {
+    if (Loader())
+        return static_cast<HMODULE>(Loader()(file, flags));
+    return LoadLibraryExW(Wide(file).c_str(), nullptr, flags);
+}
 
 // version.dll is not one of the system's known DLLs: imported the usual way
 // it would be looked for first beside the program, where a setup downloaded
@@ -16,14 +29,33 @@ struct TVersionDll {
     SizeFn GetFileVersionInfoSizeW = nullptr;
     InfoFn GetFileVersionInfoW = nullptr;
     QueryFn VerQueryValueW = nullptr;
+    // Why it could not be loaded; empty once it is.
+    std::string Failure;
 
     TVersionDll() {
-        HMODULE m = LoadLibraryExW(L"version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (!m)
+        HMODULE m = LoadLibraryWith("version.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
+        std::string path = "version.dll";
+        if (!m) {
+            // Vista and 7 without the update that brought the search flags
+            // refuse the flag itself: name the file under the system folder.
+            wchar_t dir[MAX_PATH + 1];
+            UINT n = GetSystemDirectoryW(dir, MAX_PATH + 1);
+            if (n == 0 || n > MAX_PATH) {
+                Failure = "Could not load version.dll: the system folder is not known";
+                return;
+            }
+            path = Narrow(dir, n) + "\\version.dll";
+            m = LoadLibraryWith(path, LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+        if (!m) {
+            Failure = Format("Could not load %s: %s", {path, SystemErrorText(GetLastError())});
             return;
+        }
         GetFileVersionInfoSizeW = Proc<SizeFn>(m, "GetFileVersionInfoSizeW");
         GetFileVersionInfoW = Proc<InfoFn>(m, "GetFileVersionInfoW");
         VerQueryValueW = Proc<QueryFn>(m, "VerQueryValueW");
+        if (!Ok())
+            Failure = Format("%s does not provide the version functions", {path});
     }
     template <class F> static F Proc(HMODULE m, const char* name) {
         return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name)));
@@ -31,9 +63,15 @@ struct TVersionDll {
     bool Ok() const { return GetFileVersionInfoSizeW && GetFileVersionInfoW && VerQueryValueW; }
 };
 
-const TVersionDll& Dll() {
-    static const TVersionDll dll;
+std::unique_ptr<TVersionDll>& LoadedDll() {
+    static std::unique_ptr<TVersionDll> dll;
     return dll;
+}
+
+const TVersionDll& Dll() {
+    if (!LoadedDll())
+        LoadedDll() = std::make_unique<TVersionDll>();
+    return *LoadedDll();
 }
 
 BOOL QueryValue(LPCVOID block, LPCWSTR path, LPVOID* p, PUINT len) {
@@ -45,7 +83,10 @@ BOOL QueryValue(LPCVOID block, LPCWSTR path, LPVOID* p, PUINT len) {
 namespace VersionBlock {
 
 std::vector<uint8_t> Read(const std::string& fileName) {
-    if (fileName.empty() || !Dll().Ok())
+    if (!Dll().Ok())
+        throw EAPIRoutines(
+            Format("%s. Without it the versions of files cannot be compared", {Dll().Failure}));
+    if (fileName.empty())
         return {};
     std::wstring name = Wide(fileName);
     DWORD handle = 0;
@@ -98,6 +139,11 @@ bool QueryTranslation(const std::vector<uint8_t>& block, Word& language, Word& c
     language = w[0];
     codePage = w[1];
     return true;
+}
+
+void SetLibraryLoader(TLibraryLoader loader) {
+    Loader() = std::move(loader);
+    LoadedDll().reset();
 }
 
 std::string ProgramPath() {
