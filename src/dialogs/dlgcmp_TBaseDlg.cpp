@@ -101,8 +101,8 @@ void TCustomBaseInstallDlg::Translate() {
 
 void TCustomBaseInstallDlg::AssignDialogProperties() {
     if (!FForm)
-        throw Exception(Format(
-            TranslateText("Cannot AssignDialogProperties for %s because the Dialog is Nil"), {Name()}));
+        throw Exception(
+            FormatTranslated("Cannot AssignDialogProperties for %s because the Dialog is Nil", {Name()}));
     RaiseWindowNotBuilt(Name(), std::string(FormClass()->Name) + " window");
 }
 
@@ -168,7 +168,7 @@ void TDialogManager::ContainerDestroying(TInstallContainer* Container) {
 
 void TDialogManager::AddDialog(TCustomBaseInstallDlg* Dialog) {
     if (!Dialog)
-        throw Exception(Format(TranslateText("Cannot add a NIL Dialog to the Dialog Manager %s"), {Name()}));
+        throw Exception(FormatTranslated("Cannot add a NIL Dialog to the Dialog Manager %s", {Name()}));
     if (std::find(FDialogs.begin(), FDialogs.end(), Dialog) == FDialogs.end())
         FDialogs.push_back(Dialog);
 }

@@ -243,10 +243,10 @@ using TBCDFList = TFormRegistry<TBCDFEntry>;
 template <class Entry> Entry* TFormRegistry<Entry>::Get(int index) const {
     std::string list(FName);
     if (index < 0 || index >= Count())
-        throw Exception(Format(TranslateText("%d is an invalid index in the " + list), {index}));
+        throw Exception(FormatTranslated("%d is an invalid index in the " + list, {index}));
     Entry* e = FEntries[static_cast<size_t>(index)].get();
     if (!e)
-        throw Exception(Format(TranslateText("The %d 'th entry in the " + list + " is NIL"), {index}));
+        throw Exception(FormatTranslated("The %d 'th entry in the " + list + " is NIL", {index}));
     return e;
 }
 

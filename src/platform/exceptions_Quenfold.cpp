@@ -26,6 +26,17 @@ std::string TranslateText(const std::string& text) {
     return TranslateHook()(text);
 }
 
+std::string FormatTranslated(const std::string& fmt, std::initializer_list<TVarRec> args) {
+    std::string translated = TranslateText(fmt);
+    if (translated != fmt) {
+        try {
+            return Format(translated, args);
+        } catch (const EConvertError&) {
+        }
+    }
+    return Format(fmt, args);
+}
+
 void SetNetErrorContextHook(TNetErrorContextHook hook) {
     NetContextHook() = std::move(hook);
 }

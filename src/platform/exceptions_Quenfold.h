@@ -70,12 +70,16 @@ QFD_EXCEPTION(EAPIRoutines, EQuenfoldAbnormal)
 using TTranslateTextHook = std::function<std::string(const std::string&)>;
 void SetTranslateTextHook(TTranslateTextHook hook);
 std::string TranslateText(const std::string& text);
+// Formats the translation of fmt with args. A translation whose placeholders
+// do not fit the arguments (a language file's fault, not the program's) gives
+// way to the English format, so a message is never lost to EConvertError.
+std::string FormatTranslated(const std::string& fmt, std::initializer_list<TVarRec> args);
 
 class IException : public ECustomQuenfoldAbnormal {
 public:
     explicit IException(const std::string& msg) : ECustomQuenfoldAbnormal(TranslateText(msg)) {}
     IException(const std::string& fmt, std::initializer_list<TVarRec> args)
-        : ECustomQuenfoldAbnormal(Format(TranslateText(fmt), args)) {}
+        : ECustomQuenfoldAbnormal(FormatTranslated(fmt, args)) {}
     const char* ClassName() const override { return "IException"; }
 };
 

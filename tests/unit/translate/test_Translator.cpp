@@ -212,4 +212,24 @@ TEST(TranslatorActive, TheFirstTranslatorTranslatesMessagesUntilItGoes) {
     EXPECT_EQ(ActiveTranslator(), third.get());
 }
 
+TEST(TranslatorActive, ATranslationWhosePlaceholdersDoNotFitGivesWayToTheEnglishText) {
+    TOwnedPtr<TTranslator> t(new TTranslator(nullptr));
+    ASSERT_EQ(ActiveTranslator(), t.get());
+    t->SetTranslateIntoLanguage(qlGerman);
+    t->LanguageByIdent(qlEnglish)->Strings().Assign(
+        {"3;File %s not found", "4;The file <%s> was not found in the archive <%s>", "5;Disk %d of %d"});
+    // A number where a text goes, one placeholder too many, a text where a number goes.
+    t->LanguageByIdent(qlGerman)->Strings().Assign(
+        {"3;Datei %d nicht gefunden", "4;Die Datei <%s> fehlt im Archiv <%s> (%s)", "5;Diskette %s von %d"});
+    EXPECT_EQ(IEInstall("File %s not found", {"a.txt"}).Message(), "File a.txt not found");
+    EXPECT_EQ(IECustomInstallFile("The file <%s> was not found in the archive <%s>", {"a.dll", "files.1"})
+                  .Message(),
+              "The file <a.dll> was not found in the archive <files.1>");
+    EXPECT_EQ(IException("Disk %d of %d", {2, 3}).Message(), "Disk 2 of 3");
+    // A translation that fits is still used.
+    t->LanguageByIdent(qlGerman)->Strings().Add("6;Datei %s fehlt");
+    t->LanguageByIdent(qlEnglish)->Strings().Add("6;File %s is missing");
+    EXPECT_EQ(IEInstall("File %s is missing", {"b.txt"}).Message(), "Datei b.txt fehlt");
+}
+
 } // namespace
