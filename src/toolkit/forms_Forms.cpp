@@ -578,19 +578,41 @@ void ShowFatalException(const std::exception& e) {
     MessageBoxW(nullptr, Wide(text).c_str(), L"Application Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
+// Never load a DLL from the folder the program was started from, where a
+// planted one could wait. Vista and 7 without the update that brought
+// SetDefaultDllDirectories lack it (imported directly, the program would not
+// even start there); they at least lose the current folder.
+static void LoadDllsFromSystemFolderOnly() {
+    using SetDirsFn = BOOL(WINAPI*)(DWORD);
+    auto setDirs = reinterpret_cast<SetDirsFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (!setDirs || !setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        SetDllDirectoryW(L"");
+}
+
 int RunApplication(const std::function<void()>& createForms) {
-    // Never load a DLL from the folder the program was started from, where a
-    // planted one could wait.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    LoadDllsFromSystemFolderOnly();
+    int code = 0;
     try {
         Application()->Initialize();
         createForms();
         Application()->Run();
     } catch (const std::exception& e) {
         ShowFatalException(e);
-        return 1;
+        code = 1;
     }
-    return 0;
+    // The program's end: the application frees its forms, each form its
+    // components first, and work that waits for a component's destruction
+    // (the clean-up of a temporary copy) happens now.
+    if (TApplication* app = TheApplication()) {
+        try {
+            app->Free();
+        } catch (const std::exception& e) {
+            ShowFatalException(e);
+            code = 1;
+        }
+    }
+    return code;
 }
 
 std::optional<std::string> LoadRcDataResource(const std::string& name) {

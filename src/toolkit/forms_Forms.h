@@ -186,8 +186,9 @@ TApplication* Application();
 void ShowFatalException(const std::exception& e);
 
 // The body of a program's entry: loads DLLs from the system folder only,
-// initialises the application, creates the forms, runs the message loop and
-// reports an exception that escapes before the loop as "Application Error".
+// initialises the application, creates the forms, runs the message loop,
+// reports an exception that escapes before the loop as "Application Error"
+// and at the end frees the application with its forms and their components.
 // Returns the exit code.
 int RunApplication(const std::function<void()>& createForms);
 
