@@ -2,6 +2,7 @@
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "objects/cmp_TUninstallEXE.h"
+#include "objects/types_RunState.h"
 #include "platform/routines_Strings.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Forms.h"
@@ -27,8 +28,7 @@ TCustomInstallFileList& FailedRegistrationList() {
 }
 
 bool& RaiseRegistrationErrors() {
-    static bool raise = true;
-    return raise;
+    return RunState().RaiseRegistrationErrors;
 }
 
 TQnfdCompress& SharedArchive() {
