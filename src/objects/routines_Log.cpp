@@ -1,4 +1,5 @@
 #include "objects/routines_Log.h"
+#include "platform/exceptions_Quenfold.h"
 #include "platform/routines_Files.h"
 #include <cstdio>
 #include <memory>

@@ -86,3 +86,9 @@ bool MoveFileAtRestart(const std::string& From, const std::string& To);
 bool WriteWinInit(const std::string& Section, const std::string& Key, const std::string& Value);
 bool StartHiddenProgram(const std::string& CommandLine);
 TWindowsVersion RunWindowsVersion();
+
+// The distribution type of the run; without an installation component files
+// count as possibly fetched over the network (dtTraditionalNet).
+inline TDistributeType RunDistributeType() {
+    return RunState().Install ? RunState().DistributeType : dtTraditionalNet;
+}

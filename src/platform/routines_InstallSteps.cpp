@@ -59,3 +59,7 @@ TServerResult RegisterServerLibrary(const std::string& path) {
         OleUninitialize();
     return r;
 }
+
+bool SetCurrentFolder(const std::string& path) {
+    return SetCurrentDirectoryW(Wide(path).c_str()) != 0;
+}

@@ -24,3 +24,6 @@ struct TServerResult {
 // With OLE initialised: loads path, calls its "DllRegisterServer" and frees
 // the library again.
 TServerResult RegisterServerLibrary(const std::string& path);
+
+// SetCurrentDirectory; false when the system refuses.
+bool SetCurrentFolder(const std::string& path);
