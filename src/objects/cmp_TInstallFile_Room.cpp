@@ -66,9 +66,7 @@ void TCustomInstallFile::PrepareDestination() {
     FRestartSource = newPath;
     // Only stored: the rules of a new destination name do not apply to a
     // name that lasts until the restart.
-    FApplying = true;
     FDestName = candidate;
-    FApplying = false;
 }
 
 void TCustomInstallFile::ScheduleRestartReplacement() {

@@ -347,3 +347,25 @@ TEST_F(InstallFiles, OnReplacingCanKeepTheExistingFile) {
     EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("app.ini"));
     EXPECT_TRUE(Logged("File", "replacing it was cancelled by the project")) << LogText();
 }
+
+TEST_F(InstallFiles, AReplacementThatCannotBeScheduledLeavesNothingBehind) {
+    Windows = wvWindows95;
+    RunSeams().WriteWinInit = [](const std::string&, const std::string&, const std::string&) {
+        return false;
+    };
+    auto* f = AddFile("Saver", "saver.scr", "new saver");
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("saver.scr"), "running saver");
+    {
+        TFileStream held(Dest("saver.scr"), fmOpenReadWrite | fmShareExclusive);
+        EXPECT_EQ(
+            RaisedBy<IECustomInstallFile>([&] { Root->Install(); }),
+            "Saver cannot register a routine in the register to move the files after the computer is reboot");
+    }
+    EXPECT_EQ(ListDirectory(TempPath("dest")), std::vector<std::string>{"saver.scr"});
+    EXPECT_EQ(ReadWholeFile(Dest("saver.scr")), "running saver");
+    EXPECT_EQ(f->DestName(), "saver.scr");
+    EXPECT_FALSE(f->ReplacedAtRestart());
+    EXPECT_FALSE(RunState().Reboot);
+}
