@@ -119,6 +119,7 @@ void TCustomInstall::SetDistributeType(TDistributeType v) {
 
 void TCustomInstall::SetNetLocation(TCustomNetInstallLocation* v) {
     TFileContainer::SetNetLocation(v);
+    SetDefaultNetLocation(v);
     if (!v)
         FDistributeType = dtTraditional;
 }

@@ -457,4 +457,5 @@ void RegisterObjectClasses() {
     RegisterClass(TInstallFile::StaticClass());
     RegisterClass(TUninstallEXE::StaticClass());
     RegisterPathSpecifierClasses();
+    RegisterNetLocationClasses();
 }

@@ -16,8 +16,8 @@
 // archives from network install locations is not built yet and says so.
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
-#include "objects/cmp_TNetInstallLocationRef.h"
 #include "objects/types_RunState.h"
+#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/cmp_TVersion.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/types_Base.h"
