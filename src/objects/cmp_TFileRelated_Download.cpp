@@ -1,9 +1,10 @@
 // Archives fetched over the network: the registered local copy, the location
-// an object downloads from and the relay of download progress. The download
-// itself goes through a network install location, which this program does
-// not have yet; asking for one says so.
+// an object downloads from, the download itself through that location and
+// the relay of its progress.
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/routines_Log.h"
+#include "platform/routines_API.h"
+#include "platform/routines_Files.h"
 
 TCustomNetInstallLocation* TFileRelated::FindNetLocation() {
     if (FNetLocation)
@@ -12,8 +13,6 @@ TCustomNetInstallLocation* TFileRelated::FindNetLocation() {
         auto* container = dynamic_cast<TFileContainer*>(FContainer);
         return container ? container->NetLocation() : nullptr;
     }
-    // The installation component's own location comes with the network
-    // install locations; until then it has none.
     if (RunState().Install && RunState().Install != this)
         return RunState().Install->NetLocation();
     return nullptr;
@@ -27,10 +26,51 @@ void TFileRelated::DownloadArchive() {
         LogLine("Download", "uses the archive downloaded before for " + Name() + ": " + local);
         return;
     }
-    if (!FindNetLocation())
+    TCustomNetInstallLocation* location = FindNetLocation();
+    if (!location)
         throw Exception(Format("Could not find a net install location for %s", {Name()}));
-    throw IEFileRelated("%s is not built into this setup program yet",
-                        {"Downloading an archive from a network install location"});
+    if (!location->LoginInformation().IsComplete()) {
+        if (FNetLocation)
+            throw IEFileRelated(
+                "%s could not install itself because the TNetLocation component's properties, in "
+                "the NetLocation property, have not been filled in",
+                {Name()});
+        throw IEFileRelated(
+            "%s could not install itself because the LoginInformation property of the TInstall "
+            "component has not been properly filled in",
+            {Name()});
+    }
+    FLocalArchive = ChangeFileExt(GetTempFile(false), ".1");
+    const std::string remote = Name() + ".1";
+    location->OnObjectProgress = [this](TObject*, const std::string& RemoteName, const void* Buffer,
+                                        Integer Total, Integer Received, Integer Block) {
+        DownloadStatus(RemoteName, Block, Received, Total, Buffer);
+    };
+    try {
+        location->Download(remote, FLocalArchive);
+    } catch (const Exception& e) {
+        location->OnObjectProgress = nullptr;
+        LogLine("Download", "failed: " + remote + " from " + location->LoginInformation().Hostname() + ": " +
+                                e.Message());
+        // The location leaves nothing of a failed download; neither may the name.
+        EndAbortedDownload();
+        FLocalArchive.clear();
+        throw;
+    }
+    location->OnObjectProgress = nullptr;
+    EndAbortedDownload();
+    LogLine("Download", "wrote " + std::to_string(FileSizeOf(FLocalArchive)) + " bytes of " + remote +
+                            " from " + location->LoginInformation().Hostname() + " to " + FLocalArchive);
+    RegisterLocalFile(FLocalArchive);
+}
+
+void TFileRelated::EndAbortedDownload() {
+    if (!DownloadAborted)
+        return;
+    RemoveFile(FLocalArchive);
+    FLocalArchive.clear();
+    LogLine("Download", "cancelled by the user: " + Name() + ".1");
+    throw EAIUserAbort();
 }
 
 void TFileRelated::DownloadStatus(const std::string& RemoteFile, Integer ChunkSize, Integer DownloadedBytes,

@@ -12,8 +12,8 @@
 // relay the progress of their files upward; install files extract, compress
 // and copy themselves and write their registry records. Their operations are
 // spread over one source file per kind of step (cmp_TFileContainer_Ops,
-// cmp_TInstallFile_Install, _Room, _Registry, _ActiveX, _Build). Downloading
-// archives from network install locations is not built yet and says so.
+// cmp_TInstallFile_Install, _Room, _Registry, _ActiveX, _Build,
+// cmp_TFileRelated_Download).
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
 #include "objects/types_RunState.h"
@@ -287,8 +287,9 @@ public:
     // Broadcasts and relays the progress of a download.
     virtual void DownloadStatus(const std::string& RemoteFile, Integer ChunkSize, Integer DownloadedBytes,
                                 Integer DownloadSize, const void* Buffer);
-    // Uses a registered local archive; downloading one is not built yet and
-    // raises IEFileRelated after the location was found.
+    // Uses a registered local archive, else downloads Name + ".1" from the
+    // object's network location into a temporary file and registers it. A
+    // cancel by the user removes the partial file and raises EAIUserAbort.
     virtual void DownloadArchive();
     virtual bool HasLocalArchive();
     virtual void RegisterLocalFile(const std::string& Path);
@@ -304,7 +305,7 @@ public:
     // the subkey named after this object), when it names an existing file.
     bool GetRegisteredLocalFile(std::string& Path);
     // The object's own location, else its container's (install files), else
-    // none (the installation component's location is not built yet).
+    // the installation component's.
     TCustomNetInstallLocation* FindNetLocation();
 
     TlzhCommand AddToArchive() const { return FAddToArchive; }
@@ -317,6 +318,10 @@ public:
     const std::string& LocalArchive() const { return FLocalArchive; }
 
 protected:
+    // After a download: when the user cancelled it, forgets the archive and
+    // raises EAIUserAbort.
+    void EndAbortedDownload();
+
     std::string FLocalArchive;
     TlzhCommand FAddToArchive = lzcOverwrite;
     bool FInfoRead = false;

@@ -88,7 +88,8 @@ def serve_ftp(root, portfile):
     authorizer = DummyAuthorizer()
     authorizer.add_anonymous(root)
     authorizer.add_user("setup", "secret", root, perm="elr")
-    handler = type("Handler", (FTPHandler,), {"authorizer": authorizer})
+    # A wrong password is answered at once, not after the usual pause.
+    handler = type("Handler", (FTPHandler,), {"authorizer": authorizer, "auth_failed_timeout": 0})
     server = FTPServer(("127.0.0.1", 0), handler)
     return server.address[1], partial(server.serve_forever, timeout=0.2, blocking=False), server.close_all
 

@@ -229,15 +229,15 @@ public:
 };
 } // namespace
 
-TEST_F(FileContainers, ADownloadSaysItIsNotBuiltYet) {
+TEST_F(FileContainers, ADownloadNeedsALocationWithLoginData) {
     auto* root = Make<TFileContainer>("Root");
     EXPECT_EQ(MessageOf([&] { root->DownloadArchive(); }), "Could not find a net install location for Root");
-    // A file finds its container's location.
+    // A file finds its container's location, whose login data is still blank.
     auto* file = Make<TInstallFile>("File", root);
     root->SetNetLocation(new TTestLocation(Owner));
-    EXPECT_EQ(
-        RaisedBy<IEFileRelated>([&] { file->DownloadArchive(); }),
-        "Downloading an archive from a network install location is not built into this setup program yet");
+    EXPECT_EQ(RaisedBy<IEFileRelated>([&] { file->DownloadArchive(); }),
+              "File could not install itself because the LoginInformation property of the TInstall component "
+              "has not been properly filled in");
     EXPECT_EQ(
         RaisedBy<IEFileContainer>([&] { root->GetArchivePath(); }),
         "Root has not yet downloaded the archive file and therefore cannot retrieve the path of the archive "

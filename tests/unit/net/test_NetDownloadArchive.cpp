@@ -1,0 +1,175 @@
+// File containers and install files fetch their archive through their
+// network install location: from a local HTTP server, with the progress
+// relayed to the dialogs, the copy registered for the rest of the
+// installation, and a cancel or a failure leaving nothing behind.
+#include "LocalServer.h"
+#include "platform/cmp_TNetInstallLocation.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_InstallInfo.h"
+#include "support/IsolatedTest.h"
+#include "unit/objects/ObjectTestSupport.h"
+
+namespace {
+const char* const RecordKey = "SOFTWARE\\Quenfold\\Install\\NetTest";
+
+std::string Bytes(size_t size, uint32_t seed) {
+    std::string s(size, '\0');
+    for (char& c : s) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return s;
+}
+const std::string BoxArchive = Bytes(30000, 7);
+const std::string FileArchive = "the file's own archive";
+
+// Records the progress calls the location makes.
+class TWatchedContainer : public TFileContainer {
+public:
+    using TFileContainer::TFileContainer;
+    void DownloadStatus(const std::string& RemoteFile, Integer ChunkSize, Integer DownloadedBytes,
+                        Integer DownloadSize, const void* Buffer) override {
+        Calls.push_back({RemoteFile, ChunkSize, DownloadedBytes, DownloadSize});
+        if (CancelAtCall && static_cast<int>(Calls.size()) == CancelAtCall)
+            DownloadAborted = true; // the progress window's Cancel
+        TFileContainer::DownloadStatus(RemoteFile, ChunkSize, DownloadedBytes, DownloadSize, Buffer);
+    }
+    struct Call {
+        std::string remote;
+        Integer chunk, done, size;
+    };
+    std::vector<Call> Calls;
+    int CancelAtCall = 0;
+};
+} // namespace
+
+class NetDownloadArchive : public TIsolatedTest, protected TObjectTreeFixture {
+protected:
+    static void SetUpTestSuite() {
+        Root = std::make_unique<TTempFolder>();
+        Work = std::make_unique<TTempFolder>();
+        WriteTextFile(*Root / "Box.1", BoxArchive);
+        WriteTextFile(*Root / "File.1", FileArchive);
+        try {
+            Http = std::make_unique<TLocalServer>("http", Root->Path(), Work->Path());
+        } catch (const std::exception& e) {
+            StartFailure = e.what();
+        }
+    }
+    static void TearDownTestSuite() {
+        Http.reset();
+        Work.reset();
+        Root.reset();
+    }
+    void SetUp() override {
+        TIsolatedTest::SetUp();
+        ASSERT_TRUE(StartFailure.empty()) << StartFailure;
+        MakeOwner();
+        RunState().InstallRecordKey = RecordKey;
+        DownloadAborted = false;
+        Http->ClearRequests();
+        Box = Make<TWatchedContainer>("Box");
+        Dialog = Make<TTestDialog>("Dialog", Box);
+        Location = new TNetInstallLocation(Owner);
+        Location->SetName("Net1");
+        Location->LoginInformation().SetHostname(Http->Host());
+        Box->SetNetLocation(Location);
+    }
+    void TearDown() override {
+        // Downloaded archives live in the temporary folder until the run ends.
+        for (const std::string& path : Downloaded)
+            RemoveFile(path);
+        FreeOwner();
+        TIsolatedTest::TearDown();
+    }
+    std::string Registered(const std::string& name) {
+        return ReadRegString(rkLocalMachine, std::string(RecordKey) + "\\" + name, "LocalFile", "");
+    }
+
+    static inline std::unique_ptr<TTempFolder> Root, Work;
+    static inline std::unique_ptr<TLocalServer> Http;
+    static inline std::string StartFailure;
+    TWatchedContainer* Box = nullptr;
+    TTestDialog* Dialog = nullptr;
+    TNetInstallLocation* Location = nullptr;
+    std::vector<std::string> Downloaded;
+};
+
+TEST_F(NetDownloadArchive, DownloadsOnceRelaysProgressAndRegistersTheCopy) {
+    Box->DownloadArchive();
+    const std::string local = Box->LocalArchive();
+    Downloaded.push_back(local);
+    EXPECT_EQ(ExtractFileExt(local), ".1");
+    EXPECT_EQ(ExtractFilePath(local), AddBackslash(TempDirectory()));
+    EXPECT_TRUE(ReadWholeFile(local) == BoxArchive);
+    EXPECT_EQ(Registered("Box"), local);
+    EXPECT_EQ(Http->Requests(), std::vector<std::string>{"/Box.1"});
+
+    ASSERT_FALSE(Box->Calls.empty());
+    EXPECT_EQ(Box->Calls.front().remote, "Box.1");
+    EXPECT_EQ(Box->Calls.back().done, 30000);
+    EXPECT_EQ(Box->Calls.back().size, 30000);
+    EXPECT_LE(Box->Calls.front().chunk, 8192);
+    EXPECT_EQ(Dialog->Codes, std::vector<Integer>(Box->Calls.size(), ieDownloadStatus));
+    EXPECT_FALSE(Location->OnObjectProgress) << "the callback is taken back";
+
+    // Once per installation: the registered copy is used from now on.
+    Box->DownloadArchive();
+    EXPECT_EQ(Box->LocalArchive(), local);
+    EXPECT_EQ(Http->Requests().size(), 1u);
+
+    // An install file with a location of its own fetches its own archive.
+    auto* file = Make<TInstallFile>("File", Box);
+    auto* own = new TNetInstallLocation(Owner);
+    own->LoginInformation().SetHostname(Http->Host());
+    file->SetNetLocation(own);
+    file->DownloadArchive();
+    Downloaded.push_back(file->LocalArchive());
+    EXPECT_EQ(ReadWholeFile(file->LocalArchive()), FileArchive);
+    EXPECT_NE(file->LocalArchive(), local);
+}
+
+TEST_F(NetDownloadArchive, IncompleteLoginDataIsRefusedBeforeAnythingIsFetched) {
+    auto* file = Make<TInstallFile>("File", Box);
+    Location->LoginInformation().SetHostname(" ");
+    EXPECT_EQ(RaisedBy<IEFileRelated>([&] { file->DownloadArchive(); }),
+              "File could not install itself because the LoginInformation property of the TInstall component "
+              "has not been properly filled in");
+    auto* own = new TNetInstallLocation(Owner);
+    own->LoginInformation().SetAnonymous(false);
+    file->SetNetLocation(own);
+    EXPECT_EQ(RaisedBy<IEFileRelated>([&] { file->DownloadArchive(); }),
+              "File could not install itself because the TNetLocation component's properties, in the "
+              "NetLocation property, have not been filled in");
+    Box->SetNetLocation(nullptr);
+    EXPECT_EQ(MessageOf([&] { Box->DownloadArchive(); }), "Could not find a net install location for Box");
+    EXPECT_TRUE(Http->Requests().empty());
+    EXPECT_TRUE(Box->LocalArchive().empty());
+}
+
+TEST_F(NetDownloadArchive, CancelRemovesThePartialArchiveAndEndsAsTheUsersAbort) {
+    Box->CancelAtCall = 2;
+    EXPECT_THROW(Box->DownloadArchive(), EAIUserAbort);
+    EXPECT_EQ(Box->Calls.size(), 2u) << "the download stopped at the cancel";
+    EXPECT_TRUE(Box->LocalArchive().empty());
+    EXPECT_EQ(Registered("Box"), "");
+
+    // The next try is a new download, not the old cancel.
+    Box->CancelAtCall = 0;
+    Box->DownloadArchive();
+    Downloaded.push_back(Box->LocalArchive());
+    EXPECT_TRUE(ReadWholeFile(Box->LocalArchive()) == BoxArchive);
+}
+
+TEST_F(NetDownloadArchive, AFailedDownloadPassesOnAndLeavesNoName) {
+    auto* missing = Make<TWatchedContainer>("Missing");
+    missing->SetNetLocation(Location);
+    std::string message = RaisedBy<ENIL_FileNotFound>([&] { missing->DownloadArchive(); });
+    EXPECT_EQ(message.rfind("Could not find the file Missing.1 on the server. Error message . Server " +
+                                Http->Host() + ". ",
+                            0),
+              0u)
+        << message;
+    EXPECT_TRUE(missing->LocalArchive().empty());
+    EXPECT_EQ(Registered("Missing"), "");
+}
