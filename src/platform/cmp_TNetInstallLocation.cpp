@@ -80,6 +80,10 @@ void InstallNetErrorHooks() {
         if (TCustomNetInstallLocation* location = CurrentNetLocation())
             context.Host = location->LoginInformation().Hostname();
         context.LastResponse = LastResponse();
+        // The library keeps no response text for HTTP: a refusal shows the
+        // status line the server sent instead.
+        if (context.LastResponse.empty() && CurrentNetLocation())
+            context.LastResponse = CurrentNetLocation()->HttpRefusal();
         return context;
     });
 }
@@ -340,6 +344,7 @@ void TCustomNetInstallLocation::Download(const std::string& RemoteName, const st
     // A new download is a new decision of the user's: an earlier Cancel
     // must not end it.
     ClearDownloadAborted();
+    FHttpRefusal.clear();
     Connect();
     FRemoteName = RemoteName;
     FLocalName = LocalName;
@@ -411,6 +416,11 @@ bool TCustomNetInstallLocation::CheckHTTPStatus() {
         return false;
     if (status < 400)
         return true;
+    wchar_t text[200] = {};
+    length = sizeof text - sizeof text[0];
+    if (!FProcs->HttpQueryInfo(FRemoteFile, HTTP_QUERY_STATUS_TEXT, text, &length, nullptr))
+        text[0] = 0;
+    FHttpRefusal = Trim(std::to_string(status) + " " + Narrow(text, wcsnlen(text, 199)));
     ClearSystemError();
     if (status == 404 || status == 410)
         throw ENIL_FileNotFound("Could not find the file %s on the server", {FRemoteName});

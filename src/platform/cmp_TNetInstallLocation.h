@@ -91,6 +91,9 @@ public:
     bool Connected() const { return FConnection != nullptr; }
     const std::string& LocalName() const { return FLocalName; }
     const std::string& RemoteName() const { return FRemoteName; }
+    // The status line of the server's refusal of the last HTTP download
+    // ("404 File not found"); empty when it did not refuse.
+    const std::string& HttpRefusal() const { return FHttpRefusal; }
 
     TAfterDownloadEvent OnAfterDownload;
     TNotifyEvent OnAfterConnect;
@@ -139,6 +142,7 @@ private:
     bool FContentLengthGiven = false;
     // Where the FTP login started.
     std::string FLoginDirectory;
+    std::string FHttpRefusal;
 };
 
 // The location a stored project names; publishes the login data and events.
