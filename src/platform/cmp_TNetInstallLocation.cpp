@@ -216,9 +216,8 @@ void TCustomNetInstallLocation::LoadWinInet() {
         FLibrary = LoadLibraryExW(Wide(WinInetLibraryPath()).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (!FLibrary)
             throw ENIL_FailLoadWININET(
-                "Failed to load the Wininet.dll. If this is a hybrid installation, you might want to include "
-                "the "
-                "WININET.DLL file in the PresetupFiles property of the TInstall component");
+                "Failed to load the Wininet.dll. If this is a hybrid installation, you might want to "
+                "include the WININET.DLL file in the PresetupFiles property of the TInstall component");
     }
     auto module = static_cast<HMODULE>(FLibrary);
     auto find = [module](const char* procedure, const char* shownName) {

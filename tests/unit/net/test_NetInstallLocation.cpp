@@ -571,3 +571,20 @@ TEST_F(NetDownload, NoServerOnThePortNamesTheError) {
         << message;
     EXPECT_TRUE(ListDirectory(Local.Path()).empty());
 }
+
+TEST_F(NetDownload, ALocalTargetThatCannotBeWrittenFailsAndLeavesNothing) {
+    auto location = NewLocation(ipHTTP, Http->Host());
+    // A folder stands where the file should go: the complete download cannot take its place.
+    CreateDir(Local / "taken");
+    std::string message =
+        FailureOf<Exception>([&] { location->Download("data.bin", Local / "taken"); }, "ENIL_WriteDestFile");
+    EXPECT_EQ(message, "Net1 could not write to the local dest file " + Local / "taken");
+    EXPECT_TRUE(DirectoryExists(Local / "taken"));
+    EXPECT_EQ(ListDirectory(Local.Path()).size(), 1u) << "the scratch file is gone";
+
+    // A folder that does not exist: nothing can be created there.
+    message = FailureOf<Exception>([&] { location->Download("data.bin", Local / "none\\data.bin"); },
+                                   "EFCreateError");
+    EXPECT_EQ(message.rfind("Cannot create file \"" + Local / "none\\data.bin" + "\"", 0), 0u) << message;
+    EXPECT_FALSE(DirectoryExists(Local / "none"));
+}
