@@ -1,8 +1,10 @@
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
+#include "support/SystemHelpers.h"
 #include "toolkit/classes_Publish.h"
 #include <chrono>
 #include <gtest/gtest.h>
@@ -295,12 +297,63 @@ TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
     install->ForgetCleanupBatch();
     EXPECT_FALSE(FileExists(presetup));
     ASSERT_NE(install->CleanupBatch(), "");
-    std::string batch = ReadWholeFile(install->CleanupBatch());
+    std::string batch = CodePageToUtf8(ReadWholeFile(install->CleanupBatch()), OemCodePage());
     RemoveFile(install->CleanupBatch());
     EXPECT_NE(batch.find("ERASE \"" + ProgramPath() + "\""), std::string::npos);
     // The test program does not live in the temporary folder: its folder stays.
     EXPECT_EQ(batch.find("RMDIR"), std::string::npos);
     EXPECT_EQ(batch.find("DELTREE"), std::string::npos);
+}
+
+TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
+    // José has a form in the Western OEM code pages; 临时 (Chinese) with
+    // Копия (Russian) has none in any OEM code page and goes in its short form.
+    for (std::string name :
+         {"Jos\xC3\xA9", "\xE4\xB8\xB4\xE6\x97\xB6 \xD0\x9A\xD0\xBE\xD0\xBF\xD0\xB8\xD1\x8F"}) {
+        std::string temp = TempPath("Temp " + name);
+        ForceDirectory(temp);
+        TScopedEnvVar tmp("TMP", temp);
+        std::string copy = temp + "\\" + name + " setup";
+        ForceDirectory(copy);
+        TTestInstall::ProgramFile = copy + "\\setup.exe";
+        WriteTextFile(TTestInstall::ProgramFile, "the copy");
+        WriteTextFile(copy + "\\setup.1", "its archive");
+        TTestInstall* install = Load({"-c"});
+        install->CleanupLoadingProgram();
+        std::string batch = install->CleanupBatch();
+        EXPECT_EQ(ExtractFilePath(batch), AddBackslash(temp));
+        // Destroying the component starts the batch.
+        Form->Free();
+        Form = nullptr;
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            gone = !DirectoryExists(copy) && !FileExists(batch);
+        }
+        EXPECT_TRUE(gone) << "the batch did not remove the copy in " << temp << " and itself";
+        EXPECT_TRUE(DirectoryExists(temp));
+    }
+}
+
+TEST_F(Engine, APathTheCommandProcessorCannotReadIsRefusedNotGuessed) {
+    // A best-fit look-alike would name another file: "ś" is not "s".
+    EXPECT_EQ(Utf8ToCodePage("\xC5\x9B", 437), std::nullopt);
+    EXPECT_EQ(Utf8ToCodePage("caf\xC3\xA9", 437), std::optional<std::string>("caf\x82"));
+    EXPECT_EQ(Utf8ToCodePage("\xD0\x94", 866), std::optional<std::string>("\x84"));
+    EXPECT_EQ(Utf8ToCodePage("\xD0\x94", 65001), std::optional<std::string>("\xD0\x94"));
+    // Chinese with Hebrew: no OEM code page has both, and a folder that does
+    // not exist has no short form.
+    std::string name = "\xE4\xB8\xB4\xE6\x97\xB6\xD7\x90";
+    ASSERT_EQ(Utf8ToCodePage(name, OemCodePage()), std::nullopt);
+    std::string program = TempPath(name + "\\setup.exe");
+    std::string batch = TempPath("bat1.bat");
+    try {
+        WriteCleanupBatch(batch, program, "", false);
+        ADD_FAILURE() << "a batch was written";
+    } catch (const IEInstall& e) {
+        EXPECT_NE(e.Message().find("<" + program + ">"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(FileExists(batch));
 }
 
 // --- the install record ---
@@ -406,10 +459,7 @@ TEST_F(Engine, TheNtBatchWaitsForTheRunningProgramThenRemovesItsFolder) {
     WriteTextFile(program, "running");
     WriteTextFile(folder + "\\setup.1", "presetup");
     std::string batch = TempPath("bat1.bat");
-    TStringList lines;
-    for (const std::string& l : CleanupBatchLines(program, folder, batch, false))
-        lines.Add(l);
-    lines.SaveToFile(batch);
+    WriteCleanupBatch(batch, program, folder, false);
     auto held = std::make_unique<TFileStream>(program, fmOpenRead | fmShareExclusive);
     ASSERT_TRUE(StartHidden("cmd /c \"" + batch + "\""));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
