@@ -7,6 +7,7 @@
 #include "support/SystemHelpers.h"
 #include "toolkit/classes_Publish.h"
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -305,6 +306,45 @@ TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
     EXPECT_EQ(batch.find("DELTREE"), std::string::npos);
 }
 
+// The text of the clean-up batch that a temporary copy at program writes
+// while the system's temporary folder is temp.
+std::string CleanupBatchOf(const std::string& temp, const std::string& program,
+                           const std::function<TTestInstall*()>& load) {
+    TScopedEnvVar tmp("TMP", temp);
+    ForceDirectory(RemoveBackslash(ExtractFilePath(program)));
+    WriteTextFile(program, "copy");
+    TTestInstall::ProgramFile = program;
+    TTestInstall* install = load();
+    install->CleanupLoadingProgram();
+    install->ForgetCleanupBatch();
+    std::string batch = install->CleanupBatch();
+    std::string text = batch.empty() ? "" : CodePageToUtf8(ReadWholeFile(batch), OemCodePage());
+    RemoveFile(batch);
+    return text;
+}
+
+TEST_F(Engine, OnlyAFolderOfItsOwnInsideTheTemporaryFolderGoesWithTheCopy) {
+    auto batchOf = [&](const std::string& temp, const std::string& program) {
+        if (Form)
+            Form->Free();
+        Form = nullptr;
+        return CleanupBatchOf(temp, program, [&] { return Load({"-c"}); });
+    };
+    // Directly in the temporary folder: the copy goes, the temporary folder stays.
+    std::string text = batchOf(TempPath("Temp"), TempPath("Temp\\setup.exe"));
+    EXPECT_NE(text.find("ERASE \"" + TempPath("Temp\\setup.exe") + "\""), std::string::npos);
+    EXPECT_EQ(text.find("RMDIR"), std::string::npos) << text;
+    // The same with the temporary folder given with a trailing backslash.
+    text = batchOf(TempPath("Temp\\"), TempPath("Temp\\setup.exe"));
+    EXPECT_EQ(text.find("RMDIR"), std::string::npos) << text;
+    // In a folder of its own there, that folder goes too.
+    text = batchOf(TempPath("Temp"), TempPath("Temp\\Q1\\setup.exe"));
+    EXPECT_NE(text.find("RMDIR /S /Q \"" + TempPath("Temp\\Q1") + "\""), std::string::npos) << text;
+    // A folder beside the temporary folder whose name only begins like it stays.
+    text = batchOf(TempPath("Temp"), TempPath("Temp2\\setup.exe"));
+    EXPECT_EQ(text.find("RMDIR"), std::string::npos) << text;
+}
+
 TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
     // José has a form in the Western OEM code pages; 临时 (Chinese) with
     // Копия (Russian) has none in any OEM code page and goes in its short form.
@@ -397,6 +437,29 @@ TEST_F(InstallRecord, AChangedSetupGetsTheLowestFreeNumber) {
     DeleteKeyTree(RegLocalMachine, "\\SOFTWARE\\Quenfold\\Install\\Install0");
     TTestInstall::ProgramFile = Copy("a", "another", When);
     EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install0");
+}
+
+TEST_F(InstallRecord, ACopyOneSecondNewerOrOlderGetsItsOwnRecord) {
+    TTestInstall* install = Load({});
+    const TDateTime second = 1.0 / 86400;
+    TTestInstall::ProgramFile = Copy("a", "same bytes", When);
+    std::string first = install->FindInstallRecord(true);
+    ASSERT_EQ(first, "\\SOFTWARE\\Quenfold\\Install\\Install0");
+    // The tolerance only absorbs the rounding of a stored date: half a
+    // millisecond apart is the same file, a tenth of a second is not.
+    TTestInstall::ProgramFile = Copy("b", "same bytes", When + second / 2000);
+    EXPECT_EQ(install->FindInstallRecord(false), first);
+    TTestInstall::ProgramFile = Copy("c", "same bytes", When + second / 10);
+    EXPECT_EQ(install->FindInstallRecord(false), "");
+    TTestInstall::ProgramFile = Copy("c", "same bytes", When + second);
+    EXPECT_EQ(install->FindInstallRecord(false), "");
+    EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install1");
+    TTestInstall::ProgramFile = Copy("d", "same bytes", When - second);
+    EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install2");
+    // The first record still describes the first copy only.
+    TRegKey k;
+    ASSERT_TRUE(k.Open(RegLocalMachine, first));
+    EXPECT_NEAR(k.ReadFloat("CreationDate").value_or(0), When, 1e-8);
 }
 
 TEST_F(InstallRecord, SelfExtractedRunsRecordTheSelfExtractingFile) {
