@@ -111,7 +111,8 @@ public:
     TCleanupEvent OnBeforeCleanup;
 
 protected:
-    // The setup program's file that the install record describes.
+    // The setup program's file: the one the install record describes and a
+    // temporary copy removes.
     virtual std::string SetupProgramFile() const;
 
     TCommandSwitches FSwitches = 0;
@@ -127,7 +128,6 @@ protected:
     int32_t FUnfinishedCount = 0;
 
 private:
-    void WriteCleanupBatch();
     bool FAutoMaximizeWindow = true;
     TBuildInfo FBuildInfo;
     TPicture FDialogThemeBitmap;
@@ -160,6 +160,11 @@ extern const char* const InstallRecordsKey;
 // its folder (none when empty), the batch's .PIF and the batch itself.
 std::vector<std::string> CleanupBatchLines(const std::string& program, const std::string& folder,
                                            const std::string& batch, bool windows95);
+// Writes those lines into the batch file, in the code page the command
+// processor reads. A path it could not read in full raises IEInstall and
+// leaves no batch behind.
+void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
+                       bool windows95);
 
 void RegisterEngineClasses();
 // Every class of the install framework that a stored project may create.
