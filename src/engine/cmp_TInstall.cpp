@@ -67,6 +67,8 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
     }
     // A running program: failures that reach the message loop come here.
     Application()->OnException = [this](TObject* sender, const Exception& e) { HandleException(sender, e); };
+    // Long archive loops let windows repaint and a Cancel reach Abort.
+    TQnfdCompress::SetProcessMessagesHook([] { Application()->ProcessMessages(); });
 }
 
 TCustomInstall::~TCustomInstall() {
@@ -77,6 +79,7 @@ TCustomInstall::~TCustomInstall() {
         TheInstall() = nullptr;
     // The handler would call into a component that is gone.
     Application()->OnException = nullptr;
+    TQnfdCompress::SetProcessMessagesHook(nullptr);
     if (FRunCleanupBatch)
         StartHidden("\"" + FCleanupBatch + "\"");
 }
@@ -251,25 +254,12 @@ void TCustomInstall::MainFormActivate(TObject*) {
 
 // --- stages still to come ----------------------------------------------------------
 
-void TCustomInstall::Install() {
-    throw IEInstall(kNotBuilt, {"The installation run"});
-}
-
-void TCustomInstall::CompleteAfterRestart() {
-    throw IEInstall(kNotBuilt, {"Completing an installation after a restart of Windows (-r)"});
-}
-
 void TCustomInstall::BuildDistribution() {
     throw IEInstall(kNotBuilt, {"Building the distribution (-b)"});
 }
 
 void TCustomInstall::TransferToFloppies() {
     throw IEInstall(kNotBuilt, {"Copying the distribution onto floppies (-f)"});
-}
-
-void TCustomInstall::HandleException(TObject*, const Exception& E) {
-    // No run can be active yet: every failure is shown in the standard way.
-    Application()->ShowException(E);
 }
 
 // --- paths of the running program --------------------------------------------------

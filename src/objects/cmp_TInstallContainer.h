@@ -433,6 +433,7 @@ public:
 
     // Raises the user's abort; the archive component calls it when it was cancelled.
     virtual void ArchiveAborted();
+    virtual void RegisterActiveX();
     virtual void RegisterDll();
     virtual void RegisterExe();
     virtual void PrepareDestination();
@@ -474,6 +475,9 @@ public:
     bool UpdateDLLCounter() const { return FUpdateDLLCounter; }
     void SetUpdateDLLCounter(bool v) { FUpdateDLLCounter = v; }
     const std::string& FileVersion() const { return FFileVersion; }
+    // Size, date and version as the remote list of files gives them (the
+    // version cut to 20 characters).
+    void SetRemoteFileInfo(Integer Size, TDateTime Date, const std::string& Version);
 
     TInstallFileNotifyEvent OnAfterCompress, OnAfterCopy, OnAfterInstall, OnBeforeCompress, OnBeforeCopy,
         OnBeforeInstall;
