@@ -13,6 +13,7 @@
 #include "engine/cmp_TInstallInformation.h"
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/cmp_TPathSpecifier.h"
+#include "objects/types_RunState.h"
 #include "platform/types_Base.h"
 #include "toolkit/forms_Forms.h"
 #include "toolkit/graphics_Types.h"
@@ -32,7 +33,6 @@ public:
     bool SignCode = false;
 };
 
-enum TDistributeType { dtTraditional, dtWeb, dtTraditionalNet };
 enum TCommandSwitch { swBuild, swFloppies, swDebug, swSelfExtracted, swAfterReboot, swSourcePath, swCleanup };
 using TCommandSwitches = uint32_t; // bit (1 << TCommandSwitch)
 

@@ -1,7 +1,7 @@
 #include "objects/cmp_TInstallContainer.h"
-#include "engine/cmp_TInstall.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "objects/cmp_TUninstallEXE.h"
+#include "objects/types_RunState.h"
 #include "platform/routines_Strings.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Forms.h"
@@ -27,8 +27,7 @@ TCustomInstallFileList& FailedRegistrationList() {
 }
 
 bool& RaiseRegistrationErrors() {
-    static bool raise = true;
-    return raise;
+    return RunState().RaiseRegistrationErrors;
 }
 
 TQnfdCompress& SharedArchive() {
@@ -67,11 +66,15 @@ void TCustomInstallFileList::Remove(TCustomInstallFile* f) {
 }
 
 std::string UninstallKey() {
-    TCustomInstall* install = CurrentInstall();
-    if (!install)
+    if (!RunState().Install)
         throw IEInstallContainer("There is no TInstall component, so there is no uninstall key");
-    return "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
-           install->Information().ProductName();
+    // Without a name the key would be the list of installed programs itself,
+    // and the uninstall entries would corrupt it.
+    if (Trim(RunState().ProductName).empty())
+        throw IEInstallContainer(
+            "The product has no name, so it cannot be entered in the list of installed programs and nothing "
+            "was installed");
+    return "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + RunState().ProductName;
 }
 
 // --- TInstallContainer ---------------------------------------------------------------------
@@ -340,10 +343,13 @@ void TInstallContainer::Install() {
         SendInformationEvent(this, ieObjectIncluded, nullptr);
         if (!SelectedByInstallType())
             return;
+        // Asked before the step: a product without a name is refused before
+        // anything is written.
+        const std::string key = RunState().Install ? UninstallKey() : std::string();
         InstallHelpers();
         FInstalled = true;
-        if (CurrentInstall())
-            WriteUninstallEntries(UninstallKey());
+        if (RunState().Install)
+            WriteUninstallEntries(key);
         SendInformationEvent(this, ieAfterObjectInstall, nullptr);
     } catch (const EAbort&) {
         // Skips this object only; the next one goes on.

@@ -7,14 +7,17 @@
 // Container link; the links form a tree whose root is the installation
 // component.
 //
-// File-related objects, file containers and install files live here too. Of
-// those, the data model is built: their properties, defaults, events, place in
-// the tree and archive settings. Still to come: compressing, copying and
-// installing files, downloading archives and relaying progress; calling one of
-// them raises an error that says so.
+// File-related objects, file containers and install files live here too:
+// file containers run the whole-tree operations (compress, install, copy) and
+// relay the progress of their files upward; install files extract, compress
+// and copy themselves and write their registry records. Their operations are
+// spread over one source file per kind of step (cmp_TFileContainer_Ops,
+// cmp_TInstallFile_Install, _Room, _Registry, _ActiveX, _Build). Downloading
+// archives from network install locations is not built yet and says so.
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
 #include "objects/cmp_TNetInstallLocationRef.h"
+#include "objects/types_RunState.h"
 #include "platform/cmp_TVersion.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/types_Base.h"
@@ -97,15 +100,16 @@ constexpr Integer rtDialog = 9000;
 // Created by the sender for one event and freed by it; receivers only read them
 // during the call.
 
+// Byte counts are 64-bit: a product of more than 2 GiB must not overflow.
 class TFileStatusParameter : public TObject {
 public:
-    Integer FileBytesDone = 0;
+    Int64 FileBytesDone = 0;
     Integer FilePercentDone = 0;
     std::string FileName;
     // The archive component's progress record; all zero when the status did
     // not come from it.
     TlzhFileStats FileStats;
-    Integer TotalDone = 0;
+    Int64 TotalDone = 0;
     Integer TotalPercentDone = 0;
 };
 
@@ -280,9 +284,11 @@ public:
     void Notification(TComponent* AComponent, TOperation Operation) override;
     void Loaded() override;
 
-    // Downloading is not built yet: both raise IEFileRelated.
+    // Broadcasts and relays the progress of a download.
     virtual void DownloadStatus(const std::string& RemoteFile, Integer ChunkSize, Integer DownloadedBytes,
                                 Integer DownloadSize, const void* Buffer);
+    // Uses a registered local archive; downloading one is not built yet and
+    // raises IEFileRelated after the location was found.
     virtual void DownloadArchive();
     virtual bool HasLocalArchive();
     virtual void RegisterLocalFile(const std::string& Path);
@@ -297,6 +303,9 @@ public:
     // The local archive registered under the install record ("LocalFile" of
     // the subkey named after this object), when it names an existing file.
     bool GetRegisteredLocalFile(std::string& Path);
+    // The object's own location, else its container's (install files), else
+    // none (the installation component's location is not built yet).
+    TCustomNetInstallLocation* FindNetLocation();
 
     TlzhCommand AddToArchive() const { return FAddToArchive; }
     void SetAddToArchive(TlzhCommand v) { FAddToArchive = v; }
@@ -315,6 +324,9 @@ protected:
     TCustomPathSpecifier* FArchiveFileType = nullptr;
     bool FNet = true;
     TCustomNetInstallLocation* FNetLocation = nullptr;
+    // Compress sets the archive settings of its children for one build and
+    // puts them back.
+    friend class TFileContainer;
 };
 
 // --- TFileContainer ---------------------------------------------------------------------------------------
@@ -340,22 +352,26 @@ public:
     void DoInformationEventControl(TObject* Sender, Integer Code, TObject* ParameterObject) override;
     void InstallHelpers() override;
 
-    // The operations on files and their progress relay are not built yet:
-    // every one of these but FreeFiles raises IEFileContainer.
     virtual void NewDisk(TCustomInstallFile* InstallFile, TDiskParameter* DiskParameter);
     virtual void Replacing(TCustomInstallFile* InstallFile);
     virtual void FileStatus(TCustomInstallFile* InstallFile, TFileStatusParameter* StatusParameter);
-    virtual Integer TotalSize(bool IncludeAll, bool Recurse);
+    // Uncompressed bytes of the files that IncludeAll or WillInstall selects.
+    virtual Int64 TotalSize(bool IncludeAll, bool Recurse);
     virtual void RunOperation(Byte Operation);
     virtual void CopyAll();
     virtual void FreeFiles();
     virtual void Compress(TCompressOptions Options);
     virtual TCustomInstallFile* FindFileBySource(const std::string& Path);
-    virtual Integer CompressedTotal(bool IncludeAll);
+    virtual Int64 CompressedTotal(bool IncludeAll);
     virtual std::string GetArchivePath();
     virtual void ReadInfoFromArchive();
     virtual void ReadInfoFromSource();
     virtual bool NeedsContainerDownload();
+    // Some install file of the container is fetched over the network.
+    bool HasNetFiles();
+
+    Int64 DoneSize() const { return FDoneSize; }
+    Int64 TotalSizeOfOperation() const { return FTotalSize; }
 
     bool AllowChangeDir() const { return FAllowChangeDir; }
     void SetAllowChangeDir(bool v) { FAllowChangeDir = v; }
@@ -376,8 +392,13 @@ protected:
     // Its install files go first.
     void BeforeDestruction() override;
 
-    Integer FTotalSize = 0;
-    Integer FDoneSize = 0;
+    // Passes an event on to the container, with this container as sender.
+    void PassUp(Integer Code, TObject* ParameterObject);
+    // TotalDone of the whole operation in percent, 0 without a total.
+    Integer PercentOfTotal(Int64 done) const;
+
+    Int64 FTotalSize = 0;
+    Int64 FDoneSize = 0;
     bool FAllowChangeDir = true;
     bool FAllowChangeInclude = true;
     TStringList FDescription;
@@ -410,10 +431,10 @@ struct TUniqueIDTable {
 TUniqueIDTable& UniqueIDTable();
 
 // One file of an installation: a source on the build machine, a member of an
-// archive and a destination. Still to come: the property rules that follow a
-// change of file name, type or folder, compressing, copying, the per-file
-// install step with its registry records, and reading sizes, dates and
-// versions.
+// archive and a destination. Changing its name, type or folder applies the
+// rules of ApplyFileProperties; installing extracts it under its overwrite
+// rule, makes room for it (a file in use is replaced at the next restart)
+// and writes its registry records.
 class TCustomInstallFile : public TFileRelated {
     QFD_CLASS(TCustomInstallFile)
 public:
@@ -426,10 +447,16 @@ public:
 
     Integer RegisteredType() override;
     void Loaded() override;
-    // Installing files is not built yet: raises IECustomInstallFile.
+    // The per-file install step.
     void InstallHelpers() override;
     void CompleteAfterRestart() override;
+    // Logs the file under "Files" (or "ActiveX") of the uninstall key.
     void WriteUninstallEntries(const std::string& Key) override;
+    void SetContainer(TInstallContainer* Value) override;
+    void SetDestDir(const std::string& Value) override;
+    void SetDestDirType(TCustomPathSpecifier* Value) override;
+    // While installing a network file: its downloaded archive.
+    std::string ExpandedArchiveFile() override;
 
     // Raises the user's abort; the archive component calls it when it was cancelled.
     virtual void ArchiveAborted();
@@ -451,7 +478,26 @@ public:
     virtual bool HasOLESelfRegister();
     virtual bool IncrementSharedDLLCount();
 
+    // IncludeFromDir (backslash added) + FileName.
+    std::string SourcePath() const;
+    // ExpandedDestDir (backslash added) + DestName.
+    std::string DestFilePath();
+    // The path the file has once the installation is complete: the
+    // destination, also while the new file waits under a candidate name for
+    // the restart.
+    std::string FinalDestPath();
+    // Has its own network location, or compares versions or dates.
+    bool NeedsOwnArchive() const;
+    // Help file, shared DLL count, unfinished business and ActiveX.
+    void RegisterAfterInstall();
+    // By extension: "/REGSERVER" for a program, DllRegisterServer otherwise.
+    void RegisterActiveX();
+
     bool ReplacedAtRestart() const { return FReplacedAtRestart; }
+    // The destination held open, during and after an install step: the new
+    // file's candidate path and the path it replaces at the restart.
+    const std::string& RestartSource() const { return FRestartSource; }
+    const std::string& RestartTarget() const { return FRestartTarget; }
     bool WillReplace() const { return FWillReplace; }
     bool ActiveX() const { return FActiveX; }
     Integer CompressedSize() const { return FCompressedSize; }
@@ -505,11 +551,44 @@ protected:
     bool FUpdateDLLCounter = false;
     std::string FFileVersion; // at most 20 characters
 
+    // The archive component's handlers while the file works with it.
+    void ArchiveStatus(TQnfdCompress& Sender, const TlzhFileStats& Stats);
+    void NewDiskRequest(TQnfdCompress& Sender, int DiskNumber, std::string& Path);
+    // Hands the event to the container (a file container, or none).
+    void PassToContainer(Integer Code, TObject* ParameterObject);
+    // Extracts the member into the destination (or its candidate name).
+    void ExtractFromArchive(TQnfdCompress& Archive);
+    // The rest of the install step for a file that is not written.
+    void KeepExisting();
+    // Steps 4 to 6 of making room: run once the new file has checked out.
+    void ScheduleRestartReplacement();
+    void WriteRestartBatch(const std::string& shortTarget, const std::string& shortNew);
+
+    bool FRestartScheduled = false;
+    std::string FRestartSource, FRestartTarget;
+    // The destination existed before this install step.
+    bool FDestExisted = false;
+
 private:
+    struct TFileProps {
+        TInstallContainer* Container;
+        std::string IncludeFromDir;
+        bool ActiveX;
+        TInstallFileType FileType;
+        TCustomPathSpecifier* DestDirType;
+        std::string DestName, DestDir, FileName;
+    };
+    TFileProps CurrentProps() const;
+    // The rules that follow a change of one property (the one replaced in p).
+    void ApplyFileProperties(TFileProps p);
     void MarkID(Integer id);
     void ReleaseID();
     Integer FMarkedID = -1; // the identifier this file holds in the table
+    bool FApplying = false; // inside ApplyFileProperties: setters only store
 };
+
+// The OLESelfRegister flag in the version block of a file.
+bool FileHasOLESelfRegister(const std::string& path);
 
 class TInstallFile : public TCustomInstallFile {
     QFD_CLASS(TInstallFile)

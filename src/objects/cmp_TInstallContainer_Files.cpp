@@ -1,7 +1,7 @@
-// File-related objects, file containers and install files: their data, their
-// place in the tree and their archive settings. The operations on files are
-// later stages and say so when called.
-#include "engine/cmp_TInstall.h"
+// File-related objects and install files: their data, their place in the
+// tree, their archive settings and the rules that follow a change of an
+// install file's name, type or folder. The operations live in files of
+// their own, one per kind of step.
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "platform/routines_Files.h"
@@ -12,8 +12,6 @@
 #include <cmath>
 
 namespace {
-const char* const kNotBuilt = "%s is not built into this setup program yet";
-
 bool NamesWholeFile(TCustomPathSpecifier* s) {
     return dynamic_cast<TpsContainerArchiveFile*>(s) || dynamic_cast<TpsMainArchiveFile*>(s);
 }
@@ -22,7 +20,7 @@ bool NamesWholeFile(TCustomPathSpecifier* s) {
 // program has no install record (then nothing is read or written: the key
 // would otherwise land at the root of HKEY_LOCAL_MACHINE).
 std::string LocalFileKey(const std::string& name) {
-    const std::string& record = InstallRecordKey();
+    const std::string& record = RunState().InstallRecordKey;
     if (Trim(record).empty() || Trim(name).empty())
         return "";
     return AddBackslash(record) + name;
@@ -85,14 +83,6 @@ void TFileRelated::Loaded() {
         FLocalArchive = local;
 }
 
-void TFileRelated::DownloadStatus(const std::string&, Integer, Integer, Integer, const void*) {
-    throw IEFileRelated(kNotBuilt, {"Downloading archives"});
-}
-
-void TFileRelated::DownloadArchive() {
-    throw IEFileRelated(kNotBuilt, {"Downloading archives"});
-}
-
 bool TFileRelated::HasLocalArchive() {
     if (!Trim(FLocalArchive).empty())
         return true;
@@ -151,91 +141,6 @@ void TFileRelated::SetNetLocation(TCustomNetInstallLocation* Value) {
 std::string TFileRelated::ExpandedArchiveFile() {
     std::string base = FArchiveFileType ? FArchiveFileType->ExpandPath(this) : std::string();
     return RemoveBackslash(base + FArchiveFile);
-}
-
-// --- TFileContainer ---------------------------------------------------------------------------------
-
-TFileContainer::TFileContainer(TComponent* AOwner) : TFileRelated(AOwner) {}
-
-TFileContainer::~TFileContainer() {
-    // Reached without Free(): the install files still go with their container.
-    FreeHelpersOfType(TCustomInstallFile::StaticClass());
-}
-
-void TFileContainer::BeforeDestruction() {
-    FreeFiles();
-    TFileRelated::BeforeDestruction();
-}
-
-Integer TFileContainer::RegisteredType() {
-    return rtFileContainer;
-}
-
-void TFileContainer::DoInformationEventControl(TObject*, Integer, TObject*) {
-    // Events only travel while an operation runs, and no operation can run yet.
-    if (FOperation == 0)
-        return;
-    throw IEFileContainer(kNotBuilt, {"Relaying the progress of file operations"});
-}
-
-void TFileContainer::InstallHelpers() {
-    throw IEFileContainer(kNotBuilt, {"Installing the objects of a file container"});
-}
-
-void TFileContainer::NewDisk(TCustomInstallFile*, TDiskParameter*) {
-    throw IEFileContainer(kNotBuilt, {"Asking for the next disk"});
-}
-
-void TFileContainer::Replacing(TCustomInstallFile*) {
-    throw IEFileContainer(kNotBuilt, {"Relaying the progress of file operations"});
-}
-
-void TFileContainer::FileStatus(TCustomInstallFile*, TFileStatusParameter*) {
-    throw IEFileContainer(kNotBuilt, {"Relaying the progress of file operations"});
-}
-
-Integer TFileContainer::TotalSize(bool, bool) {
-    throw IEFileContainer(kNotBuilt, {"Adding up the sizes of the files"});
-}
-
-void TFileContainer::RunOperation(Byte) {
-    throw IEFileContainer(kNotBuilt, {"Running file operations"});
-}
-
-void TFileContainer::CopyAll() {
-    throw IEFileContainer(kNotBuilt, {"Copying files"});
-}
-
-void TFileContainer::FreeFiles() {
-    FreeHelpersOfType(TCustomInstallFile::StaticClass());
-}
-
-void TFileContainer::Compress(TCompressOptions) {
-    throw IEFileContainer(kNotBuilt, {"Compressing files"});
-}
-
-TCustomInstallFile* TFileContainer::FindFileBySource(const std::string&) {
-    throw IEFileContainer(kNotBuilt, {"Finding a file by its source"});
-}
-
-Integer TFileContainer::CompressedTotal(bool) {
-    throw IEFileContainer(kNotBuilt, {"Adding up the sizes of the files"});
-}
-
-std::string TFileContainer::GetArchivePath() {
-    throw IEFileContainer(kNotBuilt, {"Downloading archives"});
-}
-
-void TFileContainer::ReadInfoFromArchive() {
-    throw IEFileContainer(kNotBuilt, {"Reading sizes, dates and versions of files"});
-}
-
-void TFileContainer::ReadInfoFromSource() {
-    throw IEFileContainer(kNotBuilt, {"Reading sizes, dates and versions of files"});
-}
-
-bool TFileContainer::NeedsContainerDownload() {
-    throw IEFileContainer(kNotBuilt, {"Downloading archives"});
 }
 
 // --- archive member identifiers -------------------------------------------------------------------------
@@ -314,52 +219,196 @@ void TCustomInstallFile::Loaded() {
     MarkID(FUniqueID);
 }
 
-void TCustomInstallFile::InstallHelpers() {
-    throw IECustomInstallFile(kNotBuilt, {"Installing files"});
-}
-
-void TCustomInstallFile::CompleteAfterRestart() {
-    if (FActiveX)
-        throw IECustomInstallFile(kNotBuilt, {"Registering ActiveX components"});
-}
-
-void TCustomInstallFile::WriteUninstallEntries(const std::string&) {
-    throw IECustomInstallFile(kNotBuilt, {"Logging installed files for the uninstaller"});
-}
-
 void TCustomInstallFile::ArchiveAborted() {
     throw EAIUserAbort();
 }
 
-void TCustomInstallFile::RegisterDll() {
-    throw IECustomInstallFile(kNotBuilt, {"Registering ActiveX components"});
+// --- property rules ------------------------------------------------------------------------------------
+
+TCustomInstallFile::TFileProps TCustomInstallFile::CurrentProps() const {
+    return {FContainer, FIncludeFromDir, FActiveX, FFileType, FDestDirType, FDestName, FDestDir, FFileName};
 }
 
-void TCustomInstallFile::RegisterExe() {
-    throw IECustomInstallFile(kNotBuilt, {"Registering ActiveX components"});
+void TCustomInstallFile::ApplyFileProperties(TFileProps p) {
+    if (p.Container && !dynamic_cast<TFileContainer*>(p.Container))
+        throw IECustomInstallFile(
+            "The following TInstallFile component %s requires the Container property to "
+            "be a component descended from the TFileContainer component",
+            {Name()});
+    const bool nameChanged = p.FileName != FFileName;
+    const bool sourceChanged = nameChanged || !SameText(p.IncludeFromDir, FIncludeFromDir);
+    if (p.Container && (sourceChanged || p.Container != FContainer)) {
+        const std::string path = AddBackslash(p.IncludeFromDir) + p.FileName;
+        TCustomInstallFile* other = static_cast<TFileContainer*>(p.Container)->FindFileBySource(path);
+        if (other && other != this)
+            throw IEfcDuplicateFile("There is already a file with the name :%s", {path});
+    }
+    if (nameChanged && !Trim(p.FileName).empty())
+        p.DestName = p.FileName;
+    const std::string ext = UpperCase(ExtractFileExt(p.FileName));
+    if (p.FileName != FFileName || p.IncludeFromDir != FIncludeFromDir) {
+        FRegisterAsHelp = ext == ".HLP" || ext == ".CNT";
+        bool selfRegister = false;
+        try {
+            selfRegister = FileHasOLESelfRegister(AddBackslash(p.IncludeFromDir) + p.FileName);
+        } catch (const Exception&) {
+            // A file that cannot be read simply does not register itself.
+        }
+        p.ActiveX = ext == ".OCX" || selfRegister;
+        if (p.ActiveX && p.ActiveX != FActiveX)
+            p.FileType = iftSystemWideDLL;
+    }
+    if (p.DestDirType != FDestDirType && (ext == ".DLL" || ext == ".OCX" || ext == ".BLL" || ext == ".EXE")) {
+        if (dynamic_cast<TpsWindow*>(p.DestDirType) || dynamic_cast<TpsBDEDLL*>(p.DestDirType))
+            FOverwriteMode = owVersionDate;
+        else if (dynamic_cast<TpsSystem*>(p.DestDirType))
+            p.FileType = iftSystemWideDLL;
+    }
+    if (p.FileType != FFileType) {
+        if (p.FileType == iftJustADLL || p.FileType == iftApplicationSpecificDLL) {
+            FOverwriteMode = owVersionDate;
+        } else if (p.FileType == iftVendorSharedDLL || p.FileType == iftSystemWideDLL) {
+            FUpdateDLLCounter = true;
+            FOverwriteMode = owVersionDate;
+        }
+    }
+
+    // The container's own setters call back into ours: those only store.
+    FApplying = true;
+    struct Reset {
+        bool& f;
+        ~Reset() { f = false; }
+    } reset{FApplying};
+    const bool containerChanged = p.Container != FContainer;
+    if (p.DestDirType != FDestDirType)
+        TInstallContainer::SetDestDirType(p.DestDirType);
+    TFileRelated::SetContainer(p.Container);
+    if (containerChanged && p.Container) {
+        // Joining a container points the file at the container's folder.
+        p.DestDir = FDestDir;
+        p.DestDirType = FDestDirType;
+    }
+    switch (p.FileType) {
+    case iftApplicationSpecificDLL:
+        p.DestDir = "\\System";
+        TInstallContainer::SetDestDirType(
+            StandardPathSpecifiers().FindSpecifier(TpsMainInstall::StaticClass()));
+        break;
+    case iftVendorSharedDLL:
+        p.DestDir = "\\System";
+        TInstallContainer::SetDestDirType(
+            StandardPathSpecifiers().FindSpecifier(TpsCommonFiles::StaticClass()));
+        break;
+    case iftSystemWideDLL:
+        p.DestDir.clear();
+        TInstallContainer::SetDestDirType(StandardPathSpecifiers().FindSpecifier(TpsSystem::StaticClass()));
+        break;
+    default:
+        break;
+    }
+    FIncludeFromDir = p.IncludeFromDir;
+    FFileName = p.FileName;
+    FDestDir = p.DestDir;
+    FDestName = p.DestName;
+    FFileType = p.FileType;
+    FActiveX = p.ActiveX;
 }
 
-void TCustomInstallFile::PrepareDestination() {
-    throw IECustomInstallFile(kNotBuilt, {"Replacing files that are in use"});
-}
-
-// The rules that follow a change (destination name, help and ActiveX flags,
-// file type and folder) come with the per-file stage; until then the setters
-// store their values.
 void TCustomInstallFile::SetActiveX(bool Value) {
-    FActiveX = Value;
+    if (Loading() || FApplying) {
+        FActiveX = Value;
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.ActiveX = Value;
+    ApplyFileProperties(p);
 }
+
 void TCustomInstallFile::SetDestName(const std::string& Value) {
-    FDestName = Value;
+    if (Loading() || FApplying) {
+        FDestName = Value;
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.DestName = Value;
+    ApplyFileProperties(p);
 }
+
 void TCustomInstallFile::SetFileName(const std::string& Value) {
-    FFileName = Value;
+    if (Loading() || FApplying) {
+        FFileName = Value;
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.FileName = Value;
+    ApplyFileProperties(p);
 }
+
 void TCustomInstallFile::SetFileType(TInstallFileType Value) {
-    FFileType = Value;
+    if (Loading() || FApplying) {
+        FFileType = Value;
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.FileType = Value;
+    ApplyFileProperties(p);
 }
+
 void TCustomInstallFile::SetIncludeFromDir(const std::string& Value) {
-    FIncludeFromDir = Value;
+    if (Loading() || FApplying) {
+        FIncludeFromDir = Value;
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.IncludeFromDir = Value;
+    ApplyFileProperties(p);
+}
+
+void TCustomInstallFile::SetDestDir(const std::string& Value) {
+    if (Loading() || FApplying) {
+        FDestDir = Value;
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.DestDir = Value;
+    ApplyFileProperties(p);
+}
+
+void TCustomInstallFile::SetDestDirType(TCustomPathSpecifier* Value) {
+    if (Loading() || FApplying) {
+        TInstallContainer::SetDestDirType(Value);
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.DestDirType = Value;
+    ApplyFileProperties(p);
+}
+
+void TCustomInstallFile::SetContainer(TInstallContainer* Value) {
+    if (Loading() || FApplying) {
+        TFileRelated::SetContainer(Value);
+        return;
+    }
+    TFileProps p = CurrentProps();
+    p.Container = Value;
+    ApplyFileProperties(p);
+}
+
+std::string TCustomInstallFile::SourcePath() const {
+    return AddBackslash(FIncludeFromDir) + FFileName;
+}
+
+std::string TCustomInstallFile::DestFilePath() {
+    return AddBackslash(ExpandedDestDir()) + FDestName;
+}
+
+std::string TCustomInstallFile::FinalDestPath() {
+    return FReplacedAtRestart && !FRestartTarget.empty() ? FRestartTarget : DestFilePath();
+}
+
+bool TCustomInstallFile::NeedsOwnArchive() const {
+    return FNetLocation || FOverwriteMode == owVersion || FOverwriteMode == owDate ||
+           FOverwriteMode == owVersionDate;
 }
 
 void TCustomInstallFile::SetState(TInstallFileState Value) {
@@ -385,30 +434,6 @@ void TCustomInstallFile::SetState(TInstallFileState Value) {
         throw;
     }
     FState = ifsNone;
-}
-
-void TCustomInstallFile::CompressFile() {
-    throw IECustomInstallFile(kNotBuilt, {"Compressing files"});
-}
-
-void TCustomInstallFile::CopyPlain() {
-    throw IECustomInstallFile(kNotBuilt, {"Copying files"});
-}
-
-void TCustomInstallFile::ReadInfoFromArchive() {
-    throw IECustomInstallFile(kNotBuilt, {"Reading sizes, dates and versions of files"});
-}
-
-void TCustomInstallFile::ReadInfoFromSource() {
-    throw IECustomInstallFile(kNotBuilt, {"Reading sizes, dates and versions of files"});
-}
-
-bool TCustomInstallFile::HasOLESelfRegister() {
-    throw IECustomInstallFile(kNotBuilt, {"Reading the self-registration flag of files"});
-}
-
-bool TCustomInstallFile::IncrementSharedDLLCount() {
-    throw IECustomInstallFile(kNotBuilt, {"Counting shared libraries"});
 }
 
 // --- class descriptions ----------------------------------------------------------------------------------

@@ -1,4 +1,7 @@
 #include "objects/cmp_TUninstallEXE.h"
+#include "objects/routines_Log.h"
+#include "platform/routines_InstallInfo.h"
+#include "platform/routines_Strings.h"
 #include "toolkit/classes_Publish.h"
 
 TUninstallEXE::TUninstallEXE(TComponent* AOwner) : TCustomInstallFile(AOwner) {
@@ -6,9 +9,37 @@ TUninstallEXE::TUninstallEXE(TComponent* AOwner) : TCustomInstallFile(AOwner) {
     FNet = true;
 }
 
-void TUninstallEXE::WriteUninstallEntries(const std::string&) {
-    throw IEUninstallEXE("%s is not built into this setup program yet",
-                         {"Registering the uninstaller with the list of installed programs"});
+std::string UninstallCommandLine(const std::string& program, const std::string& productName) {
+    // Unquoted, a blank in the path would let Windows start C:\Program.exe.
+    const std::string quoted = program.find(' ') == std::string::npos ? program : "\"" + program + "\"";
+    return quoted + " " + productName;
+}
+
+void TUninstallEXE::WriteUninstallEntries(const std::string& Key) {
+    if (!RunState().Install)
+        throw IEUninstallEXE(
+            "%s could not write information about the uninstall to the registry because there "
+            "was no TInstall component",
+            {Name()});
+    const std::string product = RunState().ProductName;
+    // A key without the product's own part is the system's list itself.
+    if (Trim(product).empty() || Trim(RemoveBackslash(Key)).empty() || Key.back() == '\\')
+        throw IEUninstallEXE(
+            "%s cannot enter the product in the list of installed programs because the product "
+            "has no name",
+            {Name()});
+    const std::string program = FinalDestPath();
+    const std::string command = UninstallCommandLine(program, product);
+    for (const auto& [name, value] : {std::pair<std::string, std::string>{"DisplayName", product},
+                                      std::pair<std::string, std::string>{"UninstallString", command}}) {
+        try {
+            WriteRegString(rkLocalMachine, Key, name, value);
+        } catch (const Exception& e) {
+            LogLine("Registry", "could not write HKLM" + Key + " " + name + ": " + e.Message());
+            throw;
+        }
+        LogLine("Registry", "wrote HKLM" + Key + " " + name + " = " + value);
+    }
 }
 
 const TClassInfo& TUninstallEXE::StaticClass() {

@@ -1,7 +1,7 @@
 // The install file that carries the uninstaller program. Besides being
 // installed like any file it registers the product with the Windows list of
-// installed programs. Still to come: that registration (DisplayName and
-// UninstallString under the uninstall key) and the install step it follows.
+// installed programs ("DisplayName" and "UninstallString" under the product's
+// uninstall key) instead of logging itself under "Files".
 #pragma once
 #include "objects/cmp_TInstallContainer.h"
 
@@ -10,6 +10,10 @@ class TUninstallEXE : public TCustomInstallFile {
 public:
     explicit TUninstallEXE(TComponent* AOwner);
 
-    // Not built yet: raises IEUninstallEXE.
+    // Refuses a key without the product's name before anything is written.
     void WriteUninstallEntries(const std::string& Key) override;
 };
+
+// The "UninstallString": the program, quoted when its path holds a blank,
+// then the product name.
+std::string UninstallCommandLine(const std::string& program, const std::string& productName);

@@ -1,0 +1,121 @@
+// Making room for a new file. A destination that can be replaced stays as it
+// is until the new file has checked out (the archive component then puts it
+// in its place). One that is in use keeps running: the new file is written
+// under a free candidate name beside it, and Windows moves it into place at
+// the next restart (MoveFileEx on NT, WININIT.INI on the Windows 95 family,
+// else a batch file started by RunOnce).
+#include "objects/cmp_TInstallContainer.h"
+#include "objects/routines_Log.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_InstallInfo.h"
+#include "platform/routines_InstallSteps.h"
+#include "platform/routines_Strings.h"
+
+namespace {
+// The system's buffers for these paths hold 400 characters.
+constexpr size_t kMaxRestartPath = 400;
+
+const char* const kCannotRegister =
+    "%s cannot register a routine in the register to move the files after the computer is reboot";
+
+void CheckRestartPath(const std::string& owner, const std::string& path) {
+    if (Utf8Length(path) > kMaxRestartPath)
+        throw IECustomInstallFile(
+            "%s cannot replace the file %s at the next restart: its path is longer than "
+            "400 characters",
+            {owner, path});
+}
+
+// A blank in a command-line path would split it.
+std::string QuotedIfBlank(const std::string& path) {
+    return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+} // namespace
+
+void TCustomInstallFile::PrepareDestination() {
+    if (OnReplacing)
+        OnReplacing(this);
+    SendInformationEvent(this, ieReplacing, this);
+    PassToContainer(icReplacing, this);
+    FWillReplace = true;
+
+    const std::string target = DestFilePath();
+    if (!FileExists(target))
+        return;
+    if (IsFileReadOnly(target) && SetFileReadOnly(target, false))
+        LogLine("File", "cleared the read-only flag of " + target + " to replace it");
+    const uint32_t code = TestFileReplaceable(target);
+    if (code == 0)
+        return; // replaced once the new file has checked out
+
+    LogLine("File", target + " cannot be replaced now: " + SystemFailure("CreateFile", code));
+    std::string candidate, newPath;
+    for (int n = 1;; ++n) {
+        if (n > 9999)
+            throw IECustomInstallFile("%s cannot find a free name beside %s for the new file",
+                                      {Name(), target});
+        candidate = ChangeFileExt(FDestName, "." + IntToStr(n));
+        newPath = ExpandedDestDir() + "\\" + candidate;
+        if (!FileExists(newPath))
+            break;
+    }
+    CheckRestartPath(Name(), target);
+    CheckRestartPath(Name(), newPath);
+    FReplacedAtRestart = true;
+    FRestartTarget = target;
+    FRestartSource = newPath;
+    // Only stored: the rules of a new destination name do not apply to a
+    // name that lasts until the restart.
+    FApplying = true;
+    FDestName = candidate;
+    FApplying = false;
+}
+
+void TCustomInstallFile::ScheduleRestartReplacement() {
+    const std::string shortTarget = GetShortPath(FRestartTarget);
+    const std::string shortNew = ExtractFilePath(shortTarget) + ExtractFileName(FRestartSource);
+    if (RunWindowsVersion() == wvWindows95) {
+        if (!WriteWinInit("Rename", shortTarget, shortNew)) {
+            LogLine("Restart", SystemFailure("WritePrivateProfileString(WININIT.INI)", LastSystemError()));
+            throw IECustomInstallFile(kCannotRegister, {Name()});
+        }
+        RunState().Reboot = true;
+        FRestartScheduled = true;
+        LogLine("Restart", "WININIT.INI [Rename] " + shortTarget + "=" + shortNew);
+        return;
+    }
+    RunState().Reboot = true;
+    if (MoveFileAtRestart(FRestartSource, FRestartTarget)) {
+        FRestartScheduled = true;
+        LogLine("Restart", "MoveFileEx " + FRestartSource + " to " + FRestartTarget + " at the next restart");
+        return;
+    }
+    const uint32_t code = LastSystemError();
+    LogLine("Restart",
+            SystemFailure("MoveFileEx(" + FRestartSource + ", MOVEFILE_DELAY_UNTIL_REBOOT)", code));
+    if (!RunState().Install)
+        return;
+    WriteRestartBatch(shortTarget, shortNew);
+    FRestartScheduled = true;
+}
+
+void TCustomInstallFile::WriteRestartBatch(const std::string& shortTarget, const std::string& shortNew) {
+    const std::string batch = ChangeFileExt(GetTempFile(false), ".bat");
+    TStringList lines;
+    lines.Add("erase " + QuotedIfBlank(shortTarget));
+    lines.Add("move " + QuotedIfBlank(shortNew) + " " + QuotedIfBlank(shortTarget));
+    try {
+        lines.SaveToFile(batch);
+    } catch (const Exception& e) {
+        LogLine("Restart", "could not write " + batch + ": " + e.Message());
+        throw IECustomInstallFile(kCannotRegister, {Name()});
+    }
+    LogLine("Restart", "wrote " + batch + " to move " + shortNew + " onto " + shortTarget);
+    if (RunState().AddUnfinished)
+        RunState().AddUnfinished(batch, 1);
+    if (!AddRunOnceEntry("QuenfoldBatFile", QuotedIfBlank(batch), true)) {
+        LogLine("Registry", "could not add " + batch + " under RunOnce");
+        throw IECustomInstallFile(kCannotRegister, {Name()});
+    }
+    LogLine("Registry", "RunOnce QuenfoldBatFile: " + batch);
+}
