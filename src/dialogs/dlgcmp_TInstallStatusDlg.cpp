@@ -1,5 +1,5 @@
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
-#include "engine/routines_SetupLog.h"
+#include "objects/routines_Log.h"
 
 const TClassInfo& InstallStatusFormKind() {
     static const TClassInfo info = DescribeFormKind("TInstallStatusForm", TForm::StaticClass());
@@ -40,7 +40,7 @@ void TInstallStatusDlg::HandleInformationEvent(TObject* Sender, int32_t Code, TO
 // the run's log only: a status message must not stop the installation it
 // describes.
 void TInstallStatusDlg::ShowStatusWindow() {
-    SetupLogLine("Status message (its window is not built yet): " + FMessage);
+    LogLine("Status", FMessage + " (the status-message window is not built yet)");
 }
 
 void TInstallStatusDlg::HideStatusWindow() {}

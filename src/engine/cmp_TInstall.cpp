@@ -24,8 +24,7 @@ TCustomInstall* CurrentInstall() {
 }
 
 std::string& InstallRecordKey() {
-    static std::string key;
-    return key;
+    return RunState().InstallRecordKey;
 }
 
 TDateTime& RunStartTime() {
@@ -65,6 +64,9 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
         TheInstall() = nullptr;
         throw;
     }
+    RunState().Install = this;
+    RunState().Reboot = FReboot;
+    RunState().AddUnfinished = [this](const std::string& name, int kind) { AddUnfinished(name, kind); };
     // A running program: failures that reach the message loop come here.
     Application()->OnException = [this](TObject* sender, const Exception& e) { HandleException(sender, e); };
     // Long archive loops let windows repaint and a Cancel reach Abort.
@@ -77,6 +79,8 @@ TCustomInstall::~TCustomInstall() {
         FMainForm->OnActivate = FSavedOnActivate;
     if (TheInstall() == this)
         TheInstall() = nullptr;
+    if (RunState().Install == this)
+        RunState().Reset();
     // The handler would call into a component that is gone.
     Application()->OnException = nullptr;
     TQnfdCompress::SetProcessMessagesHook(nullptr);
@@ -154,6 +158,7 @@ void TCustomInstall::Loaded() {
             "-d \"-sC:\\My Build\"");
     FSourceDir = HasSwitch(swSourcePath) ? SwitchArg(swSourcePath) : GetProgramDir();
     InstallRecordKey() = FindInstallRecord(false);
+    SyncRunState();
     std::string local;
     if (GetRegisteredLocalFile(local))
         FLocalArchive = local;

@@ -117,8 +117,13 @@ public:
     const TStringList& PresetupFiles() const { return FPresetupFiles; }
     // Blank lines of the given list are deleted first (the caller's list changes).
     virtual void SetPresetupFiles(TStringList& v);
-    bool Reboot() const { return FReboot; }
-    void SetReboot(bool v) { FReboot = v; }
+    // Kept in the run state, where install files set it.
+    bool Reboot() const { return RunState().Install == this ? RunState().Reboot : FReboot; }
+    void SetReboot(bool v) {
+        FReboot = v;
+        if (RunState().Install == this)
+            RunState().Reboot = v;
+    }
     bool RunAutomatic() const { return FRunAutomatic; }
     void SetRunAutomatic(bool v) { FRunAutomatic = v; }
     bool UseLoadingProgram() const { return FUseLoadingProgram; }
@@ -144,7 +149,15 @@ protected:
     virtual void ShowRunError(const Exception& E);
     virtual void EndApplication();
     virtual void StartInstalledProgram(const std::string& Path);
+    // The folder of the run's log: the temporary folder.
+    virtual std::string LogFolder() const;
     friend void ReadRemoteFileList(TCustomInstall& install);
+
+    // Opens the run's log (once per run) and writes its heading.
+    void StartRunLog(const std::string& what);
+    // The facts of this component that install objects read from the run state.
+    void SyncRunState();
+    void SetRunning(bool v);
 
     TCommandSwitches FSwitches = 0;
     std::array<std::string, 7> FSwitchArgs;
@@ -181,6 +194,7 @@ public:
 // The one installation component of the program; nullptr when there is none.
 TCustomInstall* CurrentInstall();
 // The registry path of this setup program's install record; empty when none.
+// It is the run state's.
 std::string& InstallRecordKey();
 // When the current installation run began; zero until one has begun.
 TDateTime& RunStartTime();

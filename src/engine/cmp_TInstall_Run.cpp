@@ -2,7 +2,7 @@
 // of the program, with its events, its result and its handling of failures.
 #include "engine/cmp_TInstall.h"
 #include "engine/routines_RemoteFileList.h"
-#include "engine/routines_SetupLog.h"
+#include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
@@ -12,7 +12,7 @@ const char* const kNotBuilt = "%s is not built into this setup program yet";
 
 // Names an event in the log as it is raised.
 void LogEvent(const char* name) {
-    SetupLogLine(std::string("Event: ") + name);
+    LogLine("Event", name);
 }
 
 std::string Describe(const std::exception& e) {
@@ -50,11 +50,6 @@ void TCustomInstallFile::SetRemoteFileInfo(Integer Size, TDateTime Date, const s
     FFileVersion = Utf8Left(Version, 20);
 }
 
-// Until the per-file stage: registering is not built.
-void TCustomInstallFile::RegisterActiveX() {
-    throw IECustomInstallFile(kNotBuilt, {"Registering ActiveX components"});
-}
-
 void ApplyRemoteFileInfo(const TRemoteFileRecord& record) {
     TCustomInstallFileList& files = InstallFileList();
     for (int i = 0; i < files.Count(); ++i) {
@@ -62,11 +57,11 @@ void ApplyRemoteFileInfo(const TRemoteFileRecord& record) {
         if (!SameText(f->Name(), record.Name))
             continue;
         f->SetRemoteFileInfo(record.FileSize, record.FileDate, record.Version);
-        SetupLogLine("Remote list: " + record.Name + ", " + std::to_string(record.FileSize) +
+        LogLine("Remote list", record.Name + ", " + std::to_string(record.FileSize) +
                      " bytes, version " + (record.Version.empty() ? "none" : record.Version));
         return;
     }
-    SetupLogLine("Remote list: " + record.Name + " names no install file; ignored");
+    LogLine("Remote list", record.Name + " names no install file; ignored");
 }
 
 void ApplyRemoteFileList(const std::string& localFile) {
@@ -88,6 +83,48 @@ void ReadRemoteFileList(TCustomInstall& install) {
     throw IEInstall(kNotBuilt, {"Downloading the remote list of files \"filelist.lst\""});
 }
 
+// --- the run's state and log ---------------------------------------------------------------------
+
+void TCustomInstall::SyncRunState() {
+    TRunState& s = RunState();
+    if (s.Install != this)
+        return;
+    s.SourceDir = FSourceDir;
+    s.ProductName = Information().ProductName();
+    s.DistributeType = FDistributeType;
+    s.Running = FRunning;
+    s.SelfExtracted = HasSwitch(swSelfExtracted);
+    s.SelfExtractedArg = SwitchArg(swSelfExtracted);
+    s.Cleanup = HasSwitch(swCleanup);
+    s.SourcePath = HasSwitch(swSourcePath);
+    s.SourcePathArg = SwitchArg(swSourcePath);
+}
+
+void TCustomInstall::SetRunning(bool v) {
+    FRunning = v;
+    if (RunState().Install == this)
+        RunState().Running = v;
+}
+
+std::string TCustomInstall::LogFolder() const {
+    return TempDirectory();
+}
+
+void TCustomInstall::StartRunLog(const std::string& what) {
+    if (LogIsOpen())
+        return;
+    const std::string folder = LogFolder();
+    // Without a log the run goes on: it only loses its explanation.
+    if (folder.empty() || !OpenLog(NewLogFileName(folder)))
+        return;
+    std::string line;
+    for (const std::string& p : CommandLineParams())
+        line += (line.empty() ? "" : " ") + (p.find(' ') != std::string::npos ? "\"" + p + "\"" : p);
+    LogLine("Setup", what + " of " + Information().ProductName() + " " + Information().Version());
+    LogLine("Setup", "command line " + line);
+    LogLine("Setup", RunWindowsVersion() == wvWindows95 ? "Windows 95 family" : "Windows NT family");
+}
+
 // --- the run ----------------------------------------------------------------------------------------
 
 void TCustomInstall::ReadInfoOfObjects() {
@@ -102,7 +139,7 @@ void TCustomInstall::ReadInfoFromArchive() {
         OnBeforeReadArchiveInfo(this);
     {
         THourGlass hourGlass(FMainForm);
-        SetupLogLine("Reading file information");
+        LogLine("Run", "reading file information");
         PushStatusMessage("Reading file information...");
         try {
             ReadRemoteFileList(*this);
@@ -128,15 +165,16 @@ void TCustomInstall::Install() {
     FailedRegistrationList().Clear();
     FUnfinishedCount = 0;
     FRunCleanupBatch = false;
-    FRunning = true;
-    StartSetupLog("installation of " + Information().ProductName());
-    SetupLogLine("Run: started");
+    SetRunning(true);
+    SyncRunState();
+    StartRunLog("installation");
+    LogLine("Run", "started");
 
     if (FUseLoadingProgram && !HasSwitch(swSourcePath))
         throw IEInstall("The path of the loading program was not passed to the setup program. Start it with "
                         "-s and the folder of the distribution, for example \"-sC:\\My Setup\"");
     InstallRecordKey() = FindInstallRecord(true);
-    SetupLogLine("Install record: " + (InstallRecordKey().empty()
+    LogLine("Run", "install record " + (InstallRecordKey().empty()
                                            ? std::string("none could be made")
                                            : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
     ClearUnfinished();
@@ -146,10 +184,10 @@ void TCustomInstall::Install() {
     LogEvent("OnAfterInitialized");
     if (OnAfterInitialized)
         OnAfterInitialized(this);
-    SetupLogLine("Before-install wizard");
+    LogLine("Run", "before-install wizard");
     SendInformationEvent(this, ieBeforeInstall, nullptr);
 
-    SetupLogLine("Installing the objects");
+    LogLine("Run", "installing the objects");
     TFileContainer::Install();
 
     // Registrations that failed during the run get one more try; now a failure fails the run.
@@ -157,28 +195,28 @@ void TCustomInstall::Install() {
     for (int i = 0; i < FailedRegistrationList().Count(); ++i)
         failed.push_back(FailedRegistrationList().Items(i));
     for (TCustomInstallFile* f : failed) {
-        SetupLogLine("Registering " + f->Name() + " again");
+        LogLine("Register", f->Name() + " again, after its failure during the run");
         f->RegisterActiveX();
     }
 
-    SetupLogLine("Run: good installation");
+    LogLine("Run", "good installation");
     NotifyGoodInstall();
     CleanupLoadingProgram();
     RemoveInstallRecord();
-    SetupLogLine("Install record removed");
+    LogLine("Registry", "removed the install record");
     if (FRunAutomatic)
         Shutdown();
     RunFilesAfterInstall();
-    FRunning = false;
-    SetupLogLine("Run: ended");
-    StopSetupLog();
+    SetRunning(false);
+    LogLine("Run", "ended");
+    CloseLog();
 }
 
 void TCustomInstall::NotifyGoodInstall() {
     LogEvent("OnBeforeNotifyGoodInstall");
     if (OnBeforeNotifyGoodInstall)
         OnBeforeNotifyGoodInstall(this);
-    SetupLogLine("Good-installation dialogs");
+    LogLine("Run", "good-installation dialogs");
     SendInformationEvent(this, ieGoodInstall, nullptr);
     SendInformationEvent(this, ieAfterGoodInstall, nullptr);
     LogEvent("OnAfterNotifyGoodInstall");
@@ -190,7 +228,7 @@ void TCustomInstall::NotifyBadInstall() {
     LogEvent("OnBeforeNotifyBadInstall");
     if (OnBeforeNotifyBadInstall)
         OnBeforeNotifyBadInstall(this);
-    SetupLogLine("Bad-installation dialogs");
+    LogLine("Run", "bad-installation dialogs");
     SendInformationEvent(this, ieBadInstall, nullptr);
     SendInformationEvent(this, ieAfterBadInstall, nullptr);
     LogEvent("OnAfterNotifyBadInstall");
@@ -204,10 +242,10 @@ bool TCustomInstall::Shutdown() {
     if (OnBeforeShutdown)
         OnBeforeShutdown(this, quitOut);
     if (quitOut) {
-        SetupLogLine("Ending the program");
+        LogLine("Run", "ending the program");
         EndApplication();
     } else {
-        SetupLogLine("OnBeforeShutdown keeps the program running");
+        LogLine("Run", "OnBeforeShutdown keeps the program running");
     }
     return !quitOut;
 }
@@ -216,7 +254,7 @@ bool TCustomInstall::QueryUserAbort() {
     bool quitOut = true;
     if (OnUserAbort)
         OnUserAbort(this, quitOut);
-    SetupLogLine(quitOut ? "The user may cancel" : "OnUserAbort refuses the cancel");
+    LogLine("Run", quitOut ? "the user may cancel" : "OnUserAbort refuses the cancel");
     return quitOut;
 }
 
@@ -234,23 +272,23 @@ void TCustomInstall::RunFilesAfterInstall() {
         if (i >= files.Count() || files.Items(i) != f)
             continue;
         if (!f->RunAfterInstall() || !defaultAction) {
-            SetupLogLine("Not starting " + f->Name() + ": OnBeforeRunFile said so");
+            LogLine("Start", "not starting " + f->Name() + ": OnBeforeRunFile said so");
             continue;
         }
         // Failures to start are not reported to the user; the log keeps them.
         try {
             StartInstalledProgram(f->ExpandedDestDir() + "\\" + f->DestName());
         } catch (const std::exception& e) {
-            SetupLogLine("Cannot start " + f->Name() + ": " + Describe(e));
+            LogLine("Start", "cannot start " + f->Name() + ": " + Describe(e));
         }
     }
 }
 
 void TCustomInstall::StartInstalledProgram(const std::string& Path) {
     if (StartProgram("\"" + Path + "\""))
-        SetupLogLine("Started " + Path);
+        LogLine("Start", "started " + Path);
     else
-        SetupLogError("Cannot start " + Path, LastSystemError());
+        LogLine("Start", SystemFailure("CreateProcess(" + Path + ")", LastSystemError()));
 }
 
 void TCustomInstall::ShowRunError(const Exception& E) {
@@ -264,31 +302,31 @@ void TCustomInstall::EndApplication() {
 // Every exception that reaches the message loop while this component exists.
 void TCustomInstall::HandleException(TObject*, const Exception& E) {
     if (!FRunning) {
-        SetupLogLine("Error: " + Describe(E));
+        LogLine("Error", Describe(E));
         ShowRunError(E);
         return;
     }
-    FRunning = false;
+    SetRunning(false);
     const bool aborted = dynamic_cast<const EAIUserAbort*>(&E) != nullptr;
     bool shown = false;
     try {
         if (aborted) {
-            SetupLogLine("Run: aborted by the user");
+            LogLine("Run", "aborted by the user");
             NotifyBadInstall();
             CleanupLoadingProgram();
             RemoveInstallRecord();
-            SetupLogLine("Install record removed");
+            LogLine("Registry", "removed the install record");
             if (FRunAutomatic)
                 Shutdown();
         } else {
-            SetupLogLine("Run: failed. " + Describe(E));
+            LogLine("Run", "failed. " + Describe(E));
             NotifyBadInstall();
             shown = true;
             ShowRunError(E);
             Shutdown();
         }
     } catch (const std::exception& inner) {
-        SetupLogLine("Failure while reporting the failure: " + Describe(inner));
+        LogLine("Error", "while reporting the failure: " + Describe(inner));
         // A failing dialog must not hide why the run failed: the run's own
         // message is still shown (once), then the program ends.
         if (!aborted && !shown) {
@@ -300,9 +338,9 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
         if (FRunAutomatic)
             EndApplication();
     } catch (...) {
-        SetupLogLine("Failure while reporting the failure");
+        LogLine("Error", "while reporting the failure");
         if (FRunAutomatic)
             EndApplication();
     }
-    StopSetupLog();
+    CloseLog();
 }

@@ -3,7 +3,7 @@
 // "Unfinished" in the install record; started with -r the setup program works
 // through it.
 #include "engine/cmp_TInstall.h"
-#include "engine/routines_SetupLog.h"
+#include "objects/routines_Log.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_Process.h"
@@ -39,7 +39,7 @@ void TCustomInstall::AddUnfinished(const std::string& Name, Integer Kind) {
     const std::string key = UnfinishedKey();
     ++FUnfinishedCount;
     WriteRegString(rkLocalMachine, key, Name, IntToStr(Kind));
-    SetupLogLine("Unfinished business: " + Name +
+    LogLine("Unfinished", Name +
                  (Kind == 1 ? " (batch file to delete)" : " (object to complete)") +
                  " under HKEY_LOCAL_MACHINE" + key);
 }
@@ -60,10 +60,10 @@ void TCustomInstall::RegisterRunOnce() {
     const std::string line = RunOnceCommandLine(ProgramPath(), GetLoadingProgramPath(),
                                                 HasSwitch(swSelfExtracted), HasSwitch(swCleanup));
     if (!AddRunOnceEntry("QuenfoldUnfinished", line, true)) {
-        SetupLogError("Cannot write the RunOnce value QuenfoldUnfinished: " + line, LastSystemError());
+        LogLine("Registry", SystemFailure("adding RunOnce QuenfoldUnfinished = " + line, LastSystemError()));
         throw IEInstall("Cannot register the install to be run on reboot in the RunOnce key in the registry");
     }
-    SetupLogLine("RunOnce: " + line);
+    LogLine("Registry", "RunOnce QuenfoldUnfinished (or the next free name): " + line);
 }
 
 namespace {
@@ -79,10 +79,11 @@ bool SplitUnfinished(const std::string& line, std::string& name, int32_t& kind) 
 } // namespace
 
 void TCustomInstall::CompleteAfterRestart() {
-    FRunning = true;
-    StartSetupLog("completion after a restart");
+    SetRunning(true);
+    SyncRunState();
+    StartRunLog("completion after a restart");
     InstallRecordKey() = FindInstallRecord(false);
-    SetupLogLine("Install record: " + (InstallRecordKey().empty()
+    LogLine("Run", "install record " + (InstallRecordKey().empty()
                                            ? std::string("none")
                                            : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
     if (TTranslator* translator = ActiveTranslator()) {
@@ -101,10 +102,10 @@ void TCustomInstall::CompleteAfterRestart() {
         if (!SplitUnfinished(line, name, kind))
             throw IEInstall("There is an invalid entry for the unfinished install list %s", {line});
         if (kind == 1) {
-            SetupLogLine("After the restart: deleting " + name +
+            LogLine("Restart", "deleting " + name +
                          (RemoveFile(name) ? std::string() : " failed; left as it is"));
         } else if (kind == 0) {
-            SetupLogLine("After the restart: completing " + name);
+            LogLine("Restart", "completing " + name);
             TInstallContainerList& containers = InstallContainerList();
             // By index: completing may create or free containers.
             for (int c = 0; c < containers.Count(); ++c) {
@@ -115,13 +116,14 @@ void TCustomInstall::CompleteAfterRestart() {
             }
         }
     }
-    SetupLogLine("Run: completed after the restart");
+    LogLine("Run", "completed after the restart");
     NotifyGoodInstall();
     CleanupLoadingProgram();
     RemoveInstallRecord();
     if (FRunAutomatic)
         Shutdown();
     RunFilesAfterInstall();
-    FRunning = false;
-    StopSetupLog();
+    SetRunning(false);
+    LogLine("Run", "ended");
+    CloseLog();
 }

@@ -460,7 +460,6 @@ public:
 
     // Raises the user's abort; the archive component calls it when it was cancelled.
     virtual void ArchiveAborted();
-    virtual void RegisterActiveX();
     virtual void RegisterDll();
     virtual void RegisterExe();
     virtual void PrepareDestination();

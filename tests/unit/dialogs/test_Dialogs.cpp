@@ -7,7 +7,7 @@
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
 #include "engine/cmp_TInstall.h"
-#include "engine/routines_SetupLog.h"
+#include "objects/routines_Log.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
 #include "toolkit/classes_Reader.h"
@@ -411,9 +411,8 @@ TEST_F(DialogsTest, StatusMessagesStack) {
 
     // The window is still to come: the messages go to the run's log, and the
     // stack follows them.
-    TTempFolder logs;
-    SetSetupLogFolder(logs.Path());
-    ASSERT_NE(StartSetupLog("status messages"), "");
+    std::vector<std::string> lines;
+    SetLogHook([&](const std::string& verb, const std::string& text) { lines.push_back(verb + ": " + text); });
     EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieStatusMessage, &first));
     EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieStatusMessage, &second));
     EXPECT_EQ(status->Message(), "Registering files");
@@ -427,13 +426,10 @@ TEST_F(DialogsTest, StatusMessagesStack) {
     // Pushed through the container's broadcast, the message reaches the dialog.
     Install()->PushStatusMessage("Copying");
     EXPECT_EQ(status->Message(), "Copying");
-    std::string log = ReadWholeFile(SetupLogPath());
-    StopSetupLog();
-    SetSetupLogFolder("");
-    size_t a = log.find("Status message (its window is not built yet): Reading the archive");
-    size_t b = log.find("Status message (its window is not built yet): Registering files");
-    size_t c = log.find("Status message (its window is not built yet): Copying");
-    EXPECT_TRUE(a < b && b < c && c != std::string::npos) << log;
+    SetLogHook(nullptr);
+    const std::string note = " (the status-message window is not built yet)";
+    EXPECT_EQ(lines, (std::vector<std::string>{"Status: Reading the archive" + note, "Status: Registering files" + note,
+                                               "Status: Reading the archive" + note, "Status: Copying" + note}));
     status->RefreshTranslation();
     EXPECT_EQ(status->CurrentLanguage(), qlEnglish);
 }

@@ -34,14 +34,13 @@ void Engine::SetUp() {
     TTestInstall::ProgramFile.clear();
     InstallRecordKey().clear();
     Trace().clear();
-    SetSetupLogFolder(TempDir());
+    TTestInstall::LogDir = TempDir();
 }
 
 void Engine::TearDown() {
     Unload();
     OverrideCommandLineParams(std::nullopt);
-    StopSetupLog();
-    SetSetupLogFolder("");
+    CloseLog();
     TIsolatedTest::TearDown();
 }
 

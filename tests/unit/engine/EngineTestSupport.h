@@ -4,7 +4,7 @@
 // form holding the component, started with the command line a test chooses.
 #pragma once
 #include "engine/cmp_TInstall.h"
-#include "engine/routines_SetupLog.h"
+#include "objects/routines_Log.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
@@ -25,6 +25,7 @@ class TTestInstall : public TInstall {
 public:
     using TInstall::TInstall;
     static inline std::string ProgramFile;
+    static inline std::string LogDir;
     int Installs = 0;
     int Ends = 0;
     std::vector<std::string> Shown;
@@ -37,13 +38,7 @@ public:
     }
 
 protected:
-    // Until file containers install their objects: the plain way.
-    void InstallHelpers() override { TInstallContainer::InstallHelpers(); }
-    void ReadInfoOfObjects() override {
-        for (int i = 0; i < HelperCount(); ++i)
-            if (auto* f = dynamic_cast<TCustomInstallFile*>(Helpers(i)))
-                f->ReadInfoFromArchive();
-    }
+    std::string LogFolder() const override { return LogDir; }
     std::string SetupProgramFile() const override {
         return ProgramFile.empty() ? TInstall::SetupProgramFile() : ProgramFile;
     }

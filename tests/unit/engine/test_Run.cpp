@@ -35,6 +35,10 @@ protected:
         install->OnBeforeNotifyBadInstall = note("OnBeforeNotifyBadInstall");
         install->OnAfterNotifyBadInstall = note("OnAfterNotifyBadInstall");
         install->OnBeforeShutdown = [](TCustomInstall*, bool&) { Trace().push_back("OnBeforeShutdown"); };
+        install->OnBeforeInstallObjects = [](TInstallContainer*) { Trace().push_back("OnBeforeInstallObjects"); };
+        install->OnAfterInstallObjects = [](TInstallContainer*, bool aborted) {
+            Trace().push_back(std::string("OnAfterInstallObjects ") + (aborted ? "aborted" : "done"));
+        };
         install->OnBeforeRunFile = [](TCustomInstall*, TCustomInstallFile* f, bool&) {
             Trace().push_back("OnBeforeRunFile " + f->Name());
         };
@@ -63,8 +67,10 @@ const std::vector<std::string> kReading = {"OnBeforeReadArchiveInfo",
                                            "OnAfterReadArchiveInfo",
                                            "OnAfterInitialized",
                                            "ie -980",
+                                           "OnBeforeInstallObjects",
                                            "install File1",
-                                           "install File2"};
+                                           "install File2",
+                                           "OnAfterInstallObjects done"};
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -100,7 +106,8 @@ TEST_F(Run, AFailedRunReportsTheBadInstallationAndKeepsItsRecord) {
     EXPECT_EQ(Trace(), (std::vector<std::string>{
                            "OnBeforeReadArchiveInfo", "ie -974 Reading file information...", "read File1",
                            "read File2", "ie -973", "OnAfterReadArchiveInfo", "OnAfterInitialized", "ie -980",
-                           "install File1", "OnBeforeNotifyBadInstall", "ie -994", "ie -978",
+                           "OnBeforeInstallObjects", "install File1", "OnAfterInstallObjects done",
+                           "OnBeforeNotifyBadInstall", "ie -994", "ie -978",
                            "OnAfterNotifyBadInstall", "show " + message, "OnBeforeShutdown", "end"}));
     // The program ends after a failure even without RunAutomatic.
     EXPECT_EQ(install->Ends, 1);
@@ -280,32 +287,27 @@ TEST(RemoteFileRecords, FieldsKeepTheirPlacesAndLimits) {
 TEST_F(Run, TheLogNamesEveryStepAndANewRunGetsTheNextNumber) {
     TTestInstall* install = LoadProject();
     File("File1")->SetRunAfterInstall(true);
+    std::string first = NewLogFileName(TempDir());
     RunInstall(install);
-    std::string first = TempDir() + SetupLogFileName(Now(), 1);
     ASSERT_TRUE(FileExists(first)) << first;
+    EXPECT_FALSE(LogIsOpen());
     std::string log = ReadWholeFile(first);
-    for (const char* step : {"Setup Log: installation of My product", "Install record: HKEY_LOCAL_MACHINE",
-                             "Event: OnBeforeReadArchiveInfo", "Reading file information",
-                             "Event: OnAfterInitialized", "Installing the objects", "Run: good installation",
-                             "Event: OnAfterNotifyGoodInstall", "Install record removed",
-                             "Event: OnBeforeShutdown", "Event: OnBeforeRunFile", "Run: ended", "Log closed"})
+    for (const char* step :
+         {"Setup: installation of My product", "Run: install record HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenfold",
+          "Event: OnBeforeReadArchiveInfo", "Run: reading file information", "Event: OnAfterInitialized",
+          "Run: installing the objects", "Run: good installation", "Event: OnAfterNotifyGoodInstall",
+          "Registry: removed the install record", "Event: OnBeforeShutdown", "Event: OnBeforeRunFile",
+          "Run: ended"})
         EXPECT_NE(log.find(step), std::string::npos) << step << "\n" << log;
-    EXPECT_EQ(SetupLogPath(), "");
 
     Unload();
     install = LoadProject();
     File("File2")->Fail = true;
+    std::string second = NewLogFileName(TempDir());
+    EXPECT_NE(second, first);
     RunInstall(install);
-    std::string second = TempDir() + SetupLogFileName(Now(), 2);
-    ASSERT_TRUE(FileExists(second));
     log = ReadWholeFile(second);
-    EXPECT_NE(log.find("Run: failed. IECustomInstallFile: File2 failed on purpose"), std::string::npos)
-        << log;
-}
-
-TEST(SetupLog, FileNamesCarryTheDayAndTheNumber) {
-    EXPECT_EQ(SetupLogFileName(EncodeDateTime(2024, 5, 6, 23, 59), 1), "Setup Log 2024-05-06 #1.txt");
-    EXPECT_EQ(SetupLogFileName(EncodeDateTime(1999, 12, 31), 12), "Setup Log 1999-12-31 #12.txt");
+    EXPECT_NE(log.find("Run: failed. IECustomInstallFile: File2 failed on purpose"), std::string::npos) << log;
 }
 
 } // namespace
