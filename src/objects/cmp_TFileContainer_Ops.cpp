@@ -35,6 +35,24 @@ template <class T> T* Checked(TObject* o) {
 }
 } // namespace
 
+// --- life ------------------------------------------------------------------------------------------------
+
+TFileContainer::TFileContainer(TComponent* AOwner) : TFileRelated(AOwner) {}
+
+TFileContainer::~TFileContainer() {
+    // Reached without Free(): the install files still go with their container.
+    FreeHelpersOfType(TCustomInstallFile::StaticClass());
+}
+
+void TFileContainer::BeforeDestruction() {
+    FreeFiles();
+    TFileRelated::BeforeDestruction();
+}
+
+Integer TFileContainer::RegisteredType() {
+    return rtFileContainer;
+}
+
 // --- totals ------------------------------------------------------------------------------------------
 
 Int64 TFileContainer::TotalSize(bool IncludeAll, bool Recurse) {

@@ -230,14 +230,16 @@ TCustomInstallFile::TFileProps TCustomInstallFile::CurrentProps() const {
 }
 
 void TCustomInstallFile::ApplyFileProperties(TFileProps p) {
+    // Everything that can fail is asked first, so that a refused change
+    // leaves the file as it was.
     if (p.Container && !dynamic_cast<TFileContainer*>(p.Container))
-        throw IECustomInstallFile(
-            "The following TInstallFile component %s requires the Container property to "
-            "be a component descended from the TFileContainer component",
-            {Name()});
+        throw IECustomInstallFile("The following TInstallFile component %s requires the Container property to "
+                                  "be a component descended from the TFileContainer component",
+                                  {Name()});
     const bool nameChanged = p.FileName != FFileName;
     const bool sourceChanged = nameChanged || !SameText(p.IncludeFromDir, FIncludeFromDir);
-    if (p.Container && (sourceChanged || p.Container != FContainer)) {
+    // A file without a name has no source yet to be a duplicate of.
+    if (p.Container && !Trim(p.FileName).empty() && (sourceChanged || p.Container != FContainer)) {
         const std::string path = AddBackslash(p.IncludeFromDir) + p.FileName;
         TCustomInstallFile* other = static_cast<TFileContainer*>(p.Container)->FindFileBySource(path);
         if (other && other != this)
@@ -246,8 +248,9 @@ void TCustomInstallFile::ApplyFileProperties(TFileProps p) {
     if (nameChanged && !Trim(p.FileName).empty())
         p.DestName = p.FileName;
     const std::string ext = UpperCase(ExtractFileExt(p.FileName));
+    bool registerAsHelp = FRegisterAsHelp;
     if (p.FileName != FFileName || p.IncludeFromDir != FIncludeFromDir) {
-        FRegisterAsHelp = ext == ".HLP" || ext == ".CNT";
+        registerAsHelp = ext == ".HLP" || ext == ".CNT";
         bool selfRegister = false;
         try {
             selfRegister = FileHasOLESelfRegister(AddBackslash(p.IncludeFromDir) + p.FileName);
@@ -258,20 +261,34 @@ void TCustomInstallFile::ApplyFileProperties(TFileProps p) {
         if (p.ActiveX && p.ActiveX != FActiveX)
             p.FileType = iftSystemWideDLL;
     }
+    TOverwriteType overwrite = FOverwriteMode;
+    bool updateCounter = FUpdateDLLCounter;
     if (p.DestDirType != FDestDirType && (ext == ".DLL" || ext == ".OCX" || ext == ".BLL" || ext == ".EXE")) {
         if (dynamic_cast<TpsWindow*>(p.DestDirType) || dynamic_cast<TpsBDEDLL*>(p.DestDirType))
-            FOverwriteMode = owVersionDate;
+            overwrite = owVersionDate;
         else if (dynamic_cast<TpsSystem*>(p.DestDirType))
             p.FileType = iftSystemWideDLL;
     }
     if (p.FileType != FFileType) {
         if (p.FileType == iftJustADLL || p.FileType == iftApplicationSpecificDLL) {
-            FOverwriteMode = owVersionDate;
+            overwrite = owVersionDate;
         } else if (p.FileType == iftVendorSharedDLL || p.FileType == iftSystemWideDLL) {
-            FUpdateDLLCounter = true;
-            FOverwriteMode = owVersionDate;
+            updateCounter = true;
+            overwrite = owVersionDate;
         }
     }
+    // The folder a library type takes.
+    TCustomPathSpecifier* typeFolder = nullptr;
+    if (p.FileType == iftApplicationSpecificDLL)
+        typeFolder = StandardPathSpecifiers().FindSpecifier(TpsMainInstall::StaticClass());
+    else if (p.FileType == iftVendorSharedDLL)
+        typeFolder = StandardPathSpecifiers().FindSpecifier(TpsCommonFiles::StaticClass());
+    else if (p.FileType == iftSystemWideDLL)
+        typeFolder = StandardPathSpecifiers().FindSpecifier(TpsSystem::StaticClass());
+    if (typeFolder)
+        typeFolder->ValidateObject(this);
+    if (p.DestDirType && p.DestDirType != FDestDirType && p.Container == FContainer)
+        p.DestDirType->ValidateObject(this);
 
     // The container's own setters call back into ours: those only store.
     FApplying = true;
@@ -288,24 +305,13 @@ void TCustomInstallFile::ApplyFileProperties(TFileProps p) {
         p.DestDir = FDestDir;
         p.DestDirType = FDestDirType;
     }
-    switch (p.FileType) {
-    case iftApplicationSpecificDLL:
-        p.DestDir = "\\System";
-        TInstallContainer::SetDestDirType(
-            StandardPathSpecifiers().FindSpecifier(TpsMainInstall::StaticClass()));
-        break;
-    case iftVendorSharedDLL:
-        p.DestDir = "\\System";
-        TInstallContainer::SetDestDirType(
-            StandardPathSpecifiers().FindSpecifier(TpsCommonFiles::StaticClass()));
-        break;
-    case iftSystemWideDLL:
-        p.DestDir.clear();
-        TInstallContainer::SetDestDirType(StandardPathSpecifiers().FindSpecifier(TpsSystem::StaticClass()));
-        break;
-    default:
-        break;
+    if (typeFolder) {
+        p.DestDir = p.FileType == iftSystemWideDLL ? std::string() : std::string("\\System");
+        TInstallContainer::SetDestDirType(typeFolder);
     }
+    FRegisterAsHelp = registerAsHelp;
+    FOverwriteMode = overwrite;
+    FUpdateDLLCounter = updateCounter;
     FIncludeFromDir = p.IncludeFromDir;
     FFileName = p.FileName;
     FDestDir = p.DestDir;

@@ -54,7 +54,8 @@ void TCustomInstallFile::InstallHelpers() {
     } catch (const EAbort&) {
         LogLine("File", "skipped " + FFileName + ": its install step was cancelled by the project");
         PassToContainer(icFileSkipped, this);
-        return;
+        // Ends the object's install step quietly: a skipped file is not logged.
+        throw;
     }
     if (Trim(ExpandedDestDir()).empty())
         throw IECustomInstallFile(kDestBlank, {Name()});

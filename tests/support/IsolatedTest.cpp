@@ -27,19 +27,23 @@ void TIsolatedTest::SetUp() {
     FScratch = UniqueScratchName();
     ASSERT_TRUE(FScratchUser.Create(RegCurrentUser, FScratch + "\\HKCU")) << FScratchUser.LastError();
     ASSERT_TRUE(FScratchMachine.Create(RegCurrentUser, FScratch + "\\HKLM")) << FScratchMachine.LastError();
+    ASSERT_TRUE(FScratchClasses.Create(RegCurrentUser, FScratch + "\\HKCR")) << FScratchClasses.LastError();
     FOverridden = true;
     ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, K(ScratchMachine())), ERROR_SUCCESS);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, K(ScratchUser())), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, K(ScratchClasses())), ERROR_SUCCESS);
 }
 
 void TIsolatedTest::Restore() {
     if (FOverridden) {
         EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr), ERROR_SUCCESS);
         EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, nullptr), ERROR_SUCCESS);
+        EXPECT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr), ERROR_SUCCESS);
         FOverridden = false;
     }
     FScratchUser.Close();
     FScratchMachine.Close();
+    FScratchClasses.Close();
     FRealUser.Close();
     FRealMachine.Close();
     // With the roots back in place, the scratch keys go.

@@ -1,9 +1,9 @@
 // A fixture that keeps a test away from the machine's registry and folders:
-// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are redirected into fresh scratch
-// keys for the whole process, and the test gets its own temporary folder.
-// Both are removed afterwards. The redirection is this process's only:
-// programs it starts, and the other roots (HKEY_CLASSES_ROOT, HKEY_USERS),
-// still see the real registry.
+// HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT (where servers
+// register themselves) are redirected into fresh scratch keys for the whole
+// process, and the test gets its own temporary folder. Both are removed
+// afterwards. The redirection is this process's only: programs it starts,
+// and HKEY_USERS, still see the real registry.
 #pragma once
 #include "platform/routines_Registry.h"
 #include "support/TempFolder.h"
@@ -25,6 +25,7 @@ protected:
     // HKCU\Software\QfdTests).
     TRegHandle ScratchUser() const { return FScratchUser.Handle(); }
     TRegHandle ScratchMachine() const { return FScratchMachine.Handle(); }
+    TRegHandle ScratchClasses() const { return FScratchClasses.Handle(); }
     // The real HKCU\Software and HKLM\SOFTWARE, also opened before the
     // redirection: for checks that the real registry stays untouched. (The
     // roots themselves cannot be held: opening one with an empty path gives
@@ -40,7 +41,7 @@ private:
     void Restore();
 
     std::unique_ptr<TTempFolder> FTemp;
-    TRegKey FRealUser, FRealMachine, FScratchUser, FScratchMachine;
+    TRegKey FRealUser, FRealMachine, FScratchUser, FScratchMachine, FScratchClasses;
     std::string FScratch;
     bool FOverridden = false;
 };

@@ -102,6 +102,16 @@ template <class E, class F> std::string RaisedBy(F f) {
     return "(nothing raised)";
 }
 
+// The message of any exception that f raises.
+template <class F> std::string MessageOf(F f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(nothing raised)";
+}
+
 inline std::vector<std::string> HelperNames(const TInstallContainer& c) {
     std::vector<std::string> names;
     for (int i = 0; i < c.HelperCount(); ++i)
@@ -122,12 +132,16 @@ class TObjectTreeFixture {
 protected:
     void MakeOwner() {
         InstallLog().clear();
+        RunState().Reset();
+        ResetRunSeams();
         Owner = new TForm(nullptr);
     }
     void FreeOwner() {
         if (Owner)
             Owner->Free();
         Owner = nullptr;
+        RunState().Reset();
+        ResetRunSeams();
         EXPECT_EQ(InstallContainerList().Count(), 0);
         EXPECT_EQ(InstallFileList().Count(), 0);
         EXPECT_EQ(PathSpecifiers().Count(), 0);

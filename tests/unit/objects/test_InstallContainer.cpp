@@ -254,9 +254,12 @@ TEST_F(ObjectTree, FileRelatedObjectsLiveInTheirContainersArchive) {
         RaisedBy<IEPathSpecifier>([&] { containerArchive->ValidateObject(Make<TTestItem>("Item", plain)); }),
         "Cannot use the ddContainerArchiveFile path specifier for Item because the Container is not a "
         "TFileRelated descendant");
-    file->SetContainer(plain);
-    EXPECT_EQ(file->ArchiveFileType(), nullptr);
-    EXPECT_EQ(file->DestDirType(), Standard(TpsContainerDestDir::StaticClass()));
+    // Moved into such a container, an object leaves its old container's archive.
+    auto* sub = Make<TFileContainer>("Sub", group);
+    EXPECT_EQ(sub->ArchiveFileType(), containerArchive);
+    sub->SetContainer(plain);
+    EXPECT_EQ(sub->ArchiveFileType(), nullptr);
+    EXPECT_EQ(sub->DestDirType(), Standard(TpsContainerDestDir::StaticClass()));
 }
 
 TEST_F(ObjectTree, InstallStepEventsAndSelection) {
@@ -396,26 +399,4 @@ TEST_F(ObjectTree, FileContainersTakeTheirInstallFilesAlong) {
     other->FreeHelpersOfType(TTestItem::StaticClass());
     EXPECT_EQ(HelperNames(*other), std::vector<std::string>{"D1"});
     EXPECT_EQ(Owner->FindComponent("I2"), nullptr);
-}
-
-TEST_F(ObjectTree, InstallFilesCannotInstallYet) {
-    auto* group = Make<TTestGroup>("Group");
-    auto* file = Make<TInstallFile>("File", group);
-    EXPECT_EQ(RaisedBy<IECustomInstallFile>([&] { group->Install(); }),
-              "Installing files is not built into this setup program yet");
-    // An excluded file is simply skipped.
-    file->SetInclude(false);
-    group->Install();
-    EXPECT_FALSE(file->Installed());
-
-    auto* files = Make<TFileContainer>("Files");
-    EXPECT_EQ(RaisedBy<IEFileContainer>([&] { files->Install(); }),
-              "Installing the objects of a file container is not built into this setup program yet");
-    EXPECT_EQ(RaisedBy<IECustomInstallFile>([&] { file->SetState(ifsCompress); }),
-              "Compressing files is not built into this setup program yet");
-    EXPECT_EQ(file->State(), ifsNone);
-    // No operation runs, so a relayed event goes nowhere.
-    TFileStatusParameter status;
-    files->DoInformationEventControl(file, icInstallStatus, &status);
-    EXPECT_THROW(file->ArchiveAborted(), EAIUserAbort);
 }

@@ -248,6 +248,9 @@ TEST_F(WithInstall, BlankSelfExtractingName) {
 
 TEST_F(WithInstall, InstalledObjectsLogUnderTheProductsUninstallKey) {
     Load({});
+    // What the installation component tells the objects of its run.
+    RunState().Install = Install;
+    RunState().ProductName = Install->Information().ProductName();
     EXPECT_EQ(HelperNames(*Install), std::vector<std::string>{"Item"});
     EXPECT_EQ(UninstallKey(), "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo");
     Item->Install();
@@ -255,7 +258,22 @@ TEST_F(WithInstall, InstalledObjectsLogUnderTheProductsUninstallKey) {
               std::vector<std::string>{"\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo"});
     // Destroying the installation component leaves its helper unlinked.
     Install->Free();
+    RunState().Install = nullptr;
     EXPECT_EQ(Item->Container(), nullptr);
     EXPECT_EQ(RaisedBy<IEInstallContainer>([] { UninstallKey(); }),
               "There is no TInstall component, so there is no uninstall key");
+}
+
+TEST_F(WithInstall, AnApplicationLibraryGoesToTheProductsSystemFolder) {
+    Load({});
+    auto* f = new TInstallFile(Owner);
+    f->SetName("App");
+    f->SetContainer(Install);
+    f->SetFileName("app.dll");
+    f->SetFileType(iftApplicationSpecificDLL);
+    EXPECT_EQ(f->DestDir(), "\\System");
+    EXPECT_EQ(f->DestDirType(), StandardPathSpecifiers().FindSpecifier(TpsMainInstall::StaticClass()));
+    EXPECT_EQ(f->OverwriteMode(), owVersionDate);
+    EXPECT_FALSE(f->UpdateDLLCounter());
+    EXPECT_EQ(f->ExpandedDestDir(), "D:\\Apps\\Product\\System");
 }

@@ -1,0 +1,324 @@
+// Install files at work: the overwrite modes against the version fixtures, a
+// destination in use replaced at the restart (NT, the Windows 95 family and
+// the batch file), a damaged archive that leaves the old file alone, help
+// files, shared DLL counts, ActiveX registration and the uninstall log.
+#include "InstallTestSupport.h"
+#include "platform/cmp_TVersion.h"
+#include "platform/routines_API.h"
+
+namespace {
+const char* const SharedDLLs = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+std::string VersionAt(const std::string& path) {
+    TVersionResource v;
+    v.SetFileName(path);
+    return v.VersionInfo().FileVersion;
+}
+} // namespace
+
+using InstallFiles = InstallFixture;
+
+TEST_F(InstallFiles, WritesTheFileLogsItAndCountsItsBytes) {
+    auto* f = AddFile("Readme", "readme.txt", "hello, world");
+    BuildArchive();
+    Integer lastTotal = -1;
+    Root->OnStatus = [&](TCustomInstallFile*, Integer, Integer total) { lastTotal = total; };
+    Root->Install();
+
+    EXPECT_EQ(ReadWholeFile(Dest("readme.txt")), "hello, world");
+    EXPECT_TRUE(f->Installed());
+    EXPECT_EQ(lastTotal, 100);
+    EXPECT_EQ(Root->DoneSize(), 12);
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("readme.txt"));
+    EXPECT_TRUE(Logged("File", "wrote 12 bytes to " + Dest("readme.txt"))) << LogText();
+    EXPECT_TRUE(Logged("Registry", "File1 = " + Dest("readme.txt"))) << LogText();
+    // Nothing of the scratch file stays beside it.
+    EXPECT_EQ(ListDirectory(TempPath("dest")), std::vector<std::string>{"readme.txt"});
+}
+
+TEST_F(InstallFiles, OverwriteModesAgainstTheVersionFixtures) {
+    // The archive holds version 1.2.10; the destination holds older, the same, newer, or nothing.
+    auto* f = AddFixture("Lib", "v1_2_10/qfdver.dll");
+    BuildArchive();
+    ASSERT_FALSE(f->ActiveX());
+    struct Case {
+        TOverwriteType mode;
+        const char* existing; // fixture at the destination, or nullptr
+        bool written;
+    };
+    const Case cases[] = {
+        {owVersion, "v1_2_9/qfdver.dll", true},    {owVersion, "v1_2_10/qfdver.dll", false},
+        {owVersion, "v2_0/qfdver.dll", false},     {owVersion, nullptr, true},
+        {owVersionDate, "v2_0/qfdver.dll", false}, {owVersionDate, "v1_2_9/qfdver.dll", true},
+        {owNever, "v1_2_9/qfdver.dll", false},     {owNever, nullptr, true},
+        {owAlways, "v2_0/qfdver.dll", true},
+    };
+    ForceDirectory(TempPath("dest"));
+    const std::string incoming = ReadWholeFile(VersionFixture("v1_2_10/qfdver.dll"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("mode ") + std::to_string(c.mode) + ", existing " +
+                     (c.existing ? c.existing : "none"));
+        RemoveFile(Dest("qfdver.dll"));
+        if (c.existing) {
+            ASSERT_TRUE(CopyFileTo(VersionFixture(c.existing), Dest("qfdver.dll"), false));
+        }
+        const std::string before = c.existing ? ReadWholeFile(Dest("qfdver.dll")) : std::string();
+        f->SetOverwriteMode(c.mode);
+        Root->Install();
+        EXPECT_EQ(f->WillReplace(), c.written);
+        EXPECT_EQ(ReadWholeFile(Dest("qfdver.dll")), c.written ? incoming : before);
+        EXPECT_EQ(VersionAt(Dest("qfdver.dll")),
+                  c.written ? "1.2.10.0" : VersionAt(VersionFixture(c.existing)));
+    }
+    // Kept or written, every run logged the file.
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"),
+              std::to_string(std::size(cases)));
+}
+
+TEST_F(InstallFiles, AKeptFileIsStillLoggedCountedAndReported) {
+    auto* f = AddFile("Conf", "app.ini", "new settings");
+    f->SetOverwriteMode(owNever);
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("app.ini"), "the user's settings");
+    std::vector<Integer> filePercents;
+    Root->OnStatus = [&](TCustomInstallFile*, Integer file, Integer) { filePercents.push_back(file); };
+    Root->Install();
+
+    EXPECT_EQ(ReadWholeFile(Dest("app.ini")), "the user's settings");
+    EXPECT_EQ(filePercents, std::vector<Integer>{100});
+    EXPECT_EQ(Root->DoneSize(), 12);
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("app.ini"));
+    EXPECT_TRUE(Logged("File", "kept " + Dest("app.ini"))) << LogText();
+}
+
+TEST_F(InstallFiles, ADamagedArchiveLeavesTheEarlierFileUntouched) {
+    AddFile("Data", "data.bin", std::string(5000, 'x') + "end");
+    BuildArchive();
+    // Spoil the zlib stream of the member (its data follows the headers).
+    std::string bytes = ReadWholeFile(TempPath("files.1"));
+    for (size_t i = bytes.size() - 12; i < bytes.size() - 4; ++i)
+        bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    WriteTextFile(TempPath("files.1"), bytes);
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("data.bin"), "earlier version");
+
+    EXPECT_THROW(Root->Install(), Exception);
+    EXPECT_EQ(ReadWholeFile(Dest("data.bin")), "earlier version");
+    EXPECT_EQ(ListDirectory(TempPath("dest")), std::vector<std::string>{"data.bin"});
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, std::string(UninstallDemo) + "\\Files"));
+    EXPECT_TRUE(Logged("File", "the file there is unchanged")) << LogText();
+    EXPECT_EQ(Root->Operation(), 0);
+}
+
+TEST_F(InstallFiles, ADestinationInUseIsReplacedAtTheRestart) {
+    auto* f = AddFile("Saver", "saver.scr", "new saver");
+    f->SetUpdateDLLCounter(true);
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("saver.scr"), "running saver");
+    WriteTextFile(Dest("saver.1"), "a file that has the first candidate name");
+    {
+        // Held open without sharing: a sharing violation for anyone else.
+        TFileStream held(Dest("saver.scr"), fmOpenReadWrite | fmShareExclusive);
+        Root->Install();
+    }
+    EXPECT_TRUE(f->ReplacedAtRestart());
+    EXPECT_EQ(f->DestName(), "saver.2");
+    EXPECT_EQ(ReadWholeFile(Dest("saver.scr")), "running saver");
+    EXPECT_EQ(ReadWholeFile(Dest("saver.2")), "new saver");
+    EXPECT_TRUE(RunState().Reboot);
+    EXPECT_EQ(DelayedMoves, std::vector<std::string>{Dest("saver.2") + " -> " + Dest("saver.scr")});
+    EXPECT_TRUE(WinInitLines.empty());
+    // The object completes its work after the restart.
+    EXPECT_EQ(Unfinished, std::vector<std::string>{"Saver;0"});
+    // Logged and counted under the name the file has after the restart.
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("saver.scr"));
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("saver.scr")), 2);
+    EXPECT_TRUE(Logged("File", "cannot be replaced now: CreateFile failed, code 32")) << LogText();
+    EXPECT_TRUE(Logged("Restart", "MoveFileEx " + Dest("saver.2"))) << LogText();
+}
+
+TEST_F(InstallFiles, InUseOnTheWindows95FamilyWritesOneRenameLine) {
+    Windows = wvWindows95;
+    auto* f = AddFile("Saver", "saver.scr", "new saver");
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("saver.scr"), "running saver");
+    {
+        TFileStream held(Dest("saver.scr"), fmOpenReadWrite | fmShareExclusive);
+        Root->Install();
+    }
+    EXPECT_EQ(f->DestName(), "saver.1");
+    const std::string shortTarget = GetShortPath(Dest("saver.scr"));
+    EXPECT_EQ(WinInitLines, std::vector<std::string>{"[Rename] " + shortTarget + "=" +
+                                                     ExtractFilePath(shortTarget) + "saver.1"});
+    EXPECT_TRUE(DelayedMoves.empty());
+    EXPECT_TRUE(RunState().Reboot);
+}
+
+TEST_F(InstallFiles, WithoutDelayedMovesABatchFileRunsOnce) {
+    MoveAtRestartWorks = false;
+    auto* a = AddFile("A", "a.dll", "new a");
+    auto* b = AddFile("B", "b.dll", "new b");
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("a.dll"), "old a");
+    WriteTextFile(Dest("b.dll"), "old b");
+    {
+        TFileStream heldA(Dest("a.dll"), fmOpenReadWrite | fmShareExclusive);
+        TFileStream heldB(Dest("b.dll"), fmOpenReadWrite | fmShareExclusive);
+        Root->Install();
+    }
+    EXPECT_TRUE(a->ReplacedAtRestart());
+    EXPECT_TRUE(b->ReplacedAtRestart());
+    const std::string runOnce = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    std::optional<std::string> first = MachineString(runOnce, "QuenfoldBatFile");
+    std::optional<std::string> second = MachineString(runOnce, "QuenfoldBatFile1");
+    ASSERT_TRUE(first && second);
+    // Each batch file is unfinished business (deleted after the restart) and holds its two lines.
+    std::vector<std::string> batches;
+    for (const std::string& u : Unfinished)
+        if (u.size() > 2 && u.substr(u.size() - 2) == ";1")
+            batches.push_back(u.substr(0, u.size() - 2));
+    ASSERT_EQ(batches.size(), 2u);
+    auto unquoted = [](std::string s) { return s.size() > 1 && s[0] == '"' ? s.substr(1, s.size() - 2) : s; };
+    EXPECT_EQ(unquoted(*first), batches[0]);
+    EXPECT_EQ(unquoted(*second), batches[1]);
+    const std::string shortA = GetShortPath(Dest("a.dll"));
+    TStringList lines;
+    lines.LoadFromFile(batches[0]);
+    ASSERT_EQ(lines.Count(), 2);
+    auto q = [](const std::string& s) { return s.find(' ') == std::string::npos ? s : "\"" + s + "\""; };
+    EXPECT_EQ(lines[0], "erase " + q(shortA));
+    EXPECT_EQ(lines[1], "move " + q(ExtractFilePath(shortA) + "a.1") + " " + q(shortA));
+    for (const std::string& batch : batches)
+        RemoveFile(batch);
+}
+
+TEST_F(InstallFiles, SharedDLLCounts) {
+    auto* fresh = AddFile("Fresh", "fresh.dll", "fresh");
+    auto* counted = AddFile("Counted", "counted.dll", "counted");
+    auto* uncounted = AddFile("Uncounted", "uncounted.dll", "uncounted");
+    for (TInstallFile* f : {fresh, counted, uncounted})
+        f->SetUpdateDLLCounter(true);
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("counted.dll"), "earlier");
+    WriteTextFile(Dest("uncounted.dll"), "earlier, of another program");
+    {
+        TRegKey k;
+        ASSERT_TRUE(k.Create(RegLocalMachine, SharedDLLs));
+        ASSERT_TRUE(k.WriteInteger(GetShortPath(Dest("counted.dll")), 3));
+    }
+    Root->Install();
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("fresh.dll")), 1);
+    EXPECT_EQ(MachineInteger(SharedDLLs, GetShortPath(Dest("counted.dll"))), 4);
+    // The earlier owner counts too: an uninstall of this product must not take the file away.
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("uncounted.dll")), 2);
+    // A second install of the same product counts once more.
+    Root->Install();
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("fresh.dll")), 2);
+    EXPECT_TRUE(Logged("Registry", "SharedDLLs " + Dest("fresh.dll") + " = 2")) << LogText();
+}
+
+TEST_F(InstallFiles, HelpFilesAreRegisteredUnderTheirName) {
+    auto* f = AddFile("Help", "tool.hlp", "help text");
+    EXPECT_TRUE(f->RegisterAsHelp());
+    BuildArchive();
+    Root->Install();
+    EXPECT_EQ(MachineString("\\SOFTWARE\\Microsoft\\Windows\\Help", "TOOL.HLP"), TempPath("dest"));
+}
+
+TEST_F(InstallFiles, OnBeforeInstallSkipsAFileThatStillCountsAsDone) {
+    auto* skipped = AddFile("Skipped", "skipped.txt", "0123456789");
+    AddFile("Written", "written.txt", "abc");
+    BuildArchive();
+    skipped->OnBeforeInstall = [](TCustomInstallFile*) { throw EAbort(); };
+    std::vector<std::pair<std::string, Integer>> reports;
+    Root->OnStatus = [&](TCustomInstallFile* f, Integer file, Integer) {
+        reports.push_back({f->Name(), file});
+    };
+    Root->Install();
+    EXPECT_FALSE(FileExists(Dest("skipped.txt")));
+    EXPECT_EQ(ReadWholeFile(Dest("written.txt")), "abc");
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.front(), (std::pair<std::string, Integer>{"Skipped", 100}));
+    EXPECT_EQ(Root->DoneSize(), 13);
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
+}
+
+TEST_F(InstallFiles, TheUninstallLogMovesOnWhenAKeyIsSpoiled) {
+    AddFile("One", "one.txt", "1");
+    BuildArchive();
+    const std::string files = std::string(UninstallDemo) + "\\Files";
+    WriteRegString(rkLocalMachine, files, "Entries", "not a number");
+    Root->Install();
+    EXPECT_EQ(MachineString(files, "Entries"), "not a number");
+    EXPECT_EQ(MachineString(files + "1", "File1"), Dest("one.txt"));
+    EXPECT_EQ(MachineString(files + "1", "Entries"), "1");
+}
+
+TEST_F(InstallFiles, ActiveXServersRegisterOrAreCollected) {
+    // A library with DllRegisterServer registers itself (here under the redirected HKCU).
+    auto* server = AddFixture("Server", "olereg/qfdole.dll");
+    EXPECT_TRUE(server->ActiveX());
+    // Outside the system folder for the test.
+    server->SetFileType(iftNormal);
+    server->SetDestDirType(Standard(TpsContainerDestDir::StaticClass()));
+    auto* broken = AddFixture("Broken", "plain/qfdplain.dll");
+    broken->SetActiveX(true);
+    broken->SetFileType(iftNormal);
+    broken->SetDestDirType(Standard(TpsContainerDestDir::StaticClass()));
+    auto* program = AddFixture("Program", "app/qfdapp.exe");
+    program->SetActiveX(true);
+    program->SetFileType(iftNormal);
+    program->SetDestDirType(Standard(TpsContainerDestDir::StaticClass()));
+    for (TInstallFile* f : {server, broken, program})
+        f->SetUpdateDLLCounter(false);
+    BuildArchive();
+
+    RunState().RaiseRegistrationErrors = false;
+    Root->Install();
+    TRegKey fixture;
+    ASSERT_TRUE(fixture.Open(RegCurrentUser, "Software\\Quenfold\\Fixtures", TRegAccess::raRead));
+    EXPECT_EQ(fixture.ReadInteger("OleSelfRegister"), 1);
+    ASSERT_EQ(FailedRegistrationList().Count(), 1);
+    EXPECT_EQ(FailedRegistrationList().Items(0), broken);
+    EXPECT_EQ(Started, std::vector<std::string>{Dest("qfdapp.exe") + " /REGSERVER"});
+    // Logged under "ActiveX" with the kind of server.
+    const std::string activeX = std::string(UninstallDemo) + "\\ActiveX";
+    EXPECT_EQ(MachineString(activeX, "Entries"), "3");
+    EXPECT_EQ(MachineString(activeX, "File1"), Dest("qfdole.dll") + ";0");
+    EXPECT_EQ(MachineString(activeX, "File3"), Dest("qfdapp.exe") + ";1");
+    EXPECT_TRUE(Logged("Register", "DllRegisterServer function could not be found")) << LogText();
+
+    // Raised at once while the run does not collect them.
+    RunState().RaiseRegistrationErrors = true;
+    FailedRegistrationList().Clear();
+    EXPECT_EQ(
+        RaisedBy<IECustomInstallFile>([&] { broken->RegisterAfterInstall(); }),
+        "Could not register the ActiveX component, " + Dest("qfdplain.dll") +
+            ", because the DllRegisterServer function could not be found. The file component is Broken. "
+            "The following value is the value of the GetLastError function: 127");
+}
+
+TEST_F(InstallFiles, ANestedContainerReportsItsShareOfTheWhole) {
+    auto* group = Make<TFileContainer>("Group", Root);
+    group->SetDestDir("\\Sub");
+    AddFile("Top", "top.txt", std::string(300, 't'));
+    AddFile("Inner", "inner.txt", std::string(100, 'i'), group);
+    BuildArchive();
+    std::vector<Integer> rootTotals, groupTotals;
+    Root->OnStatus = [&](TCustomInstallFile*, Integer, Integer total) { rootTotals.push_back(total); };
+    group->OnStatus = [&](TCustomInstallFile*, Integer, Integer total) { groupTotals.push_back(total); };
+    Root->Install();
+    EXPECT_EQ(ReadWholeFile(TempPath("dest\\Sub\\inner.txt")), std::string(100, 'i'));
+    // File containers install first: the group's file is the whole of the group but a quarter of the root.
+    ASSERT_FALSE(groupTotals.empty());
+    EXPECT_EQ(groupTotals.back(), 100);
+    ASSERT_GE(rootTotals.size(), 2u);
+    EXPECT_EQ(rootTotals[groupTotals.size() - 1], 25);
+    EXPECT_EQ(rootTotals.back(), 100);
+}
