@@ -158,6 +158,9 @@ protected:
     // The facts of this component that install objects read from the run state.
     void SyncRunState();
     void SetRunning(bool v);
+    // The end of a good run: the install record goes, unless unfinished
+    // business of this run waits in it for the restart.
+    void RemoveRecordUnlessUnfinished();
 
     TCommandSwitches FSwitches = 0;
     std::array<std::string, 7> FSwitchArgs;

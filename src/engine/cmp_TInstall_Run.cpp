@@ -57,8 +57,8 @@ void ApplyRemoteFileInfo(const TRemoteFileRecord& record) {
         if (!SameText(f->Name(), record.Name))
             continue;
         f->SetRemoteFileInfo(record.FileSize, record.FileDate, record.Version);
-        LogLine("Remote list", record.Name + ", " + std::to_string(record.FileSize) +
-                     " bytes, version " + (record.Version.empty() ? "none" : record.Version));
+        LogLine("Remote list", record.Name + ", " + std::to_string(record.FileSize) + " bytes, version " +
+                                   (record.Version.empty() ? "none" : record.Version));
         return;
     }
     LogLine("Remote list", record.Name + " names no install file; ignored");
@@ -171,12 +171,13 @@ void TCustomInstall::Install() {
     LogLine("Run", "started");
 
     if (FUseLoadingProgram && !HasSwitch(swSourcePath))
-        throw IEInstall("The path of the loading program was not passed to the setup program. Start it with "
-                        "-s and the folder of the distribution, for example \"-sC:\\My Setup\"");
+        throw IEInstall(
+            "The path of the loading program was not passed to the setup program: start it with -s "
+            "and the folder of the distribution");
     InstallRecordKey() = FindInstallRecord(true);
-    LogLine("Run", "install record " + (InstallRecordKey().empty()
-                                           ? std::string("none could be made")
-                                           : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
+    LogLine("Run",
+            "install record " + (InstallRecordKey().empty() ? std::string("none could be made")
+                                                            : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
     ClearUnfinished();
     if (HasSwitch(swSelfExtracted))
         throw IEInstall(kNotBuilt, {"Reading the archive from inside a self-extracting setup (-e)"});
@@ -202,14 +203,25 @@ void TCustomInstall::Install() {
     LogLine("Run", "good installation");
     NotifyGoodInstall();
     CleanupLoadingProgram();
-    RemoveInstallRecord();
-    LogLine("Registry", "removed the install record");
+    RemoveRecordUnlessUnfinished();
     if (FRunAutomatic)
         Shutdown();
     RunFilesAfterInstall();
     SetRunning(false);
     LogLine("Run", "ended");
     CloseLog();
+}
+
+void TCustomInstall::RemoveRecordUnlessUnfinished() {
+    // Work that waits for the restart is read from the record by the run
+    // after it; removing the record would lose that work for good.
+    if (FUnfinishedCount > 0) {
+        LogLine("Registry", "kept the install record: " + IntToStr(FUnfinishedCount) +
+                                " entries of unfinished business wait for the restart");
+        return;
+    }
+    RemoveInstallRecord();
+    LogLine("Registry", "removed the install record");
 }
 
 void TCustomInstall::NotifyGoodInstall() {

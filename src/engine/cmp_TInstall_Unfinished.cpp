@@ -39,9 +39,8 @@ void TCustomInstall::AddUnfinished(const std::string& Name, Integer Kind) {
     const std::string key = UnfinishedKey();
     ++FUnfinishedCount;
     WriteRegString(rkLocalMachine, key, Name, IntToStr(Kind));
-    LogLine("Unfinished", Name +
-                 (Kind == 1 ? " (batch file to delete)" : " (object to complete)") +
-                 " under HKEY_LOCAL_MACHINE" + key);
+    LogLine("Unfinished", Name + (Kind == 1 ? " (batch file to delete)" : " (object to complete)") +
+                              " under HKEY_LOCAL_MACHINE" + key);
 }
 
 void TCustomInstall::ReadUnfinished(TStringList& List) {
@@ -80,12 +79,13 @@ bool SplitUnfinished(const std::string& line, std::string& name, int32_t& kind) 
 
 void TCustomInstall::CompleteAfterRestart() {
     SetRunning(true);
+    FUnfinishedCount = 0;
     SyncRunState();
     StartRunLog("completion after a restart");
     InstallRecordKey() = FindInstallRecord(false);
-    LogLine("Run", "install record " + (InstallRecordKey().empty()
-                                           ? std::string("none")
-                                           : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
+    LogLine("Run",
+            "install record " + (InstallRecordKey().empty() ? std::string("none")
+                                                            : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
     if (TTranslator* translator = ActiveTranslator()) {
         const int32_t language = ReadInstallLanguage();
         // A stored value that names no language leaves the translator as it is.
@@ -102,8 +102,8 @@ void TCustomInstall::CompleteAfterRestart() {
         if (!SplitUnfinished(line, name, kind))
             throw IEInstall("There is an invalid entry for the unfinished install list %s", {line});
         if (kind == 1) {
-            LogLine("Restart", "deleting " + name +
-                         (RemoveFile(name) ? std::string() : " failed; left as it is"));
+            LogLine("Restart",
+                    "deleting " + name + (RemoveFile(name) ? std::string() : " failed; left as it is"));
         } else if (kind == 0) {
             LogLine("Restart", "completing " + name);
             TInstallContainerList& containers = InstallContainerList();
@@ -119,7 +119,7 @@ void TCustomInstall::CompleteAfterRestart() {
     LogLine("Run", "completed after the restart");
     NotifyGoodInstall();
     CleanupLoadingProgram();
-    RemoveInstallRecord();
+    RemoveRecordUnlessUnfinished();
     if (FRunAutomatic)
         Shutdown();
     RunFilesAfterInstall();

@@ -412,7 +412,8 @@ TEST_F(DialogsTest, StatusMessagesStack) {
     // The window is still to come: the messages go to the run's log, and the
     // stack follows them.
     std::vector<std::string> lines;
-    SetLogHook([&](const std::string& verb, const std::string& text) { lines.push_back(verb + ": " + text); });
+    SetLogHook(
+        [&](const std::string& verb, const std::string& text) { lines.push_back(verb + ": " + text); });
     EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieStatusMessage, &first));
     EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieStatusMessage, &second));
     EXPECT_EQ(status->Message(), "Registering files");
@@ -428,8 +429,9 @@ TEST_F(DialogsTest, StatusMessagesStack) {
     EXPECT_EQ(status->Message(), "Copying");
     SetLogHook(nullptr);
     const std::string note = " (the status-message window is not built yet)";
-    EXPECT_EQ(lines, (std::vector<std::string>{"Status: Reading the archive" + note, "Status: Registering files" + note,
-                                               "Status: Reading the archive" + note, "Status: Copying" + note}));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Status: Reading the archive" + note, "Status: Registering files" + note,
+                         "Status: Reading the archive" + note, "Status: Copying" + note}));
     status->RefreshTranslation();
     EXPECT_EQ(status->CurrentLanguage(), qlEnglish);
 }

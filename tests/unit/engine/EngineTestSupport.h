@@ -4,8 +4,8 @@
 // form holding the component, started with the command line a test chooses.
 #pragma once
 #include "engine/cmp_TInstall.h"
-#include "objects/routines_Log.h"
 #include "objects/cmp_TPathSpecifier.h"
+#include "objects/routines_Log.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
@@ -67,6 +67,9 @@ public:
             throw EAIUserAbort();
         if (Fail)
             throw IECustomInstallFile("%s failed on purpose", {Name()});
+        // As a file in use does: it completes after the restart.
+        if (WaitForRestart && RunState().AddUnfinished)
+            RunState().AddUnfinished(Name(), 0);
         FInstalled = true;
     }
     void ReadInfoFromArchive() override { Trace().push_back("read " + Name()); }
@@ -74,6 +77,7 @@ public:
     void CompleteAfterRestart() override { Trace().push_back("complete " + Name()); }
     bool Abort = false;
     bool Fail = false;
+    bool WaitForRestart = false;
 };
 
 // A dialog of the installation component: traces the codes of the run and

@@ -35,7 +35,9 @@ protected:
         install->OnBeforeNotifyBadInstall = note("OnBeforeNotifyBadInstall");
         install->OnAfterNotifyBadInstall = note("OnAfterNotifyBadInstall");
         install->OnBeforeShutdown = [](TCustomInstall*, bool&) { Trace().push_back("OnBeforeShutdown"); };
-        install->OnBeforeInstallObjects = [](TInstallContainer*) { Trace().push_back("OnBeforeInstallObjects"); };
+        install->OnBeforeInstallObjects = [](TInstallContainer*) {
+            Trace().push_back("OnBeforeInstallObjects");
+        };
         install->OnAfterInstallObjects = [](TInstallContainer*, bool aborted) {
             Trace().push_back(std::string("OnAfterInstallObjects ") + (aborted ? "aborted" : "done"));
         };
@@ -107,8 +109,8 @@ TEST_F(Run, AFailedRunReportsTheBadInstallationAndKeepsItsRecord) {
                            "OnBeforeReadArchiveInfo", "ie -974 Reading file information...", "read File1",
                            "read File2", "ie -973", "OnAfterReadArchiveInfo", "OnAfterInitialized", "ie -980",
                            "OnBeforeInstallObjects", "install File1", "OnAfterInstallObjects done",
-                           "OnBeforeNotifyBadInstall", "ie -994", "ie -978",
-                           "OnAfterNotifyBadInstall", "show " + message, "OnBeforeShutdown", "end"}));
+                           "OnBeforeNotifyBadInstall", "ie -994", "ie -978", "OnAfterNotifyBadInstall",
+                           "show " + message, "OnBeforeShutdown", "end"}));
     // The program ends after a failure even without RunAutomatic.
     EXPECT_EQ(install->Ends, 1);
     EXPECT_FALSE(install->Running());
@@ -213,6 +215,46 @@ TEST_F(Run, TheInformationIsReadOncePerProgram) {
     EXPECT_TRUE(install->InfoRead());
 }
 
+TEST_F(Run, LongArchiveLoopsLetWindowsWorkAndACancelReachTheArchive) {
+    LoadProject(); // the installation component hands the archive its message hook
+    std::string source = TempPath("big.bin");
+    {
+        std::string bytes(4 << 20, '\0');
+        uint32_t x = 12345;
+        for (char& c : bytes)
+            c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+        WriteTextFile(source, bytes);
+    }
+    // A window whose work is waiting in the queue: it goes away while the
+    // archive compresses, and on its way out it cancels, as a Cancel button would.
+    auto* window = new TForm(Application());
+    window->OnDestroy = [](TObject*) { SharedArchive().Abort = true; };
+    Application()->ReleaseForm(window);
+    TQnfdCompress& archive = SharedArchive();
+    bool aborted = false;
+    archive.OnAborted = [&](TQnfdCompress&) { aborted = true; };
+    archive.SetCompressedFile(TempPath("files.1"));
+    TStringList files{source};
+    archive.SetFilesToProcess(files);
+    archive.Compress(false, 0);
+    archive.OnAborted = nullptr;
+    EXPECT_TRUE(aborted) << "the cancel did not reach the archive";
+
+    // Gone with the component, the hook no longer runs window messages.
+    Unload();
+    window = new TForm(Application());
+    window->OnDestroy = [](TObject*) { SharedArchive().Abort = true; };
+    Application()->ReleaseForm(window);
+    aborted = false;
+    archive.OnAborted = [&](TQnfdCompress&) { aborted = true; };
+    archive.SetCompressedFile(TempPath("files2.1"));
+    archive.SetFilesToProcess(files);
+    archive.Compress(false, 0);
+    archive.OnAborted = nullptr;
+    EXPECT_FALSE(aborted);
+    Application()->ProcessMessages();
+}
+
 // --- the remote list of files ---
 
 std::string ListBytes(int32_t count, const std::vector<TRemoteFileRecord>& records) {
@@ -307,7 +349,8 @@ TEST_F(Run, TheLogNamesEveryStepAndANewRunGetsTheNextNumber) {
     EXPECT_NE(second, first);
     RunInstall(install);
     log = ReadWholeFile(second);
-    EXPECT_NE(log.find("Run: failed. IECustomInstallFile: File2 failed on purpose"), std::string::npos) << log;
+    EXPECT_NE(log.find("Run: failed. IECustomInstallFile: File2 failed on purpose"), std::string::npos)
+        << log;
 }
 
 } // namespace

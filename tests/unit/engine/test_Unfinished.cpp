@@ -114,6 +114,26 @@ TEST_F(Unfinished, TheRunAfterARestartCompletesTheListAndEnds) {
     EXPECT_EQ(install->Installs, 0) << "no installation run";
 }
 
+TEST_F(Unfinished, AGoodRunKeepsItsRecordWhileWorkWaitsForTheRestart) {
+    TTestInstall::ProgramFile = TempPath("setup.exe");
+    WriteTextFile(TTestInstall::ProgramFile, "the setup program");
+    TTestInstall* install = Load({"-s" + TempDir()}, "", kObjects);
+    static_cast<TTraceFile*>(Form->FindComponent("InstallFile7"))->WaitForRestart = true;
+    install->Install();
+    EXPECT_FALSE(install->Running());
+    EXPECT_EQ(install->UnfinishedCount(), 1);
+    ASSERT_TRUE(RegKeyExists(RegLocalMachine, UnfinishedKey()));
+    EXPECT_EQ(ReadRegString(rkLocalMachine, UnfinishedKey(), "InstallFile7", ""), "0");
+    Unload();
+
+    // The run after the restart finds it, completes the file and removes the record.
+    Trace().clear();
+    InstallRecordKey().clear();
+    Load({"-r"}, "", kObjects);
+    EXPECT_EQ(std::count(Trace().begin(), Trace().end(), "complete InstallFile7"), 1);
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, "\\SOFTWARE\\Quenfold"));
+}
+
 TEST_F(Unfinished, AnEmptyListGoesStraightToTheGoodInstallation) {
     LoadWithRecord();
     Unload();
