@@ -21,10 +21,11 @@ double DoubleAt(const unsigned char* p) {
     return d;
 }
 
-// The text before the first zero byte of a fixed field.
+// The text before the first zero byte of a fixed field. The last byte is the
+// terminator's: a field without one keeps its first size - 1 bytes.
 std::string FieldText(const unsigned char* p, size_t size) {
     size_t n = 0;
-    while (n < size && p[n] != 0)
+    while (n < size - 1 && p[n] != 0)
         ++n;
     return std::string(reinterpret_cast<const char*>(p), n);
 }

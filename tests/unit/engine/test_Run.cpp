@@ -312,6 +312,16 @@ TEST(RemoteFileRecords, FieldsKeepTheirPlacesAndLimits) {
     EXPECT_DOUBLE_EQ(records[0].FileDate, 36892.5);
     EXPECT_EQ(records[0].Name, std::string(39, 'n'));
     EXPECT_EQ(records[0].Version, std::string(19, 'v'));
+    // Fields without their terminator keep all but their last byte.
+    std::string raw =
+        std::string("\x01\0\0\0", 4) + bytes.substr(0, 12) + std::string(40, 'N') + std::string(20, 'V');
+    TMemoryStream unterminated;
+    unterminated.Write(raw.data(), static_cast<int64_t>(raw.size()));
+    unterminated.SetPosition(0);
+    records = ReadRemoteFileRecords(unterminated, "x");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Name, std::string(39, 'N'));
+    EXPECT_EQ(records[0].Version, std::string(19, 'V'));
     // A count far beyond the bytes, or below zero, is refused before anything is read.
     for (uint32_t count : {0x7FFFFFFFu, 0xFFFFFFFFu}) {
         TMemoryStream big;
