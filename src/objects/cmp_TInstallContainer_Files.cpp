@@ -233,9 +233,10 @@ void TCustomInstallFile::ApplyFileProperties(TFileProps p) {
     // Everything that can fail is asked first, so that a refused change
     // leaves the file as it was.
     if (p.Container && !dynamic_cast<TFileContainer*>(p.Container))
-        throw IECustomInstallFile("The following TInstallFile component %s requires the Container property to "
-                                  "be a component descended from the TFileContainer component",
-                                  {Name()});
+        throw IECustomInstallFile(
+            "The following TInstallFile component %s requires the Container property to "
+            "be a component descended from the TFileContainer component",
+            {Name()});
     const bool nameChanged = p.FileName != FFileName;
     const bool sourceChanged = nameChanged || !SameText(p.IncludeFromDir, FIncludeFromDir);
     // A file without a name has no source yet to be a duplicate of.

@@ -103,12 +103,14 @@ void TCustomInstallFile::InstallHelpers() {
     try {
         ExtractFromArchive(*archive);
     } catch (...) {
-        // Nothing was scheduled: the old file stays as it was, and so does the file's name.
+        // Nothing was scheduled: the old file stays as it was, and so does the
+        // file's name; a new file already under the candidate name would never
+        // reach its place.
         if (FReplacedAtRestart && !FRestartScheduled) {
+            if (FileExists(FRestartSource) && RemoveFile(FRestartSource))
+                LogLine("File", "removed " + FRestartSource + " again");
             FReplacedAtRestart = false;
-            FApplying = true;
             FDestName = destName;
-            FApplying = false;
         }
         throw;
     }

@@ -66,9 +66,7 @@ void TCustomInstallFile::PrepareDestination() {
     FRestartSource = newPath;
     // Only stored: the rules of a new destination name do not apply to a
     // name that lasts until the restart.
-    FApplying = true;
     FDestName = candidate;
-    FApplying = false;
 }
 
 void TCustomInstallFile::ScheduleRestartReplacement() {
@@ -84,8 +82,8 @@ void TCustomInstallFile::ScheduleRestartReplacement() {
         LogLine("Restart", "WININIT.INI [Rename] " + shortTarget + "=" + shortNew);
         return;
     }
-    RunState().Reboot = true;
     if (MoveFileAtRestart(FRestartSource, FRestartTarget)) {
+        RunState().Reboot = true;
         FRestartScheduled = true;
         LogLine("Restart", "MoveFileEx " + FRestartSource + " to " + FRestartTarget + " at the next restart");
         return;
@@ -96,6 +94,8 @@ void TCustomInstallFile::ScheduleRestartReplacement() {
     if (!RunState().Install)
         return;
     WriteRestartBatch(shortTarget, shortNew);
+    // Reboot only once something waits for the restart.
+    RunState().Reboot = true;
     FRestartScheduled = true;
 }
 
@@ -115,6 +115,7 @@ void TCustomInstallFile::WriteRestartBatch(const std::string& shortTarget, const
         RunState().AddUnfinished(batch, 1);
     if (!AddRunOnceEntry("QuenfoldBatFile", QuotedIfBlank(batch), true)) {
         LogLine("Registry", "could not add " + batch + " under RunOnce");
+        RemoveFile(batch);
         throw IECustomInstallFile(kCannotRegister, {Name()});
     }
     LogLine("Registry", "RunOnce QuenfoldBatFile: " + batch);

@@ -122,6 +122,22 @@ TEST_F(FileContainers, RelayChecksItsParameters) {
     EXPECT_EQ(file->Tag(), 1);
 }
 
+TEST_F(FileContainers, DownloadProgressReachesTheDialogsOfEveryContainer) {
+    auto* root = Make<TRelayContainer>("Root");
+    auto* group = Make<TRelayContainer>("Group", root);
+    auto* file = Make<TSizedFile>("File", group);
+    auto* rootDialog = Make<TTestDialog>("RootDialog", root);
+    auto* fileDialog = Make<TTestDialog>("FileDialog", file);
+    root->Begin(1);
+    group->Begin(1);
+    file->DownloadStatus("File.1", 512, 1536, 3072, nullptr);
+    EXPECT_EQ(fileDialog->Codes, std::vector<Integer>{ieDownloadStatus});
+    EXPECT_EQ(rootDialog->Codes, std::vector<Integer>{ieDownloadStatus});
+    TDownloadStatusParameter p("File.1", 512, 1536, 3072);
+    EXPECT_EQ(p.PercentDone, 50);
+    EXPECT_EQ(TDownloadStatusParameter("x", 1, 1, 0).PercentDone, 0);
+}
+
 TEST_F(FileContainers, TotalsPastTwoGigabytes) {
     auto* root = Make<TFileContainer>("Root");
     auto* group = Make<TFileContainer>("Group", root);
@@ -206,9 +222,22 @@ TEST_F(FileContainers, PropertyRulesOfInstallFiles) {
     EXPECT_EQ(help->Container(), root);
 }
 
+namespace {
+class TTestLocation : public TCustomNetInstallLocation {
+public:
+    explicit TTestLocation(TComponent* owner) : TCustomNetInstallLocation(owner) {}
+};
+} // namespace
+
 TEST_F(FileContainers, ADownloadSaysItIsNotBuiltYet) {
     auto* root = Make<TFileContainer>("Root");
     EXPECT_EQ(MessageOf([&] { root->DownloadArchive(); }), "Could not find a net install location for Root");
+    // A file finds its container's location.
+    auto* file = Make<TInstallFile>("File", root);
+    root->SetNetLocation(new TTestLocation(Owner));
+    EXPECT_EQ(
+        RaisedBy<IEFileRelated>([&] { file->DownloadArchive(); }),
+        "Downloading an archive from a network install location is not built into this setup program yet");
     EXPECT_EQ(
         RaisedBy<IEFileContainer>([&] { root->GetArchivePath(); }),
         "Root has not yet downloaded the archive file and therefore cannot retrieve the path of the archive "

@@ -294,6 +294,12 @@ TEST_F(InstallFiles, ActiveXServersRegisterOrAreCollected) {
     EXPECT_EQ(MachineString(activeX, "File3"), Dest("qfdapp.exe") + ";1");
     EXPECT_TRUE(Logged("Register", "DllRegisterServer function could not be found")) << LogText();
 
+    // After a restart the server registers again (the run after the restart calls it).
+    ASSERT_TRUE(fixture.Open(RegCurrentUser, "Software\\Quenfold\\Fixtures"));
+    ASSERT_TRUE(fixture.DeleteValue("OleSelfRegister"));
+    server->CompleteAfterRestart();
+    EXPECT_EQ(fixture.ReadInteger("OleSelfRegister"), 1);
+
     // Raised at once while the run does not collect them.
     RunState().RaiseRegistrationErrors = true;
     FailedRegistrationList().Clear();
@@ -321,4 +327,45 @@ TEST_F(InstallFiles, ANestedContainerReportsItsShareOfTheWhole) {
     ASSERT_GE(rootTotals.size(), 2u);
     EXPECT_EQ(rootTotals[groupTotals.size() - 1], 25);
     EXPECT_EQ(rootTotals.back(), 100);
+}
+
+TEST_F(InstallFiles, OnReplacingCanKeepTheExistingFile) {
+    auto* f = AddFile("Conf", "app.ini", "new settings");
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("app.ini"), "the user's settings");
+    std::vector<std::string> events;
+    f->OnReplacing = [&](TCustomInstallFile*) {
+        events.push_back("replacing");
+        throw EAbort();
+    };
+    f->OnAfterInstall = [&](TCustomInstallFile*) { events.push_back("after"); };
+    Root->Install();
+    EXPECT_EQ(events, (std::vector<std::string>{"replacing", "after"}));
+    EXPECT_EQ(ReadWholeFile(Dest("app.ini")), "the user's settings");
+    EXPECT_FALSE(f->WillReplace());
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("app.ini"));
+    EXPECT_TRUE(Logged("File", "replacing it was cancelled by the project")) << LogText();
+}
+
+TEST_F(InstallFiles, AReplacementThatCannotBeScheduledLeavesNothingBehind) {
+    Windows = wvWindows95;
+    RunSeams().WriteWinInit = [](const std::string&, const std::string&, const std::string&) {
+        return false;
+    };
+    auto* f = AddFile("Saver", "saver.scr", "new saver");
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("saver.scr"), "running saver");
+    {
+        TFileStream held(Dest("saver.scr"), fmOpenReadWrite | fmShareExclusive);
+        EXPECT_EQ(
+            RaisedBy<IECustomInstallFile>([&] { Root->Install(); }),
+            "Saver cannot register a routine in the register to move the files after the computer is reboot");
+    }
+    EXPECT_EQ(ListDirectory(TempPath("dest")), std::vector<std::string>{"saver.scr"});
+    EXPECT_EQ(ReadWholeFile(Dest("saver.scr")), "running saver");
+    EXPECT_EQ(f->DestName(), "saver.scr");
+    EXPECT_FALSE(f->ReplacedAtRestart());
+    EXPECT_FALSE(RunState().Reboot);
 }
