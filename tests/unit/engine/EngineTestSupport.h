@@ -67,6 +67,9 @@ public:
             throw EAIUserAbort();
         if (Fail)
             throw IECustomInstallFile("%s failed on purpose", {Name()});
+        // As an ActiveX file whose registration failed during the run.
+        if (RegistrationFailed)
+            FailedRegistrationList().Add(this);
         // As a file in use does: it completes after the restart.
         if (WaitForRestart && RunState().AddUnfinished)
             RunState().AddUnfinished(Name(), 0);
@@ -78,6 +81,7 @@ public:
     bool Abort = false;
     bool Fail = false;
     bool WaitForRestart = false;
+    bool RegistrationFailed = false;
 };
 
 // A dialog of the installation component: traces the codes of the run and

@@ -125,6 +125,21 @@ TEST_F(Run, AFailedRunReportsTheBadInstallationAndKeepsItsRecord) {
     EXPECT_EQ(Trace(), (std::vector<std::string>{"show later"}));
 }
 
+TEST_F(Run, ARegistrationThatFailedDuringTheRunIsTriedAgainAndThenFailsIt) {
+    TTestInstall* install = LoadProject();
+    File("File2")->RegistrationFailed = true; // its file is not there: registering fails again
+    RunInstall(install);
+    ASSERT_EQ(install->Shown.size(), 1u);
+    EXPECT_NE(install->Shown[0].find("File is :File2"), std::string::npos) << install->Shown[0];
+    std::vector<std::string> expected = kReading;
+    for (const std::string& s : {"OnBeforeNotifyBadInstall", "ie -994", "ie -978", "OnAfterNotifyBadInstall"})
+        expected.push_back(s);
+    expected.push_back("show " + install->Shown[0]);
+    expected.push_back("OnBeforeShutdown");
+    expected.push_back("end");
+    EXPECT_EQ(Trace(), expected);
+}
+
 TEST_F(Run, AnAbortEndsWithoutAMessageAndLeavesNoRecord) {
     // Once in the objects, once in the before-install wizard.
     for (bool inWizard : {false, true}) {
