@@ -44,6 +44,7 @@ private:
 
 // --- the remote list of files ------------------------------------------------------------------
 
+// Defined beside its one caller: only the remote list sets these from outside.
 void TCustomInstallFile::SetRemoteFileInfo(Integer Size, TDateTime Date, const std::string& Version) {
     FFileSize = Size;
     FFileDate = Date;
