@@ -25,8 +25,7 @@ TCustomInstall* CurrentInstall() {
 }
 
 std::string& InstallRecordKey() {
-    static std::string key;
-    return key;
+    return RunState().InstallRecordKey;
 }
 
 TDateTime& RunStartTime() {
@@ -66,8 +65,13 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
         TheInstall() = nullptr;
         throw;
     }
+    RunState().Install = this;
+    RunState().Reboot = FReboot;
+    RunState().AddUnfinished = [this](const std::string& name, int kind) { AddUnfinished(name, kind); };
     // A running program: failures that reach the message loop come here.
     Application()->OnException = [this](TObject* sender, const Exception& e) { HandleException(sender, e); };
+    // Long archive loops let windows repaint and a Cancel reach Abort.
+    TQnfdCompress::SetProcessMessagesHook([] { Application()->ProcessMessages(); });
 }
 
 TCustomInstall::~TCustomInstall() {
@@ -76,8 +80,11 @@ TCustomInstall::~TCustomInstall() {
         FMainForm->OnActivate = FSavedOnActivate;
     if (TheInstall() == this)
         TheInstall() = nullptr;
+    if (RunState().Install == this)
+        RunState().Reset();
     // The handler would call into a component that is gone.
     Application()->OnException = nullptr;
+    TQnfdCompress::SetProcessMessagesHook(nullptr);
     if (FRunCleanupBatch)
         StartHidden("\"" + FCleanupBatch + "\"");
 }
@@ -152,6 +159,7 @@ void TCustomInstall::Loaded() {
             "-d \"-sC:\\My Build\"");
     FSourceDir = HasSwitch(swSourcePath) ? SwitchArg(swSourcePath) : GetProgramDir();
     InstallRecordKey() = FindInstallRecord(false);
+    SyncRunState();
     std::string local;
     if (GetRegisteredLocalFile(local))
         FLocalArchive = local;
@@ -252,25 +260,12 @@ void TCustomInstall::MainFormActivate(TObject*) {
 
 // --- stages still to come ----------------------------------------------------------
 
-void TCustomInstall::Install() {
-    throw IEInstall(kNotBuilt, {"The installation run"});
-}
-
-void TCustomInstall::CompleteAfterRestart() {
-    throw IEInstall(kNotBuilt, {"Completing an installation after a restart of Windows (-r)"});
-}
-
 void TCustomInstall::BuildDistribution() {
     throw IEInstall(kNotBuilt, {"Building the distribution (-b)"});
 }
 
 void TCustomInstall::TransferToFloppies() {
     throw IEInstall(kNotBuilt, {"Copying the distribution onto floppies (-f)"});
-}
-
-void TCustomInstall::HandleException(TObject*, const Exception& E) {
-    // No run can be active yet: every failure is shown in the standard way.
-    Application()->ShowException(E);
 }
 
 // --- paths of the running program --------------------------------------------------
