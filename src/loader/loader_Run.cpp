@@ -111,9 +111,12 @@ private:
         TExtractionInfo info;
         TExtractionInfoState state = ReadOwnInfo(bytes, size, info);
         TSetupArchivePlace place;
+        // A record whose positions fail still names its product, for the message.
+        if (state == TExtractionInfoState::eiSetup1Outside || state == TExtractionInfoState::eiFiles1Outside)
+            info = DecodeExtractionInfo(bytes);
+        if (!Trim(info.ProductTitle).empty())
+            FCaption = info.ProductTitle;
         if (state == TExtractionInfoState::eiValid) {
-            if (!Trim(info.ProductTitle).empty())
-                FCaption = info.ProductTitle;
             FSelfExtracting = true;
             place.File = R.LoaderPath;
             place.Start = info.Setup1Start;
@@ -140,7 +143,8 @@ private:
 
     void MakeOwnFolder() {
         std::string temp = AddBackslash(R.TempDir);
-        std::mt19937 random(std::random_device{}() ^ static_cast<uint32_t>(Now() * 86400000.0));
+        std::mt19937 random(std::random_device{}() ^
+                            static_cast<uint32_t>(static_cast<uint64_t>(Now() * 86400000.0)));
         uint32_t error = 0;
         for (int attempt = 0; attempt < 100 && !R.TempDir.empty(); ++attempt) {
             std::string folder = temp + Format("qfdsetup%08x", {static_cast<unsigned>(random())});
