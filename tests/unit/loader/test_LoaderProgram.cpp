@@ -19,11 +19,12 @@ struct LoaderProgram : ::testing::Test {
     TTempFolder dir;
     std::string temp = dir / "tmp\\";
     std::string dist = dir / "My Dist\\";
-    std::string loader = dist + "setup.exe";
+    // Not "setup.exe": the settings of that name belong to the setup program's tests.
+    std::string loader = dist + "Setup Test.exe";
     std::string out = dir / "started.txt";
     std::string go = dir / "go";
     std::string exitCode = "0";
-    TWineAppDefault fast = FastWindowsUnderWine("setup.exe");
+    TWineAppDefault fast = FastWindowsUnderWine("Setup Test.exe");
 
     LoaderProgram() {
         ForceDirectory(temp);
@@ -97,7 +98,7 @@ TEST_F(LoaderProgram, StartsTheUnpackedSetupProgramWithItsSwitchesAndWaitsForIt)
     ASSERT_EQ(params.size(), 4u) << s["cmd"];
     EXPECT_TRUE(SameText(params[0], s["exe"])) << s["cmd"];
     EXPECT_EQ(params[1], "-s" + RemoveBackslash(dist));
-    EXPECT_EQ(params[2], "-esetup.exe");
+    EXPECT_EQ(params[2], "-eSetup Test.exe");
     EXPECT_EQ(params[3], "-c");
     // From a new folder of its own in the temporary folder, beside the files of setup.1.
     std::string folder = ExtractFilePath(s["exe"]);
