@@ -39,8 +39,6 @@ TEST(LoaderCommandLine, ToDiskBecomesFAndOtherArgumentsFollowInTheirOrder) {
               (Params{prog, "-sC:\\D", "-esetup.exe", "-c", "-f"}));
     EXPECT_EQ(Split(SetupCommandLine(prog, "C:\\D\\setup.exe", true, {"-q", "*todisk", "a b", ""})),
               (Params{prog, "-sC:\\D", "-esetup.exe", "-c", "-q", "-f", "a b"}));
-    // An empty argument stays one (quoted) on the line, which the setup reads as no parameter.
-    EXPECT_NE(SetupCommandLine(prog, "C:\\D\\setup.exe", true, {""}).find("\"\""), std::string::npos);
     // "*TODISK" only as a whole argument.
     EXPECT_EQ(Split(SetupCommandLine(prog, "C:\\D\\setup.exe", true, {"*TODISKS"})).back(), "*TODISKS");
 }
@@ -48,17 +46,6 @@ TEST(LoaderCommandLine, ToDiskBecomesFAndOtherArgumentsFollowInTheirOrder) {
 TEST(LoaderCommandLine, APlainLoadingProgramPassesNoE) {
     const std::string prog = "C:\\T\\q\\setup.exe";
     EXPECT_EQ(Split(SetupCommandLine(prog, "A:\\setup.exe", false, {})), (Params{prog, "-sA:\\", "-c"}));
-}
-
-TEST(LoaderCommandLine, OwnArguments) {
-    EXPECT_TRUE(IsToDiskArg("*TODISK"));
-    EXPECT_TRUE(IsToDiskArg("*ToDisk"));
-    EXPECT_FALSE(IsToDiskArg("-f"));
-    EXPECT_TRUE(IsQuietArg("-q"));
-    EXPECT_TRUE(IsQuietArg("-Q"));
-    EXPECT_FALSE(IsQuietArg("-quiet"));
-    EXPECT_EQ(QuoteParam("a\tb"), "\"a\tb\"");
-    EXPECT_EQ(QuoteParam("-c"), "-c");
 }
 
 } // namespace

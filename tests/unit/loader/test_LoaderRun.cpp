@@ -279,18 +279,6 @@ TEST_F(LoaderRun, NoTemporaryFolderIsReported) {
     EXPECT_FALSE(DirectoryExists(temp));
 }
 
-TEST_F(LoaderRun, APlainLoadingProgramRunsTheSetup1BesideIt) {
-    // As on a floppy or in a build folder: the loading program without a record.
-    std::string setup1 = Setup1("setup.exe", program);
-    WriteTextFile(dist + "setup.1", ReadWholeFile(setup1));
-    EXPECT_EQ(Run(), 0u);
-    ASSERT_EQ(host.Started.size(), 1u);
-    EXPECT_EQ(host.Started[0].ProgramBytes, program);
-    // No -e: the setup program finds files.1 in the -s folder.
-    EXPECT_EQ(StartedParams(),
-              (std::vector<std::string>{host.Started[0].Program, "-s" + RemoveBackslash(dist), "-c"}));
-}
-
 TEST_F(LoaderRun, AFileStillBeingWrittenIsAwaited) {
     // The download is not complete when the program starts: the record
     // arrives while it waits.
