@@ -217,7 +217,6 @@ protected:
 
 private:
     enum class TMode { Idle, Compressing, Extracting };
-    class TBlockWriter;
 
     template <class Body> void RunGuarded(Body body);
     void DoCompress(bool append, Integer id);
@@ -230,7 +229,7 @@ private:
     std::string DestinationPath();
     void ExtractMember(TFileHeader& h, const std::string& dest, bool testOnly);
     // True when the zlib stream ended, its check value read.
-    bool InflateMember(TFileHeader& h, TBlockWriter& out);
+    bool InflateMember(TFileHeader& h, TStream& out);
     void DoSpanToDisks(const std::string& destDir, const std::string& fileName);
     int CopyChunk(TFileHeader& h, Int64 sourceEnd);
     std::unique_ptr<TStream> OpenDiskFile(std::string& name, int disk, uint32_t mode);
