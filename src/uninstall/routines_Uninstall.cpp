@@ -363,7 +363,7 @@ TUninstallPlan PlanUninstall(const std::string& product) {
     plan.Log = ReadUninstallLog(product);
     const TOtherClaims claims = ReadOtherProductsClaims(product);
     std::map<std::string, size_t> index;
-    for (const TLogEntry& e : plan.Log.Entries) {
+    for (const TUninstallLogEntry& e : plan.Log.Entries) {
         const std::string key = UpperCase(e.Path);
         auto it = index.find(key);
         if (it == index.end()) {

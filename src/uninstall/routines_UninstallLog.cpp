@@ -41,7 +41,7 @@ bool IsFilesKey(const std::string& name, int& number) {
 
 // Reads one subkey's entries: "Entries" = n and "File1" .. "File<n>".
 void ReadEntries(const std::string& product, const std::string& key, const std::string& sub, bool activeX,
-                 std::vector<TLogEntry>& out) {
+                 std::vector<TUninstallLogEntry>& out) {
     TRegKey k;
     if (!k.Open(RegLocalMachine, key + "\\" + sub, TRegAccess::raRead))
         Damaged(product, "the key " + sub + " cannot be read (" + SystemErrorText(k.LastError()) + ")");
@@ -54,7 +54,7 @@ void ReadEntries(const std::string& product, const std::string& key, const std::
     if (out.size() + static_cast<size_t>(n) > static_cast<size_t>(kMaxEntries))
         Damaged(product, "it names more than " + IntToStr(kMaxEntries) + " files");
     for (int32_t i = 1; i <= n; ++i) {
-        TLogEntry e;
+        TUninstallLogEntry e;
         e.Where = sub + "\\File" + IntToStr(i);
         e.ActiveX = activeX;
         const std::optional<std::string> value = k.ReadString("File" + IntToStr(i));

@@ -22,7 +22,7 @@ struct TUninstallCommand {
 };
 TUninstallCommand ParseUninstallCommandLine(const std::string& rawCommandLine);
 
-struct TLogEntry {
+struct TUninstallLogEntry {
     std::string Path;
     bool ActiveX = false;
     bool Program = false; // an ActiveX program (/UNREGSERVER) rather than a library
@@ -33,7 +33,7 @@ struct TUninstallLog {
     std::string Product;
     std::string Key;         // below HKLM
     std::string Destination; // the product's folder, no trailing backslash; empty when unknown
-    std::vector<TLogEntry> Entries;
+    std::vector<TUninstallLogEntry> Entries;
 };
 
 // Why path cannot be a logged file (empty when it can): a full path of a
