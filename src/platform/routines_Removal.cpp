@@ -34,7 +34,8 @@ TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& f
     PROCESS_INFORMATION pi = {};
     std::wstring cmd = Wide(commandLine);
     std::wstring dir = Wide(folder);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    // No console window for a console program either.
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
         r.ErrorCode = GetLastError();
         return r;
@@ -49,6 +50,10 @@ TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& f
     }
     CloseHandle(pi.hProcess);
     return r;
+}
+
+void WaitMilliseconds(uint32_t ms) {
+    Sleep(ms);
 }
 
 bool AskYesNo(const std::string& caption, const std::string& text) {

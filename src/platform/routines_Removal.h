@@ -28,6 +28,8 @@ struct TRunResult {
 // program still running then is left running.
 TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs);
 
+void WaitMilliseconds(uint32_t ms);
+
 // Message boxes of a program without forms, in front of other windows.
 bool AskYesNo(const std::string& caption, const std::string& text);
 enum class TMessageKind { mkInformation, mkWarning, mkError };

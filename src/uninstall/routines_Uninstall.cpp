@@ -15,6 +15,8 @@ const char* const kHelpKey = "\\SOFTWARE\\Microsoft\\Windows\\Help";
 const char* const kWindowsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 // A server program gets this long to unregister itself.
 constexpr uint32_t kUnregisterTimeoutMs = 60000;
+// Tries at a busy folder, 100 ms apart.
+constexpr int kFolderRetries = 30;
 // The closing message lists this many files of a kind, then counts the rest.
 constexpr size_t kListedFiles = 10;
 
@@ -280,17 +282,29 @@ void RemoveEmptyFolders(const TUninstallPlan& plan, TUninstallResult& r) {
     // Deepest first, so that a parent is empty once its children are gone.
     std::sort(order.begin(), order.end(),
               [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    for (const std::string& folder : order) {
-        if (IsLink(folder) || !DirectoryExists(folder) || !ListDirectory(folder).empty())
-            continue;
-        if (SameText(folder, dest) && IsSystemFolder(folder))
-            continue;
-        if (RemoveDir(folder)) {
-            LogLine("Folder", "removed " + folder);
-            r.Folders.push_back(folder);
-        } else {
-            LogLine("Folder", SystemFailure("RemoveDirectory(" + folder + ")", LastSystemError()));
+    // A program that just unregistered itself may leave a helper (a console
+    // host) in its folder for a moment: a busy folder is tried again.
+    for (int attempt = 0;; ++attempt) {
+        bool busy = false;
+        for (const std::string& folder : order) {
+            if (IsLink(folder) || !DirectoryExists(folder) || !ListDirectory(folder).empty())
+                continue;
+            if (SameText(folder, dest) && IsSystemFolder(folder))
+                continue;
+            if (RemoveDir(folder)) {
+                LogLine("Folder", "removed " + folder);
+                r.Folders.push_back(folder);
+                continue;
+            }
+            const uint32_t code = LastSystemError();
+            if (code == 32 && attempt < kFolderRetries)
+                busy = true;
+            else
+                LogLine("Folder", SystemFailure("RemoveDirectory(" + folder + ")", code));
         }
+        if (!busy)
+            break;
+        WaitMilliseconds(100);
     }
 }
 
