@@ -6,6 +6,7 @@
 // one is refused rather than guessed at.
 #pragma once
 #include "platform/exceptions_Quenfold.h"
+#include "uninstall/routines_UninstallText.h"
 #include <map>
 #include <string>
 #include <vector>
@@ -14,13 +15,6 @@
 QFD_EXCEPTION(EUninstallRefused, Exception)
 
 extern const char* const kUninstallListKey;
-
-// The uninstaller's command line after the program path: "[-q] product".
-struct TUninstallCommand {
-    bool Quiet = false;
-    std::string Product;
-};
-TUninstallCommand ParseUninstallCommandLine(const std::string& rawCommandLine);
 
 struct TUninstallLogEntry {
     std::string Path;
@@ -35,15 +29,6 @@ struct TUninstallLog {
     std::string Destination; // the product's folder, no trailing backslash; empty when unknown
     std::vector<TUninstallLogEntry> Entries;
 };
-
-// Why path cannot be a logged file (empty when it can): a full path of a
-// local drive or a share, without "." or ".." steps, wildcards or names
-// that Windows would read as another one.
-std::string WhyNotAFullFilePath(const std::string& path);
-
-// The program path of an "UninstallString" (program, a blank and the
-// product); empty when there is none.
-std::string UninstallProgramOf(const std::string& uninstallString, const std::string& product);
 
 // Reads and checks the whole log; raises EUninstallRefused with the reason.
 TUninstallLog ReadUninstallLog(const std::string& product);
