@@ -314,10 +314,10 @@ void KeepWhatIsLeft(const TUninstallPlan& plan, const std::vector<const TPlanned
                     TUninstallResult& r) {
     TRegKey key;
     bool ok = key.Open(RegLocalMachine, plan.Log.Key);
+    // Only the keys the log was read from: anything else there is not ours to drop.
     if (ok)
-        for (const std::string& sub : key.SubKeyNames())
-            if (SameText(sub.substr(0, std::min<size_t>(sub.size(), 5)), "Files") || SameText(sub, "ActiveX"))
-                ok = DeleteKeyTree(key.Handle(), sub) && ok;
+        for (const std::string& sub : plan.Log.LogKeys)
+            ok = DeleteKeyTree(key.Handle(), sub) && ok;
     for (bool servers : {true, false}) {
         int32_t n = 0;
         TRegKey sub;

@@ -109,10 +109,14 @@ TUninstallLog ReadUninstallLog(const std::string& product) {
     }
     std::sort(filesKeys.begin(), filesKeys.end());
     // Servers first: each is unregistered before anything else goes.
-    if (activeX)
+    if (activeX) {
         ReadEntries(product, log.Key, "ActiveX", true, log.Entries);
-    for (const auto& [number, sub] : filesKeys)
+        log.LogKeys.push_back("ActiveX");
+    }
+    for (const auto& [number, sub] : filesKeys) {
         ReadEntries(product, log.Key, sub, false, log.Entries);
+        log.LogKeys.push_back(sub);
+    }
     return log;
 }
 

@@ -28,6 +28,7 @@ struct TUninstallLog {
     std::string Key;         // below HKLM
     std::string Destination; // the product's folder, no trailing backslash; empty when unknown
     std::vector<TUninstallLogEntry> Entries;
+    std::vector<std::string> LogKeys; // the subkeys read: "ActiveX", "Files", "Files1", ...
 };
 
 // Reads and checks the whole log; raises EUninstallRefused with the reason.

@@ -236,6 +236,8 @@ TEST_F(Uninstall, WhatFailsStaysInTheLogAndASecondRunCountsNothingTwice) {
     LogFile("Stuck", counted);
     Count(counted, 3);
     Count(held, 1);
+    // Not a key of the log: the rewrite leaves it alone.
+    WriteString(ProductKey("Stuck") + "\\Files02", "Note", "somebody's");
     // Without the rights to the restart removal.
     RestartResult = 5;
     {
@@ -250,6 +252,7 @@ TEST_F(Uninstall, WhatFailsStaysInTheLogAndASecondRunCountsNothingTwice) {
     EXPECT_EQ(MachineString(key, "UninstallString"), M("Stuck\\uninstall.exe") + " Stuck");
     EXPECT_EQ(MachineString(key + "\\Files", "Entries"), "1");
     EXPECT_EQ(MachineString(key + "\\Files", "File1"), held);
+    EXPECT_EQ(MachineString(key + "\\Files02", "Note"), "somebody's");
     ASSERT_EQ(Shown.size(), 1u);
     EXPECT_EQ(Shown[0].rfind("Stuck could not be removed completely:\n    " + held +
                                  " is in use and could not be marked for removal at the restart (",
