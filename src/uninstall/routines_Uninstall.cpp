@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace {
 const char* const kSharedDLLsKey = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -60,29 +61,56 @@ std::string LinkOnTheWay(const std::string& destination, const std::string& path
     return std::string();
 }
 
-// The file's count of users under SharedDLLs: by its short name when that
-// is counted (as the install files do), else by its path.
-void LookUpCount(const std::string& product, TRegKey& shared, TPlannedFile& f) {
-    if (!shared.IsOpen())
-        return;
-    std::vector<std::string> names;
-    const std::string shortPath = GetShortPath(f.Path);
-    if (!SameText(shortPath, f.Path))
-        names.push_back(shortPath);
-    names.push_back(f.Path);
-    for (const std::string& name : names) {
-        if (!shared.ValueExists(name))
-            continue;
-        const std::optional<int32_t> count = shared.ReadInteger(name);
-        if (!count)
-            throw EUninstallRefused("The count of programs using " + f.Path +
-                                    " under SharedDLLs is not a number, so it cannot be known whether other "
-                                    "programs still need it. Nothing was removed.");
-        f.CountName = name;
-        f.Count = *count;
-        return;
+// The counts of users under SharedDLLs. A file is counted by its short name
+// when that is counted (as the install files do), else by its path. Short
+// names cost a scan of the folder each, so a file's own is asked only when
+// some count lies in the short form of its folder.
+class TSharedCounts {
+public:
+    TSharedCounts() {
+        if (!FKey.Open(RegLocalMachine, kSharedDLLsKey, TRegAccess::raRead))
+            return;
+        for (const std::string& name : FKey.ValueNames())
+            FFolders.insert(UpperCase(ExtractFileDir(name)));
     }
-}
+
+    void LookUp(TPlannedFile& f) {
+        if (!FKey.IsOpen())
+            return;
+        std::vector<std::string> names;
+        if (MayBeCountedShort(f.Path)) {
+            const std::string shortPath = GetShortPath(f.Path);
+            if (!SameText(shortPath, f.Path))
+                names.push_back(shortPath);
+        }
+        names.push_back(f.Path);
+        for (const std::string& name : names) {
+            if (!FKey.ValueExists(name))
+                continue;
+            const std::optional<int32_t> count = FKey.ReadInteger(name);
+            if (!count)
+                throw EUninstallRefused("The count of programs using " + f.Path +
+                                        " under SharedDLLs is not a number, so it cannot be known whether "
+                                        "other programs still need it. Nothing was removed.");
+            f.CountName = name;
+            f.Count = *count;
+            return;
+        }
+    }
+
+private:
+    bool MayBeCountedShort(const std::string& path) {
+        const std::string folder = ExtractFileDir(path);
+        auto it = FShortFolders.find(UpperCase(folder));
+        if (it == FShortFolders.end())
+            it = FShortFolders.emplace(UpperCase(folder), UpperCase(GetShortPath(folder))).first;
+        return FFolders.count(it->second) > 0;
+    }
+
+    TRegKey FKey;
+    std::set<std::string> FFolders;                   // folders of the counted names, upper case
+    std::map<std::string, std::string> FShortFolders; // folder -> its short form, both upper case
+};
 
 std::string Quoted(const std::string& path) {
     return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
@@ -205,7 +233,8 @@ void DropCount(const TPlannedFile& f) {
 // True when the file needs nothing more; false when it stays in the log.
 bool HandleFile(const TUninstallPlan& plan, const TPlannedFile& f, TUninstallResult& r) {
     if (f.Fate == TFileFate::ffKeepShared) {
-        const int32_t left = f.Count - f.Times;
+        // Positive and below the old count (the plan made sure).
+        const int32_t left = static_cast<int32_t>(static_cast<int64_t>(f.Count) - f.Times);
         TRegKey k;
         if (!k.Open(RegLocalMachine, kSharedDLLsKey) || !k.WriteInteger(f.CountName, left)) {
             LogLine("Registry",
@@ -390,14 +419,13 @@ TUninstallPlan PlanUninstall(const std::string& product) {
         f.ActiveX = f.ActiveX || e.ActiveX;
         f.Program = f.Program || e.Program;
     }
-    TRegKey shared;
-    shared.Open(RegLocalMachine, kSharedDLLsKey, TRegAccess::raRead);
+    TSharedCounts counts;
     for (TPlannedFile& f : plan.Files) {
         const std::string link = LinkOnTheWay(plan.Log.Destination, f.Path);
         if (!link.empty())
             Unsafe(product, f.Path + " is reached through the link " + link +
                                 ", which may lead out of the folder " + plan.Log.Destination);
-        LookUpCount(product, shared, f);
+        counts.LookUp(f);
         const auto other = claims.find(UpperCase(f.Path));
         if (other != claims.end()) {
             // Every product that names the file must have counted it, or
@@ -408,8 +436,8 @@ TUninstallPlan PlanUninstall(const std::string& product) {
                                     " as well, and its count of users (" + IntToStr(f.Count) +
                                     ") does not cover both products");
         }
-        f.Fate =
-            !f.CountName.empty() && f.Count - f.Times > 0 ? TFileFate::ffKeepShared : TFileFate::ffRemove;
+        const int64_t left = static_cast<int64_t>(f.Count) - f.Times;
+        f.Fate = !f.CountName.empty() && left > 0 ? TFileFate::ffKeepShared : TFileFate::ffRemove;
     }
     return plan;
 }
