@@ -29,12 +29,7 @@ std::string UninstallExe() {
 }
 
 std::string VersionFixture(const std::string& relative) {
-    std::string d = QFD_VERSION_FIXTURES;
-    if (!d.empty() && d[0] == '/')
-        d = "Z:" + d;
-    std::string p = d + "/" + relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+    return BuildTreePath(QFD_VERSION_FIXTURES, relative);
 }
 
 std::optional<int32_t> Integer(TRegHandle root, const std::string& key, const std::string& name) {

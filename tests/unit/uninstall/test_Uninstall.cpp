@@ -5,18 +5,14 @@
 #include "UninstallTestSupport.h"
 #include "platform/routines_API.h"
 #include "platform/routines_InstallSteps.h"
+#include "support/SystemHelpers.h"
 #include <algorithm>
 
 using namespace UninstallTest;
 
 namespace {
 std::string VersionFixture(const std::string& relative) {
-    std::string d = QFD_VERSION_FIXTURES;
-    if (!d.empty() && d[0] == '/')
-        d = "Z:" + d;
-    std::string p = d + "/" + relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+    return BuildTreePath(QFD_VERSION_FIXTURES, relative);
 }
 
 std::optional<int32_t> FixtureValue(const std::string& name) {
