@@ -14,6 +14,7 @@ PACKAGES=(
     clang libclang-rt-14-dev zlib1g-dev
     python3 python3-pyftpdlib
     clang-format
+    locales
 )
 
 missing=()

@@ -22,7 +22,12 @@ trap wine_env_stop EXIT
 exe="$root/build/win/src/setup/setup.exe"
 
 # The product as the screen-saver setup expects it: files.inf in the system
-# folder names the screen saver, a second file and the uninstaller.
+# folder names the screen saver, a second file and the uninstaller; the
+# distribution folder C:\build holds them and their archive files.1, which the
+# setup program reads as its main archive (started with -sC:\build, as the
+# loading program would start it). Each member carries the identifier of its
+# install file in the stored project: the second file 0, the screen saver 1,
+# the uninstaller 5.
 sample="$WINEPREFIX/drive_c/build"
 mkdir -p "$sample"
 printf 'a screen saver\r\n' >"$sample/Starry Night.scr"
@@ -30,15 +35,33 @@ printf 'Starry Night screen saver\r\n' >"$sample/readme.txt"
 printf 'an uninstaller\r\n' >"$sample/uninstall.exe"
 printf 'C:\\build\\Starry Night.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n' \
     >"$WINEPREFIX/drive_c/windows/system32/files.inf"
+qarc="$root/build/win/tools/qarc/qarc.exe"
+rm -f "$sample/files.1"
+wine "$qarc" create 'C:\build\files.1' --id 1 'C:\build\Starry Night.scr' >/dev/null
+wine "$qarc" add 'C:\build\files.1' --id 0 'C:\build\readme.txt' >/dev/null
+wine "$qarc" add 'C:\build\files.1' --id 5 'C:\build\uninstall.exe' >/dev/null
+
+# The run's log lies in the temporary folder of the Wine prefix.
+temp="$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')"
+logs="$(realpath -m "$(winepath -u "$temp" 2>/dev/null || true)")"
+show_log() {
+    local newest
+    newest="$(ls -t "$logs"/Setup\ Log\ *.txt 2>/dev/null | head -1 || true)"
+    [ -n "$newest" ] && echo "log of the run: $newest"
+    return 0
+}
 
 if [ -z "$shot" ]; then
-    wine "$exe" "$@"
-    exit $?
+    status=0
+    wine "$exe" '-sC:\build' "$@" || status=$?
+    show_log
+    exit $status
 fi
-wine "$exe" "$@" &
+wine "$exe" '-sC:\build' "$@" &
 pid=$!
 sleep "${SHOT_DELAY:-4}"
 xwd -root -silent | convert xwd:- "$shot"
 echo "screenshot: $shot"
 kill "$pid" 2>/dev/null || true
 wineserver -k || true
+show_log

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <unordered_map>
 #include <zlib.h>
 
 namespace {
@@ -17,12 +18,13 @@ const char* const kAborted = "Operation aborted by user";
 
 // Buffers fixed by the format's readers and writers.
 constexpr int kInflateInput = 65536;
-constexpr int kInflateOutput = 4096;
+// zlib copies what each call of inflate produces into its 32 KiB window and
+// decodes the last few hundred bytes of an output area on its slow path: a
+// small output area costs every byte an extra copy. Blocks of this size keep
+// extraction at the speed of plain inflate, with one write per block.
+constexpr int kInflateOutput = 256 * 1024;
 constexpr int kSpanChunk = 8192;
 constexpr int kPlainCopyBuffer = 8192;
-// Extracted data is collected before it goes to the file, so a member costs
-// one system call per this many bytes instead of one per inflate block.
-constexpr size_t kWriteBehind = 256 * 1024;
 
 // Record layout.
 constexpr int kOfsFileNumber = 0, kOfsFileDate = 4, kOfsEndDisk = 12, kOfsEndOffset = 16, kOfsFileName = 20,
@@ -92,6 +94,23 @@ std::string FirstField(const std::string& item) {
     return GetField(item, 1, ';');
 }
 
+// The source path of an item to add: its first field, or the whole item when
+// that names a file (";" is allowed in file and folder names).
+std::string SourceOfItem(const std::string& item) {
+    if (item.find(';') != std::string::npos && FileExists(item))
+        return item;
+    return FirstField(item);
+}
+
+// name inside dir, joined with the separator dir already uses, so that a
+// path given with "/" is not shown with a "\" in the middle.
+std::string InFolder(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '\\' || dir.back() == '/')
+        return dir + name;
+    const bool slashes = dir.find('/') != std::string::npos && dir.find('\\') == std::string::npos;
+    return dir + (slashes ? '/' : '\\') + name;
+}
+
 // A name for a scratch file in dir that does not exist yet.
 std::string UniqueFileName(const std::string& dir, const std::string& prefix) {
     static std::mt19937_64 random(
@@ -99,7 +118,7 @@ std::string UniqueFileName(const std::string& dir, const std::string& prefix) {
         static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (;;) {
         std::string name =
-            AddBackslash(dir) + prefix + Format("%.8x", {unsigned(random() & 0xFFFFFFFFu)}) + ".tmp";
+            InFolder(dir, prefix + Format("%.8x", {unsigned(random() & 0xFFFFFFFFu)}) + ".tmp");
         if (!FileExists(name) && !DirectoryExists(name))
             return name;
     }
@@ -198,6 +217,19 @@ std::function<void()>& MessagesHook() {
 
 } // namespace
 
+std::string ArchiveName(const std::string& path) {
+    if (path.size() <= static_cast<size_t>(kMaxFileNameLength))
+        return path;
+    static const std::string kCut = "\u2026";
+    // A character has at most three continuation bytes; text that is not
+    // UTF-8 is cut where it falls.
+    const size_t cut = path.size() - (kMaxFileNameLength - kCut.size());
+    size_t start = cut;
+    while (start < cut + 3 && IsUtf8Continuation(path[start]))
+        ++start;
+    return kCut + path.substr(start);
+}
+
 Byte PercentOf(Int64 part, Int64 whole) {
     if (whole == 0)
         return 0;
@@ -214,8 +246,8 @@ bool TFileHeader::IsValid() const {
 }
 
 void TFileHeader::SetFromFile(const std::string& item) {
-    SourcePath = FirstField(item);
-    FileName = Utf8Truncate(SourcePath, kMaxFileNameLength);
+    SourcePath = SourceOfItem(item);
+    FileName = ArchiveName(SourcePath);
     Int64 size;
     TDateTime modified;
     try {
@@ -224,7 +256,7 @@ void TFileHeader::SetFromFile(const std::string& item) {
         if (!f.GetModified(modified))
             modified = 0;
     } catch (const Exception&) {
-        throw EQnfdCompress(Format("Cannot open the file %s", {FileName}));
+        throw EQnfdCompress(Format("Cannot open the file %s", {SourcePath}));
     }
     FileDate = DosDateTimeToDateTime(DateTimeToDosDateTime(modified));
     FileSize = ToInteger(size, SourcePath);
@@ -239,7 +271,7 @@ TFileHeaderRecord TFileHeader::Record() const {
     PutDouble(r, kOfsFileDate, FileDate);
     r[kOfsEndDisk] = EndDisk;
     PutInt32(r, kOfsEndOffset, EndOffset);
-    PutShortString(r, kOfsFileName, FileName, kMaxFileNameLength);
+    PutShortString(r, kOfsFileName, ArchiveName(FileName), kMaxFileNameLength);
     PutInt32(r, kOfsNextHeader, NextHeader);
     PutInt32(r, kOfsFileSize, FileSize);
     PutInt32(r, kOfsDataStart, DataStart);
@@ -324,7 +356,14 @@ void TFileHeaders::AddFiles(const TStringList& items, bool keep) {
 }
 
 int TFileHeaders::IndexOf(const std::string& item) const {
-    std::string name = FirstField(item);
+    int index = IndexOfName(item);
+    if (index < 0 && item.find(';') != std::string::npos)
+        index = IndexOfName(FirstField(item));
+    return index;
+}
+
+int TFileHeaders::IndexOfName(const std::string& path) const {
+    const std::string name = ArchiveName(path);
     for (int i = 0; i < Count(); ++i)
         if (SameText(FItems[static_cast<size_t>(i)]->FileName, name))
             return i;
@@ -493,34 +532,6 @@ void TCompressionStream::Finish() {
 
 // ---------------------------------------------------------------- TQnfdCompress
 
-// Collects inflated blocks and writes them in larger pieces; a short write
-// goes to DoDiskFull like a short block write would.
-class TQnfdCompress::TBlockWriter {
-public:
-    TBlockWriter(TQnfdCompress& owner, TStream& dest) : FOwner(owner), FDest(dest) {
-        FBuffer.reserve(kWriteBehind);
-    }
-    void Write(const uint8_t* p, size_t n) {
-        if (FBuffer.size() + n > kWriteBehind)
-            Flush();
-        FBuffer.insert(FBuffer.end(), p, p + n);
-    }
-    void Flush() {
-        if (FBuffer.empty())
-            return;
-        int64_t n = static_cast<int64_t>(FBuffer.size());
-        int64_t written = FDest.Write(FBuffer.data(), n);
-        FBuffer.clear();
-        if (written < n)
-            FOwner.DoDiskFull();
-    }
-
-private:
-    TQnfdCompress& FOwner;
-    TStream& FDest;
-    std::vector<uint8_t> FBuffer;
-};
-
 TQnfdCompress::TQnfdCompress() {
     FIDTable.fill(-1);
 }
@@ -627,6 +638,11 @@ TlzhFileStats TQnfdCompress::FileStats(int index) {
     return stats;
 }
 
+int TQnfdCompress::IndexOfPath(const std::string& path) {
+    EnsureHeaders();
+    return FHeaders.IndexOfName(path);
+}
+
 int TQnfdCompress::HeaderIndexOfID(int id) {
     if (!FHeadersLoaded)
         ReadHeaders();
@@ -654,14 +670,14 @@ void TQnfdCompress::Compress(bool append, Integer id) {
 }
 
 void TQnfdCompress::DoCompress(bool append, Integer id) {
-    std::string dir = ExtractFileDir(FCompressedFile);
-    if (!dir.empty())
-        ForceDirectory(dir);
     for (int i = 0; i < FFilesToProcess.Count(); ++i)
-        if (SamePath(FirstField(FFilesToProcess[i]), FCompressedFile))
+        if (SamePath(SourceOfItem(FFilesToProcess[i]), FCompressedFile))
             throw EQnfdCompress(Format("The archive %s cannot be added to itself", {FCompressedFile}));
 
+    // Nothing is created or written until every new member is known to be
+    // readable and findable.
     Int64 end = kArchivePrefixSize;
+    int firstNew = 0;
     if (append && FileExists(FCompressedFile)) {
         try {
             FArchive = OpenFile(FCompressedFile, fmOpenReadWrite | fmShareDenyNone, TqcFileRole::Archive);
@@ -682,10 +698,16 @@ void TQnfdCompress::DoCompress(bool append, Integer id) {
             end = FHeaders.FileHeaders(FHeaders.Count() - 1).NextHeader;
         if (end != FArchive->Size())
             throw EQnfdCompress(kCorrupt);
+        firstNew = FHeaders.Count();
         FHeaders.AddFiles(FFilesToProcess, true);
+        RefuseUnreachableNames(firstNew);
     } else {
         // The sources are checked before an existing archive is emptied.
         FHeaders.AddFiles(FFilesToProcess, false);
+        RefuseUnreachableNames(0);
+        std::string dir = ExtractFileDir(FCompressedFile);
+        if (!dir.empty())
+            ForceDirectory(dir);
         try {
             FArchive = OpenFile(FCompressedFile, fmCreate, TqcFileRole::Archive);
         } catch (const Exception&) {
@@ -723,13 +745,34 @@ void TQnfdCompress::DoCompress(bool append, Integer id) {
     }
 }
 
+// A member whose name is already taken (names are compared as lookups compare
+// them) could never be found by its path.
+void TQnfdCompress::RefuseUnreachableNames(int firstNew) {
+    std::unordered_map<std::string, int> taken;
+    for (int i = 0; i < FHeaders.Count(); ++i) {
+        const TFileHeader& h = FHeaders.FileHeaders(i);
+        auto [at, isNew] = taken.emplace(UpperCase(h.FileName), i);
+        if (isNew || i < firstNew)
+            continue;
+        const TFileHeader& other = FHeaders.FileHeaders(at->second);
+        if (at->second < firstNew)
+            throw EQnfdCompress(
+                Format("The file %s cannot be added to the archive %s: its name there, <%s>, is "
+                       "already that of a member, so it could never be found",
+                       {h.SourcePath, FCompressedFile, h.FileName}));
+        throw EQnfdCompress(Format("The files %s and %s would both be named <%s> in the archive %s, so the "
+                                   "second could never be found",
+                                   {other.SourcePath, h.SourcePath, h.FileName, FCompressedFile}));
+    }
+}
+
 void TQnfdCompress::CompressMember(TFileHeader& h, TStream& archive, Integer id, int index) {
     TScratchFile temp{UniqueFileName(TempDirectory(), "bat")};
     std::unique_ptr<TStream> source, tempStream;
     try {
         source = OpenFile(h.SourcePath, fmOpenRead | fmShareDenyNone, TqcFileRole::Source);
     } catch (const Exception&) {
-        throw EQnfdCompress(Format("Cannot open the file %s", {h.FileName}));
+        throw EQnfdCompress(Format("Cannot open the file %s", {h.SourcePath}));
     }
     try {
         tempStream = OpenFile(temp.Name, fmCreate, TqcFileRole::Temporary);
@@ -840,7 +883,20 @@ void TQnfdCompress::Extract() {
             c.DestName.clear();
         }
     } finally{*this};
-    RunGuarded([&] { DoExtract(); });
+    RunGuarded([&] { DoExtract(nullptr); });
+}
+
+void TQnfdCompress::ExtractMembers(const std::vector<int>& indexes) {
+    Abort = false;
+    FMode = TMode::Extracting;
+    struct Finally {
+        TQnfdCompress& c;
+        ~Finally() {
+            c.FArchive.reset();
+            c.DestName.clear();
+        }
+    } finally{*this};
+    RunGuarded([&] { DoExtract(&indexes); });
 }
 
 void TQnfdCompress::TestMember(int index) {
@@ -858,19 +914,28 @@ void TQnfdCompress::TestMember(int index) {
     ExtractMember(h, std::string(), true);
 }
 
-void TQnfdCompress::DoExtract() {
+void TQnfdCompress::DoExtract(const std::vector<int>* indexes) {
     if (!FHeadersLoaded)
         ReadHeaders();
     FCurrentDisk = 0;
     FHeaders.ComputeTotals(FStats);
 
-    for (int i = 0; i < FFilesToProcess.Count(); ++i) {
-        const std::string item = FFilesToProcess[i];
+    const int count = indexes ? static_cast<int>(indexes->size()) : FFilesToProcess.Count();
+    for (int i = 0; i < count; ++i) {
         SkipFile = false;
-        int index = FHeaders.IndexOf(item);
-        if (index < 0)
-            throw EQnfdCompress(
-                Format("The file <%s> was not found in the archive <%s>", {item, FCompressedFile}));
+        int index;
+        if (indexes) {
+            index = (*indexes)[static_cast<size_t>(i)];
+            if (index < 0 || index >= FHeaders.Count())
+                throw EQnfdCompress(
+                    Format("Tried to access the %dth file. This file is not defined", {index}));
+        } else {
+            const std::string item = FFilesToProcess[i];
+            index = FHeaders.IndexOf(item);
+            if (index < 0)
+                throw EQnfdCompress(
+                    Format("The file <%s> was not found in the archive <%s>", {item, FCompressedFile}));
+        }
         TFileHeader& h = FHeaders.FileHeaders(index);
         h.FillFileStats(FStats);
         if (Trim(DestName).empty())
@@ -917,7 +982,7 @@ std::string TQnfdCompress::DestinationPath() {
     DestName = ExtractFileName(DestName);
     if (!IsSafeFileName(DestName))
         throw EQnfdCompress(Format("The name <%s> cannot be used for an extracted file", {DestName}));
-    return AddBackslash(ExtractDirectory) + DestName;
+    return InFolder(ExtractDirectory, DestName);
 }
 
 std::unique_ptr<TStream> TQnfdCompress::OpenDiskFile(std::string& name, int disk, uint32_t mode) {
@@ -929,7 +994,7 @@ std::unique_ptr<TStream> TQnfdCompress::OpenDiskFile(std::string& name, int disk
                 throw EQnfdCompress(Format("Could not open the correct disk file %d", {disk}));
             std::string dir = RemoveBackslash(ExtractFilePath(name));
             OnNewDisk(*this, disk, dir);
-            name = AddBackslash(dir) + ExtractFileName(name);
+            name = InFolder(dir, ExtractFileName(name));
         }
         if (FileExists(name)) {
             try {
@@ -966,12 +1031,7 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
         }
     }
     FArchive->SetPosition(static_cast<Int64>(Offset) + h.DataStart);
-    bool ended;
-    {
-        TBlockWriter writer(*this, *out);
-        ended = InflateMember(h, writer);
-        writer.Flush();
-    }
+    const bool ended = InflateMember(h, *out);
     FStats.Finished = true;
     RaiseStatus();
     // A stream cut before its check value may still come to the right size.
@@ -992,7 +1052,7 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
     temp.Name.clear();
 }
 
-bool TQnfdCompress::InflateMember(TFileHeader& h, TBlockWriter& out) {
+bool TQnfdCompress::InflateMember(TFileHeader& h, TStream& out) {
     FInBuffer.resize(kInflateInput);
     FOutBuffer.resize(kInflateOutput);
     z_stream z{};
@@ -1037,14 +1097,15 @@ bool TQnfdCompress::InflateMember(TFileHeader& h, TBlockWriter& out) {
             // inflates further is damaged.
             if (FStats.BytesDone + static_cast<Int64>(produced) > h.FileSize)
                 throw EQnfdCompress(Format(kSizeMismatch, {h.FileName}));
-            out.Write(FOutBuffer.data(), produced);
+            if (out.Write(FOutBuffer.data(), static_cast<int64_t>(produced)) < static_cast<int64_t>(produced))
+                DoDiskFull();
             FStats.BytesDone += static_cast<Int64>(produced);
             FStats.TotalDone += static_cast<Int64>(produced);
             FStats.FilePercent = PercentOf(FStats.BytesDone, FStats.FileSize);
             FStats.TotalPercent = PercentOf(FStats.TotalDone, FStats.TotalSize);
+            // After the last block the loop comes round once more, producing
+            // nothing: an abort asked for meanwhile still keeps the old file.
             RaiseStatus();
-            if (streamEnd)
-                break;
         }
         if (!streamEnd && FCurrentDisk < h.EndDisk) {
             ++FCurrentDisk;
@@ -1096,7 +1157,7 @@ void TQnfdCompress::DoSpanToDisks(const std::string& destDir, const std::string&
     // Readers find disk N by the extension ".N", disk 1 included.
     FSpanName = ChangeFileExt(ExtractFileName(fileName), ".1");
     FSpanDir = destDir;
-    std::string first = AddBackslash(FSpanDir) + FSpanName;
+    std::string first = InFolder(FSpanDir, FSpanName);
     if (!FSpanDir.empty())
         ForceDirectory(FSpanDir);
     if (SamePath(first, FCompressedFile))
@@ -1148,7 +1209,7 @@ int TQnfdCompress::CopyChunk(TFileHeader& h, Int64 sourceEnd) {
             throw EQnfdCompress("There was no event handler for the OnNewDisk event, therefore no new disk "
                                 "could be inserted");
         OnNewDisk(*this, FCurrentDisk, FSpanDir);
-        std::string name = AddBackslash(FSpanDir) + ChangeFileExt(FSpanName, "." + IntToStr(FCurrentDisk));
+        std::string name = InFolder(FSpanDir, ChangeFileExt(FSpanName, "." + IntToStr(FCurrentDisk)));
         if (SamePath(name, FCompressedFile))
             throw EQnfdCompress(Format("Cannot create the file %s", {name}));
         if (!FSpanDir.empty())
@@ -1188,7 +1249,7 @@ void TQnfdCompress::CopyPlainFile(const std::string& source, const std::string& 
         copy = r == fcNewer;
         if (copy && OnReplace) {
             OnReplace(*this, stats);
-            target = AddBackslash(ExtractDirectory) + DestName;
+            target = InFolder(ExtractDirectory, DestName);
         }
     }
     if (SkipFile || !copy)

@@ -41,6 +41,13 @@ struct TlzhFileStats {
 // Nearest integer of part / whole x 100 (halves to even), 0 when whole is 0.
 Byte PercentOf(Int64 part, Int64 whole);
 
+// The name a member added from path carries in its header, and the form in
+// which every lookup by path compares a path. A path of at most 100 bytes is
+// kept as it is; a longer one keeps its end behind a leading "…" (U+2026), cut at a
+// character boundary, so the file name survives and the files of one deep
+// folder keep names of their own.
+std::string ArchiveName(const std::string& path);
+
 class TFileHeader {
 public:
     bool Stored = false; // read from an archive
@@ -87,7 +94,12 @@ public:
     // Drops the headers from index on.
     void Truncate(int count);
     void AddFiles(const TStringList& items, bool keep);
+    // The member stored under the path of item: the whole item when a member
+    // carries it (a stored path may hold ";"), else its first field.
     int IndexOf(const std::string& item) const;
+    // The first member stored under path as it is; case is ignored, a long
+    // path is cut as it was when added. -1 when none.
+    int IndexOfName(const std::string& path) const;
     void SumSizes(TlzhFileStats& stats) const;
     void ComputeTotals(TlzhFileStats& stats) const;
     // Reads the prefix and the header chain of the archive that starts at
@@ -178,6 +190,9 @@ public:
 
     void Compress(bool append, Integer id);
     void Extract();
+    // Extracts members by position, as Extract extracts the ones it finds by
+    // path: members whose stored paths are alike still reach their own data.
+    void ExtractMembers(const std::vector<int>& indexes);
     // Inflates member index and checks its size, writing nothing; failures
     // raise as they would while extracting.
     void TestMember(int index);
@@ -190,6 +205,8 @@ public:
     TlzhFileStats FileStats(int index);
     // The member index of an identifier; -1 when no member carries it.
     int HeaderIndexOfID(int id);
+    // The member stored under path as it is (see TFileHeaders::IndexOfName).
+    int IndexOfPath(const std::string& path);
 
     // Lets the user interface handle its pending messages between blocks;
     // set by the application, nothing natively.
@@ -200,18 +217,19 @@ protected:
 
 private:
     enum class TMode { Idle, Compressing, Extracting };
-    class TBlockWriter;
 
     template <class Body> void RunGuarded(Body body);
     void DoCompress(bool append, Integer id);
+    void RefuseUnreachableNames(int firstNew);
     void CompressMember(TFileHeader& h, TStream& archive, Integer id, int index);
     void CompressToTemp(TFileHeader& h, TStream& source, TStream& temp);
     void AddStatus();
-    void DoExtract();
+    // Extracts the members at indexes, or those FilesToProcess names.
+    void DoExtract(const std::vector<int>* indexes);
     std::string DestinationPath();
     void ExtractMember(TFileHeader& h, const std::string& dest, bool testOnly);
     // True when the zlib stream ended, its check value read.
-    bool InflateMember(TFileHeader& h, TBlockWriter& out);
+    bool InflateMember(TFileHeader& h, TStream& out);
     void DoSpanToDisks(const std::string& destDir, const std::string& fileName);
     int CopyChunk(TFileHeader& h, Int64 sourceEnd);
     std::unique_ptr<TStream> OpenDiskFile(std::string& name, int disk, uint32_t mode);

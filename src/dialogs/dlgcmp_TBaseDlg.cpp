@@ -248,7 +248,9 @@ void TDialogManager::ShowChangeDisk(TObject*) {
 }
 
 void TDialogManager::UpdateDuringCopyForms(TObject*, TObject*) {
-    RaiseWindowNotBuilt(Name(), "copy-progress window");
+    // The copy-progress window comes with the windows. Progress must not stop
+    // the copying it reports, so until then it shows nowhere; the run's log
+    // names every file instead.
 }
 
 void TDialogManager::CloseDuringCopyForms() {

@@ -7,7 +7,8 @@
 // registries. Still to come with the windows: the forms themselves, showing
 // them (Execute, ShowForm, ShowDialogs, the progress and change-disk windows),
 // translating them and placing them on the screen. Reaching one of those now
-// raises an IException that says the window is not built yet.
+// raises an IException that says the window is not built yet; only the
+// progress of copying, which must not stop the copying, shows nowhere.
 #pragma once
 #include "objects/cmp_TInstallContainer.h"
 #include "toolkit/classes_Publish.h"

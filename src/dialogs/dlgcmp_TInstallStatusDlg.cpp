@@ -1,4 +1,5 @@
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
+#include "objects/routines_Log.h"
 
 const TClassInfo& InstallStatusFormKind() {
     static const TClassInfo info = DescribeFormKind("TInstallStatusForm", TForm::StaticClass());
@@ -35,16 +36,14 @@ void TInstallStatusDlg::HandleInformationEvent(TObject* Sender, int32_t Code, TO
     }
 }
 
+// The window comes with the progress windows. Until then the message goes to
+// the run's log only: a status message must not stop the installation it
+// describes.
 void TInstallStatusDlg::ShowStatusWindow() {
-    RaiseWindowNotBuilt(Name(), "status-message window");
+    LogLine("Status", FMessage + " (the status-message window is not built yet)");
 }
 
-void TInstallStatusDlg::HideStatusWindow() {
-    // The window is made on the first message it shows; before that there is
-    // nothing to hide.
-    if (FForm)
-        RaiseWindowNotBuilt(Name(), "status-message window");
-}
+void TInstallStatusDlg::HideStatusWindow() {}
 
 const TClassInfo& TInstallStatusDlg::StaticClass() {
     static const TClassInfo info =

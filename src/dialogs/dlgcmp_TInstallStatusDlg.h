@@ -3,8 +3,8 @@
 // the top one. It always acts alone (it publishes no dialog manager).
 //
 // Still to come with the progress windows: the window itself
-// (TInstallStatusForm), showing, sizing and hiding it; until then a message
-// that would show it raises.
+// (TInstallStatusForm), showing, sizing and hiding it; until then the
+// messages go to the run's log.
 #pragma once
 #include "dialogs/dlgcmp_TBaseDlg.h"
 

@@ -2,6 +2,7 @@
 #include "dialogs/dlgcmp_TBaseDlg.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
 #include "platform/routines_Registry.h"
 #include "toolkit/classes_Publish.h"
@@ -24,8 +25,7 @@ TCustomInstall* CurrentInstall() {
 }
 
 std::string& InstallRecordKey() {
-    static std::string key;
-    return key;
+    return RunState().InstallRecordKey;
 }
 
 TDateTime& RunStartTime() {
@@ -65,8 +65,13 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
         TheInstall() = nullptr;
         throw;
     }
+    RunState().Install = this;
+    RunState().Reboot = FReboot;
+    RunState().AddUnfinished = [this](const std::string& name, int kind) { AddUnfinished(name, kind); };
     // A running program: failures that reach the message loop come here.
     Application()->OnException = [this](TObject* sender, const Exception& e) { HandleException(sender, e); };
+    // Long archive loops let windows repaint and a Cancel reach Abort.
+    TQnfdCompress::SetProcessMessagesHook([] { Application()->ProcessMessages(); });
 }
 
 TCustomInstall::~TCustomInstall() {
@@ -75,8 +80,11 @@ TCustomInstall::~TCustomInstall() {
         FMainForm->OnActivate = FSavedOnActivate;
     if (TheInstall() == this)
         TheInstall() = nullptr;
+    if (RunState().Install == this)
+        RunState().Reset();
     // The handler would call into a component that is gone.
     Application()->OnException = nullptr;
+    TQnfdCompress::SetProcessMessagesHook(nullptr);
     if (FRunCleanupBatch)
         StartHidden("\"" + FCleanupBatch + "\"");
 }
@@ -152,6 +160,7 @@ void TCustomInstall::Loaded() {
             "-d \"-sC:\\My Build\"");
     FSourceDir = HasSwitch(swSourcePath) ? SwitchArg(swSourcePath) : GetProgramDir();
     InstallRecordKey() = FindInstallRecord(false);
+    SyncRunState();
     std::string local;
     if (GetRegisteredLocalFile(local))
         FLocalArchive = local;
@@ -252,25 +261,12 @@ void TCustomInstall::MainFormActivate(TObject*) {
 
 // --- stages still to come ----------------------------------------------------------
 
-void TCustomInstall::Install() {
-    throw IEInstall(kNotBuilt, {"The installation run"});
-}
-
-void TCustomInstall::CompleteAfterRestart() {
-    throw IEInstall(kNotBuilt, {"Completing an installation after a restart of Windows (-r)"});
-}
-
 void TCustomInstall::BuildDistribution() {
     throw IEInstall(kNotBuilt, {"Building the distribution (-b)"});
 }
 
 void TCustomInstall::TransferToFloppies() {
     throw IEInstall(kNotBuilt, {"Copying the distribution onto floppies (-f)"});
-}
-
-void TCustomInstall::HandleException(TObject*, const Exception& E) {
-    // No run can be active yet: every failure is shown in the standard way.
-    Application()->ShowException(E);
 }
 
 // --- paths of the running program --------------------------------------------------
@@ -433,6 +429,43 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
     return lines;
 }
 
+// cmd reads a batch file in the OEM code page. A path goes in as it is when
+// that code page has every character of it, else in its short form; a path
+// with neither would name something else, and is refused.
+static std::string PathInBatch(const std::string& path, uint32_t codePage) {
+    if (Utf8ToCodePage(path, codePage))
+        return path;
+    std::string shortPath = GetShortPath(path);
+    if (shortPath != path && Utf8ToCodePage(shortPath, codePage))
+        return shortPath;
+    throw IEInstall("The temporary copy of the setup program cannot be removed: the path <%s> has no form in "
+                    "code page %d and no short form that the command processor could read",
+                    {path, static_cast<int32_t>(codePage)});
+}
+
+void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
+                       bool windows95) {
+    // The batch must exist for its own short form.
+    { TFileStream created(batch, fmCreate); }
+    try {
+        uint32_t codePage = OemCodePage();
+        std::string text;
+        for (const std::string& line : CleanupBatchLines(PathInBatch(program, codePage),
+                                                         folder.empty() ? "" : PathInBatch(folder, codePage),
+                                                         PathInBatch(batch, codePage), windows95))
+            text += line + "\r\n";
+        std::optional<std::string> bytes = Utf8ToCodePage(text, codePage);
+        if (!bytes)
+            throw IEInstall("The batch file <%s> cannot be written in code page %d",
+                            {batch, static_cast<int32_t>(codePage)});
+        TFileStream f(batch, fmCreate);
+        f.WriteBuffer(bytes->data(), static_cast<int64_t>(bytes->size()));
+    } catch (...) {
+        RemoveFile(batch);
+        throw;
+    }
+}
+
 // The folder of a temporary copy may go with it, but only when it really is a
 // folder of its own inside the temporary folder: -c on a program started from
 // anywhere else must never remove that folder and everything in it.
@@ -459,11 +492,9 @@ void TCustomInstall::CleanupLoadingProgram() {
     std::string batch = GetTempFile(false);
     RemoveFile(batch);
     batch = ChangeFileExt(batch, ".bat");
-    TStringList lines;
-    for (const std::string& l : CleanupBatchLines(ProgramPath(), RemovableProgramFolder(GetProgramDir()),
-                                                  batch, WindowsVersion() == wvWindows95))
-        lines.Add(l);
-    lines.SaveToFile(batch);
+    std::string program = SetupProgramFile();
+    WriteCleanupBatch(batch, program, RemovableProgramFolder(RemoveBackslash(ExtractFilePath(program))),
+                      WindowsVersion() == wvWindows95);
     FCleanupBatch = batch;
     FRunCleanupBatch = true;
 }

@@ -4,9 +4,11 @@
 // the setup program's record in the registry and takes over the main form's
 // first activation to run the installation.
 //
-// Still to come in later stages: the installation run itself, unfinished
-// business after a restart, build mode and the transfer to floppies. Asking
-// for one of them raises an IEInstall that says so.
+// The run itself lives in cmp_TInstall_Run.cpp, unfinished business and the
+// run after a restart in cmp_TInstall_Unfinished.cpp. Still to come in later
+// stages: build mode, the transfer to floppies, reading the archive from
+// inside a self-extracting setup and downloading the remote list of files.
+// Asking for one of them raises an IEInstall that says so.
 #pragma once
 #include "engine/cmp_TInstallInformation.h"
 #include "objects/cmp_TInstallContainer.h"
@@ -48,9 +50,13 @@ public:
 
     void Loaded() override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
-    // The installation run and the run after a restart are later stages.
+    // The installation run, from the first activation to the end.
     void Install() override;
+    // The run after a restart (-r): works through the unfinished business.
     void CompleteAfterRestart() override;
+    // Sizes, dates and versions of every file, once per run, under the
+    // "Reading file information..." status message.
+    void ReadInfoFromArchive() override;
 
     virtual void RemoveInstallRecord();
     virtual std::string FindInstallRecord(bool create);
@@ -61,6 +67,21 @@ public:
     virtual void BuildDistribution();
     virtual void TransferToFloppies();
     virtual void CleanupLoadingProgram();
+    virtual void NotifyBadInstall();
+    virtual void NotifyGoodInstall();
+    virtual void RunFilesAfterInstall();
+    // Registers the command line of the run after a restart under RunOnce.
+    virtual void RegisterRunOnce();
+    // The unfinished business as lines name;kind.
+    virtual void ReadUnfinished(TStringList& List);
+    // Asked by the windows when the user wants to cancel: True lets him.
+    virtual bool QueryUserAbort();
+    virtual void ClearUnfinished();
+    // Kind 0: an install object completes after the restart; 1: a batch file
+    // to delete then.
+    virtual void AddUnfinished(const std::string& Name, Integer Kind);
+    // Ends the application unless OnBeforeShutdown vetoes; True when vetoed.
+    bool Shutdown();
     // The language to translate into: the install record's "Language", or the
     // translator's target language (qlUser, 15, without a translator).
     int32_t ReadInstallLanguage();
@@ -75,6 +96,8 @@ public:
     std::string GetProgramDir() const;
     std::string GetLoadingProgramPath() const;
     bool Running() const { return FRunning; }
+    // Entries of unfinished business written in this run.
+    Integer UnfinishedCount() const { return FUnfinishedCount; }
     TForm* MainForm() const { return FMainForm; }
     // The batch file that removes a temporary copy, once written.
     const std::string& CleanupBatch() const { return FCleanupBatch; }
@@ -94,8 +117,13 @@ public:
     const TStringList& PresetupFiles() const { return FPresetupFiles; }
     // Blank lines of the given list are deleted first (the caller's list changes).
     virtual void SetPresetupFiles(TStringList& v);
-    bool Reboot() const { return FReboot; }
-    void SetReboot(bool v) { FReboot = v; }
+    // Kept in the run state, where install files set it.
+    bool Reboot() const { return RunState().Install == this ? RunState().Reboot : FReboot; }
+    void SetReboot(bool v) {
+        FReboot = v;
+        if (RunState().Install == this)
+            RunState().Reboot = v;
+    }
     bool RunAutomatic() const { return FRunAutomatic; }
     void SetRunAutomatic(bool v) { FRunAutomatic = v; }
     bool UseLoadingProgram() const { return FUseLoadingProgram; }
@@ -111,8 +139,29 @@ public:
     TCleanupEvent OnBeforeCleanup;
 
 protected:
-    // The setup program's file that the install record describes.
+    // The setup program's file: the one the install record describes and a
+    // temporary copy removes.
     virtual std::string SetupProgramFile() const;
+    // Seams of the run, so that a test can watch what would reach the user or
+    // end the program: the file container's own reading of the files'
+    // information, the message of a failed run, the end of the application
+    // and the start of a program after installation.
+    virtual void ReadInfoOfObjects();
+    virtual void ShowRunError(const Exception& E);
+    virtual void EndApplication();
+    virtual void StartInstalledProgram(const std::string& Path);
+    // The folder of the run's log: the temporary folder.
+    virtual std::string LogFolder() const;
+    friend void ReadRemoteFileList(TCustomInstall& install);
+
+    // Opens the run's log (once per run) and writes its heading.
+    void StartRunLog(const std::string& what);
+    // The facts of this component that install objects read from the run state.
+    void SyncRunState();
+    void SetRunning(bool v);
+    // The end of a good run: the install record goes, unless unfinished
+    // business of this run waits in it for the restart.
+    void RemoveRecordUnlessUnfinished();
 
     TCommandSwitches FSwitches = 0;
     std::array<std::string, 7> FSwitchArgs;
@@ -127,7 +176,6 @@ protected:
     int32_t FUnfinishedCount = 0;
 
 private:
-    void WriteCleanupBatch();
     bool FAutoMaximizeWindow = true;
     TBuildInfo FBuildInfo;
     TPicture FDialogThemeBitmap;
@@ -149,9 +197,26 @@ public:
 // The one installation component of the program; nullptr when there is none.
 TCustomInstall* CurrentInstall();
 // The registry path of this setup program's install record; empty when none.
+// It is the run state's.
 std::string& InstallRecordKey();
 // When the current installation run began; zero until one has begun.
 TDateTime& RunStartTime();
+
+// The reading of the run: every file's information from the archive, then,
+// for a web or network distribution, the remote list of files.
+void ReadRemoteFileList(TCustomInstall& install);
+// Reads a downloaded "filelist.lst" and gives each record to ApplyRemoteFileInfo.
+void ApplyRemoteFileList(const std::string& localFile);
+struct TRemoteFileRecord;
+// The size, date and version of the record go to the first install file of
+// that name (without regard to case); a name that matches none is ignored.
+void ApplyRemoteFileInfo(const TRemoteFileRecord& record);
+
+// The command line of the run after a restart: the program, -r, the
+// self-extracting file (when started with -e) and the loading program's
+// folder, each quoted, then -c for a temporary copy.
+std::string RunOnceCommandLine(const std::string& program, const std::string& loadingProgram,
+                               bool selfExtracted, bool cleanup);
 
 // The key of the install records under HKEY_LOCAL_MACHINE.
 extern const char* const InstallRecordsKey;
@@ -160,6 +225,11 @@ extern const char* const InstallRecordsKey;
 // its folder (none when empty), the batch's .PIF and the batch itself.
 std::vector<std::string> CleanupBatchLines(const std::string& program, const std::string& folder,
                                            const std::string& batch, bool windows95);
+// Writes those lines into the batch file, in the code page the command
+// processor reads. A path it could not read in full raises IEInstall and
+// leaves no batch behind.
+void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
+                       bool windows95);
 
 void RegisterEngineClasses();
 // Every class of the install framework that a stored project may create.

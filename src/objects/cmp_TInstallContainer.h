@@ -525,6 +525,9 @@ public:
     bool UpdateDLLCounter() const { return FUpdateDLLCounter; }
     void SetUpdateDLLCounter(bool v) { FUpdateDLLCounter = v; }
     const std::string& FileVersion() const { return FFileVersion; }
+    // Size, date and version as the remote list of files gives them (the
+    // version cut to 20 characters).
+    void SetRemoteFileInfo(Integer Size, TDateTime Date, const std::string& Version);
 
     TInstallFileNotifyEvent OnAfterCompress, OnAfterCopy, OnAfterInstall, OnBeforeCompress, OnBeforeCopy,
         OnBeforeInstall;

@@ -131,9 +131,11 @@ void ForceDirectory(const std::string& dir) {
     std::string d = RemoveBackslash(dir);
     if (d.size() > 1 && d.back() == '/')
         d.pop_back();
-    if (d.size() <= 2 || DirectoryExists(d))
+    // A short name ("x", "o2") is a folder like any other.
+    if (d.empty() || DirectoryExists(d))
         return;
     std::string parent = ExtractFilePath(d);
+    // A drive root ("C:") or a name ending in a separator is its own parent: left alone.
     if (parent == d)
         return;
     // A relative name of one folder has no parent to make first.

@@ -103,6 +103,7 @@ bool IsFileReadOnly(const std::string& path);
 // Free bytes for the caller on the volume holding path; -1 when unknown.
 int64_t DiskFreeBytes(const std::string& path);
 std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& dir);
 // A symbolic link or junction (the link itself, not what it points at).
 bool IsLink(const std::string& path);
 // Entries of a folder (no "." or ".."); folders end with a backslash.
@@ -110,9 +111,9 @@ std::vector<std::string> ListDirectory(const std::string& dir);
 // The system's temporary folder, with a trailing backslash.
 std::string TempDirectory();
 
-// Creates Dir and its missing parents. An empty Dir raises EInOutError
-// ("Unable to create directory"); a failure of the last step is left for the
-// following file creation to report.
+// Creates Dir and its missing parents; a drive root ("C:") is left alone.
+// An empty Dir raises EInOutError ("Unable to create directory"); a failure of
+// the last step is left for the following file creation to report.
 void ForceDirectory(const std::string& dir);
 
 uint32_t LastSystemError();

@@ -252,6 +252,10 @@ std::string GetCurrentDir() {
     return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
 }
 
+bool SetCurrentDir(const std::string& dir) {
+    return ::chdir(Native(dir).c_str()) == 0;
+}
+
 std::vector<std::string> ListDirectory(const std::string& dir) {
     std::vector<std::string> out;
     DIR* d = opendir(Native(dir).c_str());

@@ -251,6 +251,10 @@ std::string GetCurrentDir() {
     return GrowingText([](DWORD size, wchar_t* b) { return GetCurrentDirectoryW(size, b); });
 }
 
+bool SetCurrentDir(const std::string& dir) {
+    return SetCurrentDirectoryW(Wide(dir).c_str()) != 0;
+}
+
 std::vector<std::string> ListDirectory(const std::string& dir) {
     std::vector<std::string> out;
     WIN32_FIND_DATAW fd;

@@ -31,7 +31,8 @@ uint32_t TestFileReplaceable(const std::string& path) {
     return 0;
 }
 
-TServerResult RegisterServerLibrary(const std::string& path) {
+namespace {
+TServerResult CallServerEntry(const std::string& path, const char* entryName) {
     TServerResult r;
     HRESULT ole = OleInitialize(nullptr);
     // The server's own folder counts for the libraries it needs; the program's
@@ -43,8 +44,7 @@ TServerResult RegisterServerLibrary(const std::string& path) {
         r.ErrorCode = GetLastError();
     } else {
         using TEntry = HRESULT(__stdcall*)();
-        auto entry =
-            reinterpret_cast<TEntry>(reinterpret_cast<void (*)()>(GetProcAddress(m, "DllRegisterServer")));
+        auto entry = reinterpret_cast<TEntry>(reinterpret_cast<void (*)()>(GetProcAddress(m, entryName)));
         if (!entry) {
             r.Step = TServerStep::ssFindEntry;
             r.ErrorCode = GetLastError();
@@ -58,6 +58,15 @@ TServerResult RegisterServerLibrary(const std::string& path) {
     if (SUCCEEDED(ole))
         OleUninitialize();
     return r;
+}
+} // namespace
+
+TServerResult RegisterServerLibrary(const std::string& path) {
+    return CallServerEntry(path, "DllRegisterServer");
+}
+
+TServerResult UnregisterServerLibrary(const std::string& path) {
+    return CallServerEntry(path, "DllUnregisterServer");
 }
 
 bool SetCurrentFolder(const std::string& path) {

@@ -24,6 +24,8 @@ struct TServerResult {
 // With OLE initialised: loads path, calls its "DllRegisterServer" and frees
 // the library again.
 TServerResult RegisterServerLibrary(const std::string& path);
+// The same with "DllUnregisterServer" (Result is what that returned).
+TServerResult UnregisterServerLibrary(const std::string& path);
 
 // SetCurrentDirectory; false when the system refuses.
 bool SetCurrentFolder(const std::string& path);

@@ -1,5 +1,6 @@
 #include "routines_Strings.h"
 #include "exceptions_Quenfold.h"
+#include "routines_CodePage.h"
 #include "routines_Files.h"
 #include <algorithm>
 #include <charconv>
@@ -203,17 +204,32 @@ bool IsValidUtf8(std::string_view s) {
     return true;
 }
 
+uint32_t AnsiCodePage() {
+    uint32_t cp = SystemAnsiCodePage();
+    // Text that is not UTF-8 cannot be read as UTF-8 either.
+    return cp == 0 || cp == 65001 ? 1252 : cp;
+}
+
+std::string CodePageToUtf8(std::string_view bytes, uint32_t codePage) {
+    if (codePage == 0)
+        codePage = AnsiCodePage();
+    std::u16string wide;
+    if (codePage != 1252 && SystemCodePageToUtf16(bytes, codePage, wide))
+        return Utf16ToUtf8(wide);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (char c : bytes)
+        AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(c)));
+    return out;
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
+    if (!IsValidUtf8(s))
+        return Utf8ToUtf16(CodePageToUtf8(s, 0));
     std::u16string out;
     out.reserve(s.size());
-    bool valid = IsValidUtf8(s);
     for (size_t i = 0; i < s.size();) {
-        uint32_t cp;
-        if (valid) {
-            cp = static_cast<uint32_t>(DecodeUtf8(s, i));
-        } else {
-            cp = Cp1252ToUnicode(static_cast<unsigned char>(s[i++]));
-        }
+        uint32_t cp = static_cast<uint32_t>(DecodeUtf8(s, i));
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (cp >> 10));
@@ -241,16 +257,12 @@ std::string Utf16ToUtf8(std::u16string_view s) {
     return out;
 }
 
-std::string TextFileToUtf8(std::string_view bytes) {
+std::string TextFileToUtf8(std::string_view bytes, uint32_t codePage) {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
         bytes.remove_prefix(3);
     if (IsValidUtf8(bytes))
         return std::string(bytes);
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
-    for (char c : bytes)
-        AppendUtf8(out, Cp1252ToUnicode(static_cast<unsigned char>(c)));
-    return out;
+    return CodePageToUtf8(bytes, codePage);
 }
 
 std::string Utf8Truncate(std::string_view s, size_t maxBytes) {

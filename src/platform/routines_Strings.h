@@ -33,14 +33,21 @@ bool TryStrToInt(std::string_view s, int32_t& v);
 int32_t StrToIntDef(std::string_view s, int32_t def);
 std::string StringReplaceAll(std::string s, std::string_view from, std::string_view to);
 
-// UTF-8 <-> UTF-16. Invalid UTF-8 is read as Windows-1252 (the ANSI code page of
-// old text files) so nothing is lost; invalid UTF-16 becomes U+FFFD.
+// The code page old text files are written in: the system's ANSI code page
+// (GetACP) on Windows, Windows-1252 natively and where the system's is UTF-8.
+uint32_t AnsiCodePage();
+// Bytes in a Windows code page as UTF-8 (0: the ANSI code page). Natively, and
+// for a code page Windows cannot convert, the bytes are read as Windows-1252.
+std::string CodePageToUtf8(std::string_view bytes, uint32_t codePage);
+
+// UTF-8 <-> UTF-16. Invalid UTF-8 is read in the ANSI code page so nothing is
+// lost; invalid UTF-16 becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
 bool IsValidUtf8(std::string_view s);
-// Text read from a file: strips a UTF-8 BOM and converts non-UTF-8 bytes from
-// Windows-1252.
-std::string TextFileToUtf8(std::string_view bytes);
+// Text read from a file: strips a UTF-8 BOM; bytes that are not UTF-8 are read
+// in codePage (0: the ANSI code page).
+std::string TextFileToUtf8(std::string_view bytes, uint32_t codePage = 0);
 // Cuts UTF-8 text to at most maxBytes without splitting a character.
 std::string Utf8Truncate(std::string_view s, size_t maxBytes);
 // A byte that continues a UTF-8 character rather than starting one.

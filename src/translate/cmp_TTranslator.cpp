@@ -90,7 +90,7 @@ void TLangFormatStrings::LoadFromStream(TStream& stream) {
         throw ELanguageFormat("The language text is too large to read");
     std::string bytes(static_cast<size_t>(std::max<int64_t>(size, 0)), '\0');
     stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    FLines.SetText(TextFileToUtf8(bytes));
+    FLines.SetText(LanguageFileText(bytes, FOwner.LanguageIdent()));
     FObjects.assign(static_cast<size_t>(FLines.Count()), nullptr);
     Changed();
 }

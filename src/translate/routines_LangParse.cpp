@@ -98,9 +98,13 @@ TParsedLanguage ParseLanguageLines(const std::vector<std::string>& lines) {
     return out;
 }
 
-std::vector<std::string> LanguageFileLines(std::string_view bytes) {
+std::string LanguageFileText(std::string_view bytes, int32_t ident) {
+    return TextFileToUtf8(bytes, LanguageCodePage(ident));
+}
+
+std::vector<std::string> LanguageFileLines(std::string_view bytes, int32_t ident) {
     TStringList list;
-    list.SetText(TextFileToUtf8(bytes));
+    list.SetText(LanguageFileText(bytes, ident));
     return list.Items();
 }
 

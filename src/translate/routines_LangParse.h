@@ -33,9 +33,10 @@ constexpr int64_t kMaxLanguageFileSize = 16 * 1024 * 1024;
 // Parses the lines of a language; raises ELanguageFormat naming the line.
 TParsedLanguage ParseLanguageLines(const std::vector<std::string>& lines);
 
-// The lines of a language file's bytes: UTF-8 with or without a BOM, or
-// old ANSI text.
-std::vector<std::string> LanguageFileLines(std::string_view bytes);
+// The text of a language file's bytes: UTF-8 with or without a BOM, or old
+// text in the code page of the language it translates into.
+std::string LanguageFileText(std::string_view bytes, int32_t ident);
+std::vector<std::string> LanguageFileLines(std::string_view bytes, int32_t ident);
 
 // Compares texts ignoring the case of Latin, Greek and Cyrillic letters.
 bool SameLanguageText(std::string_view a, std::string_view b);

@@ -45,6 +45,9 @@ struct TLanguageInfo {
     int32_t Charset;          // Windows font character set
     const char* FontName;
     int32_t MinSize; // points the font is raised to at least
+    // The code page an old language file (not UTF-8) is written in. Not
+    // always the one of Charset: that is a font setting of its own.
+    uint32_t CodePage;
 };
 
 // The sixteen real languages in the order a translator holds them
@@ -58,6 +61,9 @@ const TLanguageInfo* FindLanguageInfo(int32_t ident);
 int32_t LanguageCharset(int32_t ident);
 std::string LanguageFontName(int32_t ident);
 int32_t LanguageMinSize(int32_t ident);
+// The code page of the language's old files; 0 (the system's ANSI code page)
+// for qlUser and idents outside the table.
+uint32_t LanguageCodePage(int32_t ident);
 
 // The language of a Windows language id (its primary language, id & 0x3FF);
 // English for every language without a table of its own.

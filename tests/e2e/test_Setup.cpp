@@ -1,6 +1,8 @@
 // setup.exe as a person meets it, and as Windows sees its file.
+#include "E2ESupport.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_InstallInfo.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
@@ -79,21 +81,101 @@ TEST(SetupProgram, WithoutFilesInfTheActivationSaysSoAndTheFormStays) {
     setup.Kill();
 }
 
-TEST(SetupProgram, WithFilesInfItReadsTheFilesAndReachesTheInstallationRun) {
+TEST(SetupProgram, WithoutItsDistributionFolderTheRunSaysSoAndEnds) {
     auto fast = FastWindowsUnderWine("setup.exe");
     std::string text =
         "C:\\build\\My Screen Saver.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n";
     FilesInf three(&text);
     TProcess setup(QuoteArg(SetupExe()));
     TWindowHandle box = 0;
-    // The files are read; then the run starts, which is a later stage.
+    // The files are read, the form maximised; then the run needs -s.
     EXPECT_EQ(MessageOf(setup, "setup", &box),
-              "The installation run is not built into this setup program yet.");
+              "The path of the loading program was not passed to the setup "
+              "program: start it with -s and the folder of the distribution.");
     TWindowHandle main = FindTopWindow("Screen Saver Setup", setup.Id());
     ASSERT_NE(main, 0u);
-    // The form was maximised on its first activation.
     EXPECT_TRUE(WaitFor([&] { return IsZoomed(reinterpret_cast<HWND>(main)) != 0; }));
-    setup.Kill();
+    ASSERT_TRUE(PressButton(box, "OK"));
+    EXPECT_TRUE(setup.WaitForExit()) << "a failed run ends the program";
+}
+
+// Installs for real into the system folder of the prefix, and takes it all away again.
+class SetupInstall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dist = std::make_unique<TTempFolder>();
+        LogsBefore = E2E::SetupLogs();
+        Cleanup();
+    }
+    void TearDown() override {
+        Cleanup();
+        for (const std::string& log : E2E::SetupLogs())
+            if (!LogsBefore.count(log))
+                RemoveFile(log);
+    }
+    void Cleanup() {
+        for (const char* name : {kSaver, kSecond, kUninstaller})
+            RemoveFile(GetSystemDir() + "\\" + name);
+        DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf(kProductName));
+        E2E::RemoveRecordsOf(SetupExePath());
+    }
+    static std::string SetupExePath() {
+        wchar_t full[MAX_PATH];
+        DWORD n = GetFullPathNameW(Wide(SetupExe()).c_str(), MAX_PATH, full, nullptr);
+        return n && n < MAX_PATH ? Narrow(full, n) : SetupExe();
+    }
+
+    static constexpr const char* kSaver = "Qfd Test Saver.scr";
+    static constexpr const char* kSecond = "qfd_test_second.txt";
+    static constexpr const char* kUninstaller = "qfd_test_uninstall.exe";
+    static constexpr const char* kProductName = "Qfd Test Saver";
+    std::unique_ptr<TTempFolder> Dist;
+    std::set<std::string> LogsBefore;
+};
+
+TEST_F(SetupInstall, InstallsTheThreeFilesIntoTheSystemFolderAndReachesTheGoodInstallationPage) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string dir = Dist->Path();
+    WriteTextFile(dir + kSaver, "a screen saver");
+    WriteTextFile(dir + kSecond, "the second file");
+    WriteTextFile(dir + kUninstaller, "an uninstaller");
+    std::string text = dir + kSaver + "\r\n" + dir + kSecond + "\r\n" + dir + kUninstaller + "\r\n";
+    FilesInf three(&text);
+    // The identifiers of the stored project: second file 0, screen saver 1, uninstaller 5.
+    E2E::MakeArchive(dir + "files.1", {{dir + kSecond, 0}, {dir + kSaver, 1}, {dir + kUninstaller, 5}});
+
+    TProcess setup(QuoteArg(SetupExe()) + " " + QuoteArg("-s" + RemoveBackslash(dir)));
+    TWindowHandle box = 0;
+    // The page's window is still to come, and says so.
+    EXPECT_EQ(MessageOf(setup, "setup", &box),
+              "GoodInstallationDlg needs the TGoodInstallForm window, which is not "
+              "built yet.");
+    const std::string sys = GetSystemDir() + "\\";
+    EXPECT_EQ(ReadWholeFile(sys + kSaver), "a screen saver");
+    EXPECT_EQ(ReadWholeFile(sys + kSecond), "the second file");
+    EXPECT_EQ(ReadWholeFile(sys + kUninstaller), "an uninstaller");
+    const std::string key = E2E::UninstallKeyOf(kProductName);
+    EXPECT_EQ(ReadRegString(rkLocalMachine, key, "DisplayName", ""), kProductName);
+    EXPECT_EQ(ReadRegString(rkLocalMachine, key, "UninstallString", ""),
+              sys + kUninstaller + " " + kProductName);
+    EXPECT_EQ(ReadRegString(rkLocalMachine, key + "\\Files", "Entries", ""), "2");
+    if (box)
+        ASSERT_TRUE(PressButton(box, "OK"));
+    EXPECT_TRUE(setup.WaitForExit());
+
+    // The log names every file and registry value written.
+    std::string log = E2E::NewSetupLog(LogsBefore);
+    ASSERT_FALSE(log.empty()) << "no log of the run in " << TempDirectory();
+    std::string lines = ReadWholeFile(log);
+    for (const std::string& step : std::vector<std::string>{
+             "File: wrote 15 bytes to " + sys + kSecond, "File: wrote 14 bytes to " + sys + kSaver,
+             "File: wrote 14 bytes to " + sys + kUninstaller,
+             "Registry: wrote HKLM" + key + "\\Files File1 = " + sys + kSecond,
+             "Registry: wrote HKLM" + key + "\\Files File2 = " + sys + kSaver,
+             "Registry: wrote HKLM" + key + " DisplayName = " + kProductName,
+             "Registry: wrote HKLM" + key + " UninstallString = ",
+             "Run: failed. IException: GoodInstallationDlg"})
+        EXPECT_NE(lines.find(step), std::string::npos) << step << "\n" << lines;
 }
 
 std::string VersionString(const std::string& file, const std::string& name) {

@@ -1,5 +1,6 @@
 // Small helpers for Windows tests that keep <windows.h> out of test sources.
 #pragma once
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -50,3 +51,13 @@ bool MakeUnixLinkUnderWine(const std::string& target, const std::string& link);
 bool RemoveUnixLinkUnderWine(const std::string& link);
 // The folder of the running program, with a trailing backslash.
 std::string ThisProgramFolder();
+
+// A file in the build tree as a Windows program sees it: a Unix folder
+// through drive Z: under Wine, backslashes throughout.
+inline std::string BuildTreePath(std::string folder, const std::string& relative) {
+    if (!folder.empty() && folder[0] == '/')
+        folder = "Z:" + folder;
+    std::string p = folder + "/" + relative;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    return p;
+}

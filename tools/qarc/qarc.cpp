@@ -3,6 +3,7 @@
 // into disk files of a given size.
 #include "qarc.h"
 #include "archive/cmp_TQnfdCompress.h"
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -57,6 +58,16 @@ std::string Printable(std::string s) {
     for (char& ch : s)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F)
             ch = '?';
+    return s;
+}
+
+// A path on this machine, written with this platform's separator only.
+std::string LocalPath(std::string s) {
+#ifdef _WIN32
+    std::replace(s.begin(), s.end(), '/', '\\');
+#else
+    std::replace(s.begin(), s.end(), '\\', '/');
+#endif
     return s;
 }
 
@@ -201,7 +212,7 @@ private:
 };
 
 void OpenArchive(TQnfdCompress& c, const Args& a) {
-    c.SetCompressedFile(a.positional[0]);
+    c.SetCompressedFile(LocalPath(a.positional[0]));
     c.Offset = a.offset;
 }
 
@@ -254,45 +265,45 @@ int Extract(const Args& a) {
     Need(a, 2, "an archive and a folder");
     TQnfdCompress c;
     OpenArchive(c, a);
-    c.ExtractDirectory = a.positional[1];
+    c.ExtractDirectory = LocalPath(a.positional[1]);
     c.Overwrite = a.overwrite;
-    std::vector<std::string> members(a.positional.begin() + 2, a.positional.end());
-    if (members.empty()) {
-        for (int i = 0; i < c.FileCount(); ++i) {
-            std::string name = Printable(c.FileStats(i).FileName);
-            bool seen = false;
-            for (const auto& m : members)
-                seen = seen || SameText(m, name);
-            if (!seen)
-                members.push_back(name);
-        }
+    // Members are taken by position: a stored path need not be printable, nor
+    // tell its member apart from the others. A named member is looked up by
+    // its stored path as given.
+    std::vector<int> members;
+    const int count = c.FileCount();
+    if (a.positional.size() == 2) {
+        for (int i = 0; i < count; ++i)
+            members.push_back(i);
+    }
+    for (size_t k = 2; k < a.positional.size(); ++k) {
+        int i = c.IndexOfPath(a.positional[k]);
+        if (i < 0)
+            throw EQnfdCompress(Format("The file <%s> was not found in the archive <%s>",
+                                       {Printable(a.positional[k]), c.CompressedFile()}));
+        if (std::find(members.begin(), members.end(), i) == members.end())
+            members.push_back(i);
     }
     bool existed = false, replaced = false;
-    int written = 0, kept = 0;
-    std::string current;
-    c.OnBeforeExtracting = [&](TQnfdCompress& q, const TlzhFileStats& s) {
-        current = Printable(s.FileName);
+    c.OnBeforeExtracting = [&](TQnfdCompress& q, const TlzhFileStats&) {
         existed = FileExists(AddBackslash(q.ExtractDirectory) + ExtractFileName(q.DestName));
         replaced = false;
     };
     c.OnReplace = [&](TQnfdCompress&, const TlzhFileStats&) { replaced = true; };
-    c.OnStatus = [&](TQnfdCompress&, const TlzhFileStats& s) {
-        if (!s.Finished)
-            return;
-        bool keptOld = existed && !replaced;
+    int written = 0, kept = 0;
+    for (int i : members) {
+        const std::string name = Printable(c.FileStats(i).FileName);
+        try {
+            c.ExtractMembers({i});
+        } catch (const Exception& e) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "qarc: %s: %s\n", name.c_str(), Explain(e).c_str());
+            return 1;
+        }
+        // Printed once the member is in place (or the old file was kept).
+        const bool keptOld = existed && !replaced;
         ++(keptOld ? kept : written);
-        std::printf("%-9s %s\n", keptOld ? "kept" : "extracted", Printable(s.FileName).c_str());
-    };
-    for (const auto& m : members)
-        c.FilesToProcess().Add(m);
-    try {
-        c.Extract();
-    } catch (const Exception& e) {
-        if (current.empty())
-            throw;
-        std::fflush(stdout);
-        std::fprintf(stderr, "qarc: %s: %s\n", current.c_str(), Explain(e).c_str());
-        return 1;
+        std::printf("%-9s %s\n", keptOld ? "kept" : "extracted", name.c_str());
     }
     std::printf("%d extracted, %d existing file(s) kept\n", written, kept);
     return 0;
@@ -301,17 +312,19 @@ int Extract(const Args& a) {
 int Create(const Args& a, bool append) {
     Need(a, 2, "an archive and at least one file");
     TQnfdCompress c;
-    c.SetCompressedFile(a.positional[0]);
+    const std::string archive = LocalPath(a.positional[0]);
+    c.SetCompressedFile(archive);
     c.CompressionLevel = a.level;
     c.OnAfterAdding = [](TQnfdCompress&, const TlzhFileStats& s) {
-        std::printf("added  %s (%d -> %d bytes)\n", s.FileName.c_str(), s.FileSize, s.CompressedSize);
+        std::printf("added  %s (%d -> %d bytes)\n", Printable(s.FileName).c_str(), s.FileSize,
+                    s.CompressedSize);
     };
     for (size_t i = 1; i < a.positional.size(); ++i)
         c.FilesToProcess().Add(a.positional[i]);
     c.Compress(append, a.id);
     TQnfdCompress check;
-    check.SetCompressedFile(a.positional[0]);
-    std::printf("%s holds %d member(s)\n", a.positional[0].c_str(), check.FileCount());
+    check.SetCompressedFile(archive);
+    std::printf("%s holds %d member(s)\n", archive.c_str(), check.FileCount());
     return 0;
 }
 
@@ -324,8 +337,9 @@ int Split(const Args& a) {
     c.Size = a.size;
     c.OnNewDisk = [](TQnfdCompress&, int disk, std::string&) { std::printf("disk %d\n", disk); };
     std::string name = a.name.empty() ? ExtractFileName(a.positional[0]) : a.name;
-    c.SpanToDisks(a.positional[1], name);
-    std::printf("split into %s\n", (AddBackslash(a.positional[1]) + ChangeFileExt(name, ".*")).c_str());
+    const std::string folder = LocalPath(a.positional[1]);
+    c.SpanToDisks(folder, name);
+    std::printf("split into %s\n", LocalPath(AddBackslash(folder) + ChangeFileExt(name, ".*")).c_str());
     return 0;
 }
 

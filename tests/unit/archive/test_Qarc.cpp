@@ -66,4 +66,70 @@ TEST(Qarc, FailuresGiveNonZeroStatus) {
     EXPECT_EQ(QarcRun({"--help"}), 0);
 }
 
+// A path that mixes both separators, as a user may type it.
+std::string Mixed(const TTempFolder& dir, const std::string& name) {
+    return dir.Path() + name + "/inner";
+}
+
+bool HasForeignSeparator(const std::string& text) {
+#ifdef _WIN32
+    return text.find('/') != std::string::npos;
+#else
+    return text.find('\\') != std::string::npos;
+#endif
+}
+
+TEST(Qarc, ExtractedIsPrintedOnlyOnceTheMemberIsInPlace) {
+    TTempFolder dir;
+    WriteTextFile(dir / "t.arc",
+                  HandMadeArchive({{"first.txt", "one"}, {"h.txt", "two"}, {"last.txt", "3"}}));
+    const std::string out = Mixed(dir, "out");
+    // The final rename of h.txt fails: a folder has its name.
+    ForceDirectory(out + "/h.txt");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = QarcRun({"extract", dir / "t.arc", out});
+    const std::string printed = testing::internal::GetCapturedStdout();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(printed.find("extracted first.txt"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("h.txt"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("last.txt"), std::string::npos) << printed;
+    EXPECT_NE(errors.find("qarc: h.txt: Cannot create the file "), std::string::npos) << errors;
+    EXPECT_FALSE(HasForeignSeparator(errors)) << errors;
+    EXPECT_EQ(ReadWholeFile(out + "/first.txt"), "one");
+    EXPECT_TRUE(DirectoryExists(out + "/h.txt"));
+}
+
+TEST(Qarc, PrintedPathsUseOneSeparator) {
+    TTempFolder dir;
+    // A stored name is printed as it was given; every other path in this platform's form.
+    const std::string source = dir / "a.txt";
+    MakeFile(source, RandomBytes(30000, 5));
+    const std::string arc = Mixed(dir, "arc") + "/files.1";
+    testing::internal::CaptureStdout();
+    const int created = QarcRun({"create", arc, source});
+    const int listed = QarcRun({"list", arc});
+    const int split = QarcRun({"split", arc, Mixed(dir, "disks"), "--size", "8k"});
+    const std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(created, 0);
+    ASSERT_EQ(listed, 0);
+    ASSERT_EQ(split, 0);
+    EXPECT_NE(printed.find(source), std::string::npos) << printed;
+    EXPECT_NE(printed.find(" holds 1 member(s)"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("split into "), std::string::npos) << printed;
+    std::string rest = printed;
+    for (size_t at; (at = rest.find(source)) != std::string::npos;)
+        rest.erase(at, source.size());
+    EXPECT_FALSE(HasForeignSeparator(rest)) << printed;
+    EXPECT_TRUE(FileExists(Mixed(dir, "disks") + "/files.4"));
+
+    testing::internal::CaptureStderr();
+    const int missing = QarcRun({"extract", Mixed(dir, "none") + "/x.1", Mixed(dir, "out")});
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(missing, 1);
+    EXPECT_NE(errors.find("Cannot open the compressed file"), std::string::npos) << errors;
+    EXPECT_FALSE(HasForeignSeparator(errors)) << errors;
+}
+
 } // namespace

@@ -1,92 +1,19 @@
+#include "EngineTestSupport.h"
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TPathSpecifier.h"
+#include "platform/routines_API.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
+#include "support/SystemHelpers.h"
 #include "toolkit/classes_Publish.h"
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace {
-
-// An installation component whose record describes a file the test chooses.
-class TTestInstall : public TInstall {
-    QFD_CLASS(TTestInstall)
-public:
-    using TInstall::TInstall;
-    static inline std::string ProgramFile;
-    int Installs = 0;
-    // Tests must never start the batch that erases the running program.
-    void ForgetCleanupBatch() { FRunCleanupBatch = false; }
-    void Install() override {
-        ++Installs;
-        TInstall::Install();
-    }
-
-protected:
-    std::string SetupProgramFile() const override {
-        return ProgramFile.empty() ? TInstall::SetupProgramFile() : ProgramFile;
-    }
-};
-
-class TEngineForm : public TForm {
-    QFD_CLASS(TEngineForm)
-public:
-    using TForm::TForm;
-    void FormActivate(TObject*) {
-        ++Activations;
-        if (FailActivation)
-            throw IEInstall("files.inf file not found");
-    }
-    int Activations = 0;
-    bool FailActivation = false;
-};
-
-const TClassInfo& TTestInstall::StaticClass() {
-    static const TClassInfo info = DescribeClass<TTestInstall, TInstall>("TTestInstall", [](auto&) {});
-    return info;
-}
-
-const TClassInfo& TEngineForm::StaticClass() {
-    static const TClassInfo info = DescribeClass<TEngineForm, TForm>("TEngineForm", [](auto& c) {
-        c.template Method<TNotifyEvent>("FormActivate", &TEngineForm::FormActivate);
-    });
-    return info;
-}
-
-class Engine : public TIsolatedTest {
-protected:
-    void SetUp() override {
-        TIsolatedTest::SetUp();
-        Application()->Initialize();
-        RegisterObjectClasses();
-        RegisterEngineClasses();
-        RegisterClass(TTestInstall::StaticClass());
-        Application()->SetMainForm(nullptr);
-        TTestInstall::ProgramFile.clear();
-        InstallRecordKey().clear();
-    }
-    void TearDown() override {
-        if (Form)
-            Form->Free();
-        OverrideCommandLineParams(std::nullopt);
-        TIsolatedTest::TearDown();
-    }
-
-    // Loads a form holding one installation component, started with args.
-    TTestInstall* Load(std::vector<std::string> args, const std::string& installProps = "") {
-        args.insert(args.begin(), "setup.exe");
-        OverrideCommandLineParams(args);
-        Form = new TEngineForm(Application());
-        Form->InitFromText("object EngineForm: TEngineForm\n  OnActivate = FormActivate\n"
-                           "  object Install1: TTestInstall\n" +
-                           installProps + "  end\nend\n");
-        return static_cast<TTestInstall*>(Form->FindComponent("Install1"));
-    }
-
-    TEngineForm* Form = nullptr;
-};
 
 TEST_F(Engine, SwitchesAreReadInEitherCaseWithTheirArguments) {
     TTestInstall* install = Load({"-S" + TempDir() + "src", "-c", "-sC:\\My Build"});
@@ -128,7 +55,7 @@ TEST_F(Engine, InvalidParametersAreRefusedWithTheirText) {
     }
 }
 
-TEST_F(Engine, DebugNeedsASourceFolderAndModesAreNotBuiltYet) {
+TEST_F(Engine, DebugNeedsASourceFolderAndTheModesStartFromLoaded) {
     auto failure = [&](std::vector<std::string> args) -> std::string {
         args.insert(args.begin(), "setup.exe");
         OverrideCommandLineParams(args);
@@ -149,8 +76,9 @@ TEST_F(Engine, DebugNeedsASourceFolderAndModesAreNotBuiltYet) {
     // Build mode wins over the run after a restart.
     EXPECT_EQ(failure({"-r", "-b"}),
               "Building the distribution (-b) is not built into this setup program yet");
-    EXPECT_EQ(failure({"-r"}), "Completing an installation after a restart of Windows (-r) is not built into "
-                               "this setup program yet");
+    // The run after a restart needs the record of an earlier run.
+    EXPECT_EQ(failure({"-r"}),
+              "The TInstall could not either write or read unfinished business from the registry");
     EXPECT_EQ(failure({"-f", "-eSetup.exe"}),
               "Copying the distribution onto floppies (-f) is not built into this setup program yet");
 }
@@ -200,12 +128,13 @@ TEST_F(Engine, FirstActivationRunsTheFormsHandlerThenTheInstallation) {
     EXPECT_THROW(Form->OnActivate(Form), IEInstall);
     EXPECT_EQ(install->Installs, 0);
     Form->FailActivation = false;
-    // Then the run starts, which this program cannot do yet.
+    // Then the run starts; started without -s it cannot find its distribution.
     try {
         Form->OnActivate(Form);
         ADD_FAILURE() << "the installation did not start";
     } catch (const IEInstall& e) {
-        EXPECT_EQ(e.Message(), "The installation run is not built into this setup program yet");
+        EXPECT_NE(e.Message().find("The path of the loading program was not passed"), std::string::npos)
+            << e.Message();
     }
     EXPECT_EQ(Form->Activations, 2);
     EXPECT_EQ(install->Installs, 1);
@@ -295,12 +224,110 @@ TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
     install->ForgetCleanupBatch();
     EXPECT_FALSE(FileExists(presetup));
     ASSERT_NE(install->CleanupBatch(), "");
-    std::string batch = ReadWholeFile(install->CleanupBatch());
+    std::string batch = CodePageToUtf8(ReadWholeFile(install->CleanupBatch()), OemCodePage());
     RemoveFile(install->CleanupBatch());
     EXPECT_NE(batch.find("ERASE \"" + ProgramPath() + "\""), std::string::npos);
     // The test program does not live in the temporary folder: its folder stays.
     EXPECT_EQ(batch.find("RMDIR"), std::string::npos);
     EXPECT_EQ(batch.find("DELTREE"), std::string::npos);
+}
+
+// The text of the clean-up batch that a temporary copy at program writes
+// while the system's temporary folder is temp.
+std::string CleanupBatchOf(const std::string& temp, const std::string& program,
+                           const std::function<TTestInstall*()>& load) {
+    TScopedEnvVar tmp("TMP", temp);
+    ForceDirectory(RemoveBackslash(ExtractFilePath(program)));
+    WriteTextFile(program, "copy");
+    TTestInstall::ProgramFile = program;
+    TTestInstall* install = load();
+    install->CleanupLoadingProgram();
+    install->ForgetCleanupBatch();
+    std::string batch = install->CleanupBatch();
+    std::string text = batch.empty() ? "" : CodePageToUtf8(ReadWholeFile(batch), OemCodePage());
+    RemoveFile(batch);
+    return text;
+}
+
+TEST_F(Engine, OnlyAFolderOfItsOwnInsideTheTemporaryFolderGoesWithTheCopy) {
+    auto batchOf = [&](const std::string& temp, const std::string& program) {
+        if (Form)
+            Form->Free();
+        Form = nullptr;
+        return CleanupBatchOf(temp, program, [&] { return Load({"-c"}); });
+    };
+    // Directly in the temporary folder: the copy goes, the temporary folder stays.
+    std::string text = batchOf(TempPath("Temp"), TempPath("Temp\\setup.exe"));
+    EXPECT_NE(text.find("ERASE \"" + TempPath("Temp\\setup.exe") + "\""), std::string::npos);
+    EXPECT_EQ(text.find("RMDIR"), std::string::npos) << text;
+    // The same with the temporary folder given with a trailing backslash.
+    text = batchOf(TempPath("Temp\\"), TempPath("Temp\\setup.exe"));
+    EXPECT_EQ(text.find("RMDIR"), std::string::npos) << text;
+    // In a folder of its own there, that folder goes too.
+    text = batchOf(TempPath("Temp"), TempPath("Temp\\Q1\\setup.exe"));
+    EXPECT_NE(text.find("RMDIR /S /Q \"" + TempPath("Temp\\Q1") + "\""), std::string::npos) << text;
+    // A folder beside the temporary folder whose name only begins like it stays.
+    text = batchOf(TempPath("Temp"), TempPath("Temp2\\setup.exe"));
+    EXPECT_EQ(text.find("RMDIR"), std::string::npos) << text;
+}
+
+TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
+    // José has a form in the Western OEM code pages, Копия in the Russian
+    // one; 临时 (Chinese) with Копия has none in any OEM code page. A path
+    // without a form goes in its short form. ctest runs this test on a
+    // Russian machine as well.
+    if (GetEnvVar("LC_ALL").value_or("").rfind("ru_", 0) == 0 && RunningUnderWine()) {
+        ASSERT_EQ(OemCodePage(), 866u) << "Wine did not start as the Russian machine asked for";
+    }
+    for (std::string name : {"Jos\xC3\xA9", "\xD0\x9A\xD0\xBE\xD0\xBF\xD0\xB8\xD1\x8F",
+                             "\xE4\xB8\xB4\xE6\x97\xB6 \xD0\x9A\xD0\xBE\xD0\xBF\xD0\xB8\xD1\x8F"}) {
+        std::string temp = TempPath("Temp " + name);
+        ForceDirectory(temp);
+        TScopedEnvVar tmp("TMP", temp);
+        std::string copy = temp + "\\" + name + " setup";
+        ForceDirectory(copy);
+        TTestInstall::ProgramFile = copy + "\\setup.exe";
+        WriteTextFile(TTestInstall::ProgramFile, "the copy");
+        WriteTextFile(copy + "\\setup.1", "its archive");
+        TTestInstall* install = Load({"-c"});
+        install->CleanupLoadingProgram();
+        std::string batch = install->CleanupBatch();
+        EXPECT_EQ(ExtractFilePath(batch), AddBackslash(temp));
+        std::string text = CodePageToUtf8(ReadWholeFile(batch), OemCodePage());
+        std::string named = Utf8ToCodePage(copy, OemCodePage()) ? copy : GetShortPath(copy);
+        EXPECT_NE(text.find("RMDIR /S /Q \"" + named + "\""), std::string::npos) << text;
+        // Destroying the component starts the batch.
+        Form->Free();
+        Form = nullptr;
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            gone = !DirectoryExists(copy) && !FileExists(batch);
+        }
+        EXPECT_TRUE(gone) << "the batch did not remove the copy in " << temp << " and itself";
+        EXPECT_TRUE(DirectoryExists(temp));
+    }
+}
+
+TEST_F(Engine, APathTheCommandProcessorCannotReadIsRefusedNotGuessed) {
+    // A best-fit look-alike would name another file: "ś" is not "s".
+    EXPECT_EQ(Utf8ToCodePage("\xC5\x9B", 437), std::nullopt);
+    EXPECT_EQ(Utf8ToCodePage("caf\xC3\xA9", 437), std::optional<std::string>("caf\x82"));
+    EXPECT_EQ(Utf8ToCodePage("\xD0\x94", 866), std::optional<std::string>("\x84"));
+    EXPECT_EQ(Utf8ToCodePage("\xD0\x94", 65001), std::optional<std::string>("\xD0\x94"));
+    // Chinese with Hebrew: no OEM code page has both, and a folder that does
+    // not exist has no short form.
+    std::string name = "\xE4\xB8\xB4\xE6\x97\xB6\xD7\x90";
+    ASSERT_EQ(Utf8ToCodePage(name, OemCodePage()), std::nullopt);
+    std::string program = TempPath(name + "\\setup.exe");
+    std::string batch = TempPath("bat1.bat");
+    try {
+        WriteCleanupBatch(batch, program, "", false);
+        ADD_FAILURE() << "a batch was written";
+    } catch (const IEInstall& e) {
+        EXPECT_NE(e.Message().find("<" + program + ">"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(FileExists(batch));
 }
 
 // --- the install record ---
@@ -344,6 +371,29 @@ TEST_F(InstallRecord, AChangedSetupGetsTheLowestFreeNumber) {
     DeleteKeyTree(RegLocalMachine, "\\SOFTWARE\\Quenfold\\Install\\Install0");
     TTestInstall::ProgramFile = Copy("a", "another", When);
     EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install0");
+}
+
+TEST_F(InstallRecord, ACopyOneSecondNewerOrOlderGetsItsOwnRecord) {
+    TTestInstall* install = Load({});
+    const TDateTime second = 1.0 / 86400;
+    TTestInstall::ProgramFile = Copy("a", "same bytes", When);
+    std::string first = install->FindInstallRecord(true);
+    ASSERT_EQ(first, "\\SOFTWARE\\Quenfold\\Install\\Install0");
+    // The tolerance only absorbs the rounding of a stored date: half a
+    // millisecond apart is the same file, a tenth of a second is not.
+    TTestInstall::ProgramFile = Copy("b", "same bytes", When + second / 2000);
+    EXPECT_EQ(install->FindInstallRecord(false), first);
+    TTestInstall::ProgramFile = Copy("c", "same bytes", When + second / 10);
+    EXPECT_EQ(install->FindInstallRecord(false), "");
+    TTestInstall::ProgramFile = Copy("c", "same bytes", When + second);
+    EXPECT_EQ(install->FindInstallRecord(false), "");
+    EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install1");
+    TTestInstall::ProgramFile = Copy("d", "same bytes", When - second);
+    EXPECT_EQ(install->FindInstallRecord(true), "\\SOFTWARE\\Quenfold\\Install\\Install2");
+    // The first record still describes the first copy only.
+    TRegKey k;
+    ASSERT_TRUE(k.Open(RegLocalMachine, first));
+    EXPECT_NEAR(k.ReadFloat("CreationDate").value_or(0), When, 1e-8);
 }
 
 TEST_F(InstallRecord, SelfExtractedRunsRecordTheSelfExtractingFile) {
@@ -406,10 +456,7 @@ TEST_F(Engine, TheNtBatchWaitsForTheRunningProgramThenRemovesItsFolder) {
     WriteTextFile(program, "running");
     WriteTextFile(folder + "\\setup.1", "presetup");
     std::string batch = TempPath("bat1.bat");
-    TStringList lines;
-    for (const std::string& l : CleanupBatchLines(program, folder, batch, false))
-        lines.Add(l);
-    lines.SaveToFile(batch);
+    WriteCleanupBatch(batch, program, folder, false);
     auto held = std::make_unique<TFileStream>(program, fmOpenRead | fmShareExclusive);
     ASSERT_TRUE(StartHidden("cmd /c \"" + batch + "\""));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));

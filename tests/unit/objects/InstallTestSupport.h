@@ -11,16 +11,12 @@
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_Registry.h"
 #include "support/IsolatedTest.h"
+#include "support/SystemHelpers.h"
 #include <algorithm>
 #include <map>
 
 inline std::string VersionFixture(const std::string& relative) {
-    std::string d = QFD_VERSION_FIXTURES;
-    if (!d.empty() && d[0] == '/')
-        d = "Z:" + d;
-    std::string p = d + "/" + relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+    return BuildTreePath(QFD_VERSION_FIXTURES, relative);
 }
 
 struct TLogEntry {

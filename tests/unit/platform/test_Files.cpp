@@ -31,6 +31,27 @@ TEST(Files, ForceDirectoryCreatesEveryMissingParent) {
     EXPECT_NO_THROW(ForceDirectory("Q:\\"));
 }
 
+// Runs a test inside a folder and goes back afterwards.
+struct TInFolder {
+    std::string Old = GetCurrentDir();
+    explicit TInFolder(const std::string& dir) { EXPECT_TRUE(SetCurrentDir(dir)) << dir; }
+    ~TInFolder() { SetCurrentDir(Old); }
+};
+
+TEST(Files, ForceDirectoryMakesShortRelativeNamesButNoDriveRoot) {
+    TTempFolder tmp;
+    TInFolder in(tmp.Path());
+    for (const char* d : {"x", "o2", "ab/newdir", "cd\\ef\\", "g/h/"})
+        ForceDirectory(d);
+    for (const char* d : {"x", "o2", "ab", "ab\\newdir", "cd", "cd\\ef", "g\\h"})
+        EXPECT_TRUE(DirectoryExists(tmp / d)) << d;
+    // A letter and a colon name a drive: nothing is made for it, even where
+    // the platform would take it for a folder name.
+    for (const char* d : {"Q:", "Q:\\", "q:/"})
+        EXPECT_NO_THROW(ForceDirectory(d)) << d;
+    EXPECT_EQ(ListDirectory(tmp.Path()).size(), 5u);
+}
+
 TEST(Files, StreamsReadWriteSeekAndReportErrors) {
     TTempFolder tmp;
     std::string name = tmp / "data.bin";

@@ -63,17 +63,41 @@ TEST(Strings, IntegerParsingRejectsJunkAndOverflow) {
 TEST(Strings, TextIsUtf8AndOldAnsiFilesStillRead) {
     EXPECT_EQ(TextFileToUtf8("\xEF\xBB\xBFhi"), "hi");
     // "café" in Windows-1252 becomes UTF-8; the euro sign maps from 0x80.
-    EXPECT_EQ(TextFileToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(TextFileToUtf8("caf\xE9 \x80", 1252), "caf\xC3\xA9 \xE2\x82\xAC");
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xF0\x9F\x98\x80 x")), "\xF0\x9F\x98\x80 x");
     EXPECT_EQ(Utf8ToUtf16("\xE2\x82\xAC"), u"\u20AC");
     // Bytes F5..FF never start a UTF-8 sequence; these three are o-slash,
     // low quote and ellipsis in Windows-1252.
     EXPECT_FALSE(IsValidUtf8("\xF8\x82\x85"));
-    EXPECT_EQ(TextFileToUtf8("\xF8\x82\x85"), "\xC3\xB8\xE2\x80\x9A\xE2\x80\xA6");
-    EXPECT_EQ(Utf8ToUtf16("\xFF\xBF\xBF"), u"\u00FF\u00BF\u00BF");
+    EXPECT_EQ(TextFileToUtf8("\xF8\x82\x85", 1252), "\xC3\xB8\xE2\x80\x9A\xE2\x80\xA6");
+    // Without a code page, and in UTF-16, old text is read in the ANSI code page.
+    EXPECT_EQ(TextFileToUtf8("\xF8\x82\x85"), CodePageToUtf8("\xF8\x82\x85", AnsiCodePage()));
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xFF\xBF\xBF")), CodePageToUtf8("\xFF\xBF\xBF", AnsiCodePage()));
     // Cutting never splits a character.
     EXPECT_EQ(Utf8Truncate("ab\xC3\xA9", 3), "ab");
     EXPECT_EQ(Utf8Truncate("ab\xC3\xA9", 4), "ab\xC3\xA9");
+}
+
+TEST(Strings, OldTextInTheCodePageItWasWrittenIn) {
+    // "Да" in Windows-1251, "Ωμέγα" in Windows-1253, "日本" in Shift-JIS.
+    const char* russian = "\xC4\xE0";
+    const char* greek = "\xD9\xEC\xDD\xE3\xE1";
+    const char* japanese = "\x93\xFA\x96\x7B";
+#ifdef _WIN32
+    EXPECT_EQ(TextFileToUtf8(russian, 1251), "\xD0\x94\xD0\xB0");
+    EXPECT_EQ(TextFileToUtf8(greek, 1253), "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1");
+    EXPECT_EQ(CodePageToUtf8(japanese, 932), "\xE6\x97\xA5\xE6\x9C\xAC");
+    // A code page the system does not know falls back to Windows-1252.
+    EXPECT_EQ(CodePageToUtf8("caf\xE9", 12345), "caf\xC3\xA9");
+#else
+    // Natively there are no code-page tables: old text is Windows-1252.
+    EXPECT_EQ(AnsiCodePage(), 1252u);
+    EXPECT_EQ(TextFileToUtf8(russian, 1251), "\xC3\x84\xC3\xA0");
+    EXPECT_EQ(TextFileToUtf8(greek, 1253), "\xC3\x99\xC3\xAC\xC3\x9D\xC3\xA3\xC3\xA1");
+    EXPECT_EQ(CodePageToUtf8(japanese, 932), "\xE2\x80\x9C\xC3\xBA\xE2\x80\x93{");
+#endif
+    // UTF-8 stays UTF-8 whatever the code page.
+    EXPECT_EQ(TextFileToUtf8("\xD0\x94\xD0\xB0", 1253), "\xD0\x94\xD0\xB0");
 }
 
 TEST(Strings, StringListTextAndValues) {

@@ -227,4 +227,15 @@ TEST_F(Reader, StoredValuesParseAlone) {
     EXPECT_THROW(ParseStoredValue("#1114112"), EReadError_Layout);
 }
 
+TEST_F(Reader, CharacterCodesAboveTheBasicPlaneBecomeOneCharacter) {
+    // U+1F600 and the first and last codes beyond U+FFFF: four UTF-8 bytes
+    // each, never two halves of a pair nor a cut-off code.
+    EXPECT_EQ(ParseStoredValue("'a'#128512'b'").Str, "a\xF0\x9F\x98\x80"
+                                                     "b");
+    EXPECT_EQ(ParseStoredValue("#65535#65536").Str, "\xEF\xBF\xBF\xF0\x90\x80\x80");
+    EXPECT_EQ(ParseStoredValue("#1114111").Str, "\xF4\x8F\xBF\xBF");
+    // A half of a pair alone is no character.
+    EXPECT_THROW(ParseStoredValue("#55357#56832"), EReadError_Layout);
+}
+
 } // namespace

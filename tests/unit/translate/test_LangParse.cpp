@@ -85,12 +85,31 @@ TEST(LanguageFile, LongTextsAreCutTo255Characters) {
 
 TEST(LanguageFile, BytesAreReadAsUtf8WithOrWithoutBomOrAsAnsi) {
     auto lines = LanguageFileLines("\xEF\xBB\xBF"
-                                   "1;Caf\xC3\xA9\r\n2;Two\n");
+                                   "1;Caf\xC3\xA9\r\n2;Two\n",
+                                   qlRussian);
     EXPECT_EQ(lines, (std::vector<std::string>{"1;Caf\xC3\xA9", "2;Two"}));
-    // An old file in the ANSI code page: é is one byte there.
-    lines = LanguageFileLines("1;Caf\xE9\r\n");
+    // An old French file in Windows-1252: é is one byte there.
+    lines = LanguageFileLines("1;Caf\xE9\r\n", qlFrench);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "1;Caf\xC3\xA9");
+}
+
+TEST(LanguageTable, OldFilesAreReadInTheCodePageOfTheirLanguageNotOfTheirFont) {
+    // The font character sets say otherwise for these two: Portuguese 238
+    // (East European), Greek 0 (ANSI).
+    EXPECT_EQ(LanguageCodePage(qlPortugese), 1252u);
+    EXPECT_EQ(LanguageCodePage(qlGreek), 1253u);
+    EXPECT_EQ(LanguageCharset(qlPortugese), 238);
+    EXPECT_EQ(LanguageCharset(qlGreek), 0);
+    std::vector<uint32_t> pages;
+    for (int i = 0; i < kLanguageCount; ++i)
+        pages.push_back(LanguageCodePage(LanguageInfo(i).Ident));
+    // Chinese .. Spanish, then Vietnamese.
+    EXPECT_EQ(pages, (std::vector<uint32_t>{936, 1250, 1252, 1252, 1252, 1252, 1253, 1255, 1252, 932, 949,
+                                            1250, 1252, 1251, 1252, 1258}));
+    // The user's language is not known before it is resolved: the system's ANSI code page.
+    EXPECT_EQ(LanguageCodePage(qlUser), 0u);
+    EXPECT_EQ(LanguageCodePage(17), 0u);
 }
 
 TEST(LanguageFile, TextsCompareIgnoringCaseInEveryAlphabet) {

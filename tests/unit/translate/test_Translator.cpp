@@ -135,6 +135,33 @@ TEST_F(Translator, LoadsLanguageFilesInUtf8AndAnsi) {
     EXPECT_TRUE(french.ParseEnabled());
 }
 
+TEST_F(Translator, OldLanguageFilesAreReadInTheCodePageOfTheirLanguage) {
+    TTempFolder dir;
+    struct Case {
+        TQnfdLanguage ident;
+        const char* bytes; // "1;<Cancel>" in the language's own code page
+        const char* text;  // the same in UTF-8
+    };
+    const Case cases[] = {
+        // Отмена in Windows-1251.
+        {qlRussian, "1;\xCE\xF2\xEC\xE5\xED\xE0\r\n", "\xD0\x9E\xD1\x82\xD0\xBC\xD0\xB5\xD0\xBD\xD0\xB0"},
+        // Άκυρο in Windows-1253.
+        {qlGreek, "1;\xA2\xEA\xF5\xF1\xEF\r\n", "\xCE\x86\xCE\xBA\xCF\x85\xCF\x81\xCE\xBF"},
+        // Configuração in Windows-1252, though its fonts get the East European set.
+        {qlPortugese, "1;Configura\xE7\xE3o\r\n", "Configura\xC3\xA7\xC3\xA3o"},
+        // ソフト in Shift-JIS: a second byte of 0x5C is no backslash there.
+        {qlJapanese, "1;\x83\x5C\x83\x74\x83\x67\r\n", "\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88"},
+    };
+    for (const Case& c : cases) {
+        TLanguage& language = *T->LanguageByIdent(c.ident);
+        std::string file = dir / language.FileName();
+        WriteTextFile(file, c.bytes);
+        language.Strings().LoadFromFile(file);
+        ASSERT_NE(language.FindString(1), nullptr) << language.FileName();
+        EXPECT_EQ(language.FindString(1)->Text(), c.text) << language.FileName();
+    }
+}
+
 TEST(TranslatorLayout, TheProjectsLanguagesLoad) {
     RegisterTranslateClasses();
     const char* layout = R"(object MainTranslator: TTranslator

@@ -2,6 +2,7 @@
 // resources) and the overwrite decisions taken on them.
 #include "archive/cmp_TQnfdCompress.h"
 #include "platform/cmp_TVersion.h"
+#include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -10,12 +11,7 @@ namespace {
 
 // The fixtures in the build tree; a Unix path is seen through drive Z: under Wine.
 std::string Fixture(const std::string& relative) {
-    std::string d = QFD_VERSION_FIXTURES;
-    if (!d.empty() && d[0] == '/')
-        d = "Z:" + d;
-    std::string p = d + "/" + relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+    return BuildTreePath(QFD_VERSION_FIXTURES, relative);
 }
 
 TEST(VersionResource, ReadsFixedAndStringFields) {

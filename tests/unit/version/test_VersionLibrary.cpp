@@ -4,6 +4,7 @@
 #include "platform/cmp_TVersion.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_WinText.h"
+#include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -12,12 +13,7 @@
 namespace {
 
 std::string Fixture(const std::string& relative) {
-    std::string d = QFD_VERSION_FIXTURES;
-    if (!d.empty() && d[0] == '/')
-        d = "Z:" + d;
-    std::string p = d + "/" + relative;
-    std::replace(p.begin(), p.end(), '/', '\\');
-    return p;
+    return BuildTreePath(QFD_VERSION_FIXTURES, relative);
 }
 
 struct TLoadCall {

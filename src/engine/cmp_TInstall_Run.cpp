@@ -1,0 +1,359 @@
+// The installation run: from the first activation of the main form to the end
+// of the program, with its events, its result and its handling of failures.
+#include "engine/cmp_TInstall.h"
+#include "engine/routines_RemoteFileList.h"
+#include "objects/routines_Log.h"
+#include "platform/routines_API.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_Process.h"
+
+namespace {
+const char* const kNotBuilt = "%s is not built into this setup program yet";
+
+// Names an event in the log as it is raised.
+void LogEvent(const char* name) {
+    LogLine("Event", name);
+}
+
+std::string Describe(const std::exception& e) {
+    const auto* ex = dynamic_cast<const Exception*>(&e);
+    return ex ? std::string(ex->ClassName()) + ": " + ex->Message() : std::string(e.what());
+}
+
+// Restores the main form's cursor however the reading ends.
+class THourGlass {
+public:
+    explicit THourGlass(TForm* form) : FForm(form) {
+        if (FForm) {
+            FSaved = FForm->Cursor();
+            FForm->SetCursor(crHourGlass);
+        }
+    }
+    ~THourGlass() {
+        if (FForm)
+            FForm->SetCursor(FSaved);
+    }
+    THourGlass(const THourGlass&) = delete;
+    THourGlass& operator=(const THourGlass&) = delete;
+
+private:
+    TForm* FForm;
+    TCursor FSaved = crDefault;
+};
+} // namespace
+
+// --- the remote list of files ------------------------------------------------------------------
+
+// Defined beside its one caller: only the remote list sets these from outside.
+void TCustomInstallFile::SetRemoteFileInfo(Integer Size, TDateTime Date, const std::string& Version) {
+    FFileSize = Size;
+    FFileDate = Date;
+    FFileVersion = Utf8Left(Version, 20);
+}
+
+void ApplyRemoteFileInfo(const TRemoteFileRecord& record) {
+    TCustomInstallFileList& files = InstallFileList();
+    for (int i = 0; i < files.Count(); ++i) {
+        TCustomInstallFile* f = files.Items(i);
+        if (!SameText(f->Name(), record.Name))
+            continue;
+        f->SetRemoteFileInfo(record.FileSize, record.FileDate, record.Version);
+        LogLine("Remote list", record.Name + ", " + std::to_string(record.FileSize) + " bytes, version " +
+                                   (record.Version.empty() ? "none" : record.Version));
+        return;
+    }
+    LogLine("Remote list", record.Name + " names no install file; ignored");
+}
+
+void ApplyRemoteFileList(const std::string& localFile) {
+    std::vector<TRemoteFileRecord> records;
+    {
+        TFileStream list(localFile, fmOpenRead | fmShareDenyWrite);
+        records = ReadRemoteFileRecords(list, localFile);
+    }
+    for (const TRemoteFileRecord& r : records)
+        ApplyRemoteFileInfo(r);
+}
+
+void ReadRemoteFileList(TCustomInstall& install) {
+    install.ReadInfoOfObjects();
+    if (install.DistributeType() == dtTraditional)
+        return;
+    // The list comes through the network install locations, which are a later
+    // stage; once downloaded into a temporary file it goes to ApplyRemoteFileList.
+    throw IEInstall(kNotBuilt, {"Downloading the remote list of files \"filelist.lst\""});
+}
+
+// --- the run's state and log ---------------------------------------------------------------------
+
+void TCustomInstall::SyncRunState() {
+    TRunState& s = RunState();
+    if (s.Install != this)
+        return;
+    s.SourceDir = FSourceDir;
+    s.ProductName = Information().ProductName();
+    s.DistributeType = FDistributeType;
+    s.Running = FRunning;
+    s.SelfExtracted = HasSwitch(swSelfExtracted);
+    s.SelfExtractedArg = SwitchArg(swSelfExtracted);
+    s.Cleanup = HasSwitch(swCleanup);
+    s.SourcePath = HasSwitch(swSourcePath);
+    s.SourcePathArg = SwitchArg(swSourcePath);
+}
+
+void TCustomInstall::SetRunning(bool v) {
+    FRunning = v;
+    if (RunState().Install == this)
+        RunState().Running = v;
+}
+
+std::string TCustomInstall::LogFolder() const {
+    return TempDirectory();
+}
+
+void TCustomInstall::StartRunLog(const std::string& what) {
+    if (LogIsOpen())
+        return;
+    const std::string folder = LogFolder();
+    // Without a log the run goes on: it only loses its explanation.
+    if (folder.empty() || !OpenLog(NewLogFileName(folder)))
+        return;
+    std::string line;
+    for (const std::string& p : CommandLineParams())
+        line += (line.empty() ? "" : " ") + (p.find(' ') != std::string::npos ? "\"" + p + "\"" : p);
+    LogLine("Setup", what + " of " + Information().ProductName() + " " + Information().Version());
+    LogLine("Setup", "command line " + line);
+    LogLine("Setup", RunWindowsVersion() == wvWindows95 ? "Windows 95 family" : "Windows NT family");
+}
+
+// --- the run ----------------------------------------------------------------------------------------
+
+void TCustomInstall::ReadInfoOfObjects() {
+    TFileContainer::ReadInfoFromArchive();
+}
+
+void TCustomInstall::ReadInfoFromArchive() {
+    if (FInfoRead)
+        return;
+    LogEvent("OnBeforeReadArchiveInfo");
+    if (OnBeforeReadArchiveInfo)
+        OnBeforeReadArchiveInfo(this);
+    {
+        THourGlass hourGlass(FMainForm);
+        LogLine("Run", "reading file information");
+        PushStatusMessage("Reading file information...");
+        try {
+            ReadRemoteFileList(*this);
+        } catch (...) {
+            try {
+                PopStatusMessage();
+            } catch (...) {
+                // The reading's own failure is the one to report.
+            }
+            throw;
+        }
+        PopStatusMessage();
+    }
+    FInfoRead = true;
+    LogEvent("OnAfterReadArchiveInfo");
+    if (OnAfterReadArchiveInfo)
+        OnAfterReadArchiveInfo(this);
+}
+
+void TCustomInstall::Install() {
+    RunStartTime() = Now();
+    RaiseRegistrationErrors() = false;
+    FailedRegistrationList().Clear();
+    FUnfinishedCount = 0;
+    FRunCleanupBatch = false;
+    SetRunning(true);
+    SyncRunState();
+    StartRunLog("installation");
+    LogLine("Run", "started");
+
+    if (FUseLoadingProgram && !HasSwitch(swSourcePath))
+        throw IEInstall(
+            "The path of the loading program was not passed to the setup program: start it with -s "
+            "and the folder of the distribution");
+    InstallRecordKey() = FindInstallRecord(true);
+    LogLine("Run",
+            "install record " + (InstallRecordKey().empty() ? std::string("none could be made")
+                                                            : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
+    ClearUnfinished();
+    if (HasSwitch(swSelfExtracted))
+        throw IEInstall(kNotBuilt, {"Reading the archive from inside a self-extracting setup (-e)"});
+    ReadInfoFromArchive();
+    LogEvent("OnAfterInitialized");
+    if (OnAfterInitialized)
+        OnAfterInitialized(this);
+    LogLine("Run", "before-install wizard");
+    SendInformationEvent(this, ieBeforeInstall, nullptr);
+
+    LogLine("Run", "installing the objects");
+    TFileContainer::Install();
+
+    // Registrations that failed during the run get one more try; now a failure fails the run.
+    std::vector<TCustomInstallFile*> failed;
+    for (int i = 0; i < FailedRegistrationList().Count(); ++i)
+        failed.push_back(FailedRegistrationList().Items(i));
+    for (TCustomInstallFile* f : failed) {
+        LogLine("Register", f->Name() + " again, after its failure during the run");
+        f->RegisterActiveX();
+    }
+
+    LogLine("Run", "good installation");
+    NotifyGoodInstall();
+    CleanupLoadingProgram();
+    RemoveRecordUnlessUnfinished();
+    if (FRunAutomatic)
+        Shutdown();
+    RunFilesAfterInstall();
+    SetRunning(false);
+    LogLine("Run", "ended");
+    CloseLog();
+}
+
+void TCustomInstall::RemoveRecordUnlessUnfinished() {
+    // Work that waits for the restart is read from the record by the run
+    // after it; removing the record would lose that work for good.
+    if (FUnfinishedCount > 0) {
+        LogLine("Registry", "kept the install record: " + IntToStr(FUnfinishedCount) +
+                                " entries of unfinished business wait for the restart");
+        return;
+    }
+    RemoveInstallRecord();
+    LogLine("Registry", "removed the install record");
+}
+
+void TCustomInstall::NotifyGoodInstall() {
+    LogEvent("OnBeforeNotifyGoodInstall");
+    if (OnBeforeNotifyGoodInstall)
+        OnBeforeNotifyGoodInstall(this);
+    LogLine("Run", "good-installation dialogs");
+    SendInformationEvent(this, ieGoodInstall, nullptr);
+    SendInformationEvent(this, ieAfterGoodInstall, nullptr);
+    LogEvent("OnAfterNotifyGoodInstall");
+    if (OnAfterNotifyGoodInstall)
+        OnAfterNotifyGoodInstall(this);
+}
+
+void TCustomInstall::NotifyBadInstall() {
+    LogEvent("OnBeforeNotifyBadInstall");
+    if (OnBeforeNotifyBadInstall)
+        OnBeforeNotifyBadInstall(this);
+    LogLine("Run", "bad-installation dialogs");
+    SendInformationEvent(this, ieBadInstall, nullptr);
+    SendInformationEvent(this, ieAfterBadInstall, nullptr);
+    LogEvent("OnAfterNotifyBadInstall");
+    if (OnAfterNotifyBadInstall)
+        OnAfterNotifyBadInstall(this);
+}
+
+bool TCustomInstall::Shutdown() {
+    bool quitOut = true;
+    LogEvent("OnBeforeShutdown");
+    if (OnBeforeShutdown)
+        OnBeforeShutdown(this, quitOut);
+    if (quitOut) {
+        LogLine("Run", "ending the program");
+        EndApplication();
+    } else {
+        LogLine("Run", "OnBeforeShutdown keeps the program running");
+    }
+    return !quitOut;
+}
+
+bool TCustomInstall::QueryUserAbort() {
+    bool quitOut = true;
+    if (OnUserAbort)
+        OnUserAbort(this, quitOut);
+    LogLine("Run", quitOut ? "the user may cancel" : "OnUserAbort refuses the cancel");
+    return quitOut;
+}
+
+void TCustomInstall::RunFilesAfterInstall() {
+    TCustomInstallFileList& files = InstallFileList();
+    // By index: a handler may free files, and then the list shrinks.
+    for (int i = 0; i < files.Count(); ++i) {
+        TCustomInstallFile* f = files.Items(i);
+        if (!f->RunAfterInstall())
+            continue;
+        bool defaultAction = true;
+        LogEvent("OnBeforeRunFile");
+        if (OnBeforeRunFile)
+            OnBeforeRunFile(this, f, defaultAction);
+        if (i >= files.Count() || files.Items(i) != f)
+            continue;
+        if (!f->RunAfterInstall() || !defaultAction) {
+            LogLine("Start", "not starting " + f->Name() + ": OnBeforeRunFile said so");
+            continue;
+        }
+        // Failures to start are not reported to the user; the log keeps them.
+        try {
+            StartInstalledProgram(f->ExpandedDestDir() + "\\" + f->DestName());
+        } catch (const std::exception& e) {
+            LogLine("Start", "cannot start " + f->Name() + ": " + Describe(e));
+        }
+    }
+}
+
+void TCustomInstall::StartInstalledProgram(const std::string& Path) {
+    if (StartProgram("\"" + Path + "\""))
+        LogLine("Start", "started " + Path);
+    else
+        LogLine("Start", SystemFailure("CreateProcess(" + Path + ")", LastSystemError()));
+}
+
+void TCustomInstall::ShowRunError(const Exception& E) {
+    Application()->ShowException(E);
+}
+
+void TCustomInstall::EndApplication() {
+    Application()->Terminate();
+}
+
+// Every exception that reaches the message loop while this component exists.
+void TCustomInstall::HandleException(TObject*, const Exception& E) {
+    if (!FRunning) {
+        LogLine("Error", Describe(E));
+        ShowRunError(E);
+        return;
+    }
+    SetRunning(false);
+    const bool aborted = dynamic_cast<const EAIUserAbort*>(&E) != nullptr;
+    bool shown = false;
+    try {
+        if (aborted) {
+            LogLine("Run", "aborted by the user");
+            NotifyBadInstall();
+            CleanupLoadingProgram();
+            RemoveInstallRecord();
+            LogLine("Registry", "removed the install record");
+            if (FRunAutomatic)
+                Shutdown();
+        } else {
+            LogLine("Run", "failed. " + Describe(E));
+            NotifyBadInstall();
+            shown = true;
+            ShowRunError(E);
+            Shutdown();
+        }
+    } catch (const std::exception& inner) {
+        LogLine("Error", "while reporting the failure: " + Describe(inner));
+        // A failing dialog must not hide why the run failed: the run's own
+        // message is still shown (once), then the program ends.
+        if (!aborted && !shown) {
+            try {
+                ShowRunError(E);
+            } catch (...) {
+            }
+        }
+        if (FRunAutomatic)
+            EndApplication();
+    } catch (...) {
+        LogLine("Error", "while reporting the failure");
+        if (FRunAutomatic)
+            EndApplication();
+    }
+    CloseLog();
+}

@@ -1,0 +1,194 @@
+#include "loader_Run.h"
+#include "archive/types_ExtractionInfo.h"
+#include "loader_CommandLine.h"
+#include "loader_SetupArchive.h"
+#include "platform/exceptions_Quenfold.h"
+#include "platform/routines_Format.h"
+#include <algorithm>
+#include <random>
+
+std::unique_ptr<TStream> TLoaderHost::OpenShared(const std::string& path) {
+    return std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyNone);
+}
+
+namespace {
+
+// The one failure of a run: its exit code and its message.
+struct TLoaderError {
+    uint32_t Code;
+    std::string Text;
+};
+
+const char* const kDefaultCaption = "Setup";
+
+class TLoaderRun {
+public:
+    TLoaderRun(const TLoaderRequest& request, TLoaderHost& host) : R(request), H(host) {}
+
+    uint32_t Run() {
+        bool quiet = std::any_of(R.Args.begin(), R.Args.end(), IsQuietArg);
+        try {
+            return Steps();
+        } catch (const TLoaderError& e) {
+            return Fail(e, quiet);
+        } catch (const std::exception& e) {
+            return Fail({lecDamaged, e.what()}, quiet);
+        }
+    }
+
+private:
+    uint32_t Steps() {
+        TSetupArchivePlace place = FindSetupArchive();
+        MakeOwnFolder();
+        std::vector<std::string> names;
+        try {
+            names = ExtractSetupArchive(place, FFolder);
+        } catch (const std::exception& e) {
+            throw TLoaderError{lecExtractFail,
+                               Format("Cannot unpack the setup program from %s into %s.\n\n%s",
+                                      {place.File, FFolder, e.what()})};
+        }
+        std::string program = SetupProgram(names, place.File);
+        std::string line = SetupCommandLine(program, R.LoaderPath, FSelfExtracting, R.Args);
+        uint32_t code = 0;
+        std::string why;
+        if (!H.RunAndWait(program, line, code, why))
+            throw TLoaderError{lecStartFail,
+                               Format("Cannot start the setup program %s.\n\n%s", {program, why})};
+        // The setup program's clean-up removes the folder now, or has done so.
+        return code;
+    }
+
+    uint32_t Fail(const TLoaderError& e, bool quiet) {
+        // Nothing of a failed run stays behind in the temporary folder.
+        if (!FFolder.empty())
+            RemoveOwnFolder();
+        if (!quiet)
+            H.ShowError(FCaption, e.Text);
+        return e.Code;
+    }
+
+    // Waits while another program holds the file (a download or a copy
+    // still running), then gives up with the system's reason.
+    std::unique_ptr<TStream> OpenWithRetry(const std::string& path) {
+        std::string why;
+        for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+            if (attempt)
+                H.Pause(kOpenRetryMs);
+            try {
+                return H.OpenShared(path);
+            } catch (const Exception& e) {
+                why = e.what();
+            }
+        }
+        throw TLoaderError{lecDamaged, Format("Cannot read the setup file %s.\n\n%s", {path, why})};
+    }
+
+    // The record at the end of the own file. A file still growing may not
+    // have it yet: look again as long as its size keeps changing.
+    TExtractionInfoState ReadOwnInfo(TExtractionInfoBytes& bytes, int64_t& size, TExtractionInfo& info) {
+        int64_t lastSize = -1;
+        for (int attempt = 1;; ++attempt) {
+            {
+                std::unique_ptr<TStream> own = OpenWithRetry(R.LoaderPath);
+                size = own->Size();
+                ReadExtractionInfoBytes(*own, bytes);
+            }
+            TExtractionInfoState state = CheckExtractionInfo(bytes, size, info);
+            if (state == TExtractionInfoState::eiValid || size == lastSize || attempt >= kOpenAttempts)
+                return state;
+            lastSize = size;
+            H.Pause(kOpenRetryMs);
+        }
+    }
+
+    // setup.1 inside the own file, after the record's check; a loading
+    // program without a record (on a disk, in a build folder) runs the
+    // setup.1 beside it.
+    TSetupArchivePlace FindSetupArchive() {
+        TExtractionInfoBytes bytes;
+        int64_t size = 0;
+        TExtractionInfo info;
+        TExtractionInfoState state = ReadOwnInfo(bytes, size, info);
+        TSetupArchivePlace place;
+        // A record whose positions fail still names its product, for the message.
+        if (state == TExtractionInfoState::eiSetup1Outside || state == TExtractionInfoState::eiFiles1Outside)
+            info = DecodeExtractionInfo(bytes);
+        if (!Trim(info.ProductTitle).empty())
+            FCaption = info.ProductTitle;
+        if (state == TExtractionInfoState::eiValid) {
+            FSelfExtracting = true;
+            place.File = R.LoaderPath;
+            place.Start = info.Setup1Start;
+            place.Length = static_cast<int64_t>(info.Setup1End) - info.Setup1Start + 1;
+        } else {
+            std::string beside = ExtractFilePath(R.LoaderPath) + "setup.1";
+            bool plain =
+                state == TExtractionInfoState::eiNoMagic || state == TExtractionInfoState::eiTooShort;
+            if (!plain || !FileExists(beside)) {
+                std::string reason = DescribeExtractionInfoState(state, bytes, size);
+                if (plain)
+                    reason += " There is no setup.1 beside it either.";
+                throw TLoaderError{lecDamaged,
+                                   Format("The setup file %s is damaged and cannot be run.\n\n%s\n\n"
+                                          "Please get a new copy of it.",
+                                          {R.LoaderPath, reason})};
+            }
+            place.File = beside;
+        }
+        std::string file = place.File;
+        place.Open = [this, file] { return OpenWithRetry(file); };
+        return place;
+    }
+
+    void MakeOwnFolder() {
+        std::string temp = AddBackslash(R.TempDir);
+        std::mt19937 random(std::random_device{}() ^
+                            static_cast<uint32_t>(static_cast<uint64_t>(Now() * 86400000.0)));
+        uint32_t error = 0;
+        for (int attempt = 0; attempt < 100 && !R.TempDir.empty(); ++attempt) {
+            std::string folder = temp + Format("qfdsetup%08x", {static_cast<unsigned>(random())});
+            // Only a folder this run made is its own: an existing one is never taken.
+            if (CreateDir(folder)) {
+                FFolder = folder;
+                return;
+            }
+            error = LastSystemError();
+            if (!DirectoryExists(temp))
+                break;
+        }
+        throw TLoaderError{
+            lecNoFolder,
+            Format("Cannot create a folder for the setup program in the temporary folder %s.\n\n%s",
+                   {R.TempDir, SystemErrorText(error)})};
+    }
+
+    void RemoveOwnFolder() {
+        // Flat: the folder holds only the files this run extracted.
+        for (const std::string& name : ListDirectory(FFolder))
+            RemoveFile(AddBackslash(FFolder) + name);
+        RemoveDir(FFolder);
+    }
+
+    std::string SetupProgram(const std::vector<std::string>& names, const std::string& archive) {
+        if (names.empty())
+            throw TLoaderError{lecExtractFail, Format("The setup archive in %s holds no files.", {archive})};
+        if (!SameText(ExtractFileExt(names.front()), ".exe"))
+            throw TLoaderError{lecExtractFail,
+                               Format("The setup archive in %s holds no setup program: its first file is %s.",
+                                      {archive, names.front()})};
+        return AddBackslash(FFolder) + names.front();
+    }
+
+    const TLoaderRequest& R;
+    TLoaderHost& H;
+    std::string FCaption = kDefaultCaption;
+    bool FSelfExtracting = false;
+    std::string FFolder;
+};
+
+} // namespace
+
+uint32_t RunLoader(const TLoaderRequest& request, TLoaderHost& host) {
+    return TLoaderRun(request, host).Run();
+}

@@ -1,0 +1,48 @@
+// The loading program's one run: read the extraction information at its own
+// end, unpack setup.1 into a folder of its own in the temporary folder, start
+// the setup program from there and pass on its exit code.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TStream;
+
+// Exit codes of the loading program's own failures; every other code is
+// the setup program's (0 installed, 1 failed, 2 aborted, 3 restart needed).
+enum TLoaderExitCode : uint32_t {
+    lecDamaged = 10,     // its own file cannot be read, or carries no usable setup.1
+    lecNoFolder = 11,    // no folder of its own in the temporary folder
+    lecExtractFail = 12, // setup.1 could not be unpacked
+    lecStartFail = 13,   // the setup program could not be started
+};
+
+// What the loading program asks of the system.
+class TLoaderHost {
+public:
+    virtual ~TLoaderHost() = default;
+    // A message box with an OK button: the loading program's only window.
+    virtual void ShowError(const std::string& caption, const std::string& text) = 0;
+    // Starts program with commandLine, without handing on any handle and in
+    // the loading program's current folder, and waits for its end. False,
+    // with the system's reason, when it cannot start.
+    virtual bool RunAndWait(const std::string& program, const std::string& commandLine, uint32_t& exitCode,
+                            std::string& why) = 0;
+    virtual void Pause(uint32_t milliseconds) = 0;
+    // Opens the file for reading, other programs still writing it.
+    virtual std::unique_ptr<TStream> OpenShared(const std::string& path);
+};
+
+struct TLoaderRequest {
+    std::string LoaderPath;        // the loading program's own file
+    std::vector<std::string> Args; // its command-line arguments, without the program
+    std::string TempDir;           // the system's temporary folder
+};
+
+// How long the loading program waits for its own file while another program
+// still holds or writes it.
+constexpr int kOpenAttempts = 20;
+constexpr uint32_t kOpenRetryMs = 250;
+
+uint32_t RunLoader(const TLoaderRequest& request, TLoaderHost& host);

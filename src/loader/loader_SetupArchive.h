@@ -1,0 +1,38 @@
+// Unpacking setup.1 (the setup program and the files that travel with it)
+// from the part of the loading program's file that holds it, or from a
+// setup.1 beside it.
+#pragma once
+#include "archive/cmp_TQnfdCompress.h"
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Bytes [start, start + length) of another stream, seen as a read-only
+// stream of their own: the archive reader cannot reach past them.
+class TWindowStream : public TStream {
+public:
+    TWindowStream(std::unique_ptr<TStream> inner, int64_t start, int64_t length);
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+
+private:
+    std::unique_ptr<TStream> FInner;
+    int64_t FStart, FLength, FPos = 0;
+};
+
+// Where setup.1 lies: in File from byte Start, Length bytes long (-1: to the
+// end of File). Open opens File for reading; the archive is read through it
+// alone.
+struct TSetupArchivePlace {
+    std::string File;
+    int64_t Start = 0;
+    int64_t Length = -1;
+    std::function<std::unique_ptr<TStream>()> Open;
+};
+
+// Extracts every member of the archive in order into folder, by the file
+// name part of its stored path. Returns those names; the first one is the
+// setup program. Archive failures raise as the archive raises them.
+std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder);

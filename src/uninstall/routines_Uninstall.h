@@ -1,0 +1,74 @@
+// Removing an installed product by its uninstall log: the plan (checked
+// whole before anything changes), carrying it out, and the words of the
+// result.
+#pragma once
+#include "platform/routines_Removal.h"
+#include "uninstall/routines_UninstallLog.h"
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class TFileFate { ffRemove, ffKeepShared };
+
+// One file of the log (a file named several times is planned once).
+struct TPlannedFile {
+    std::string Path;
+    bool ActiveX = false;
+    bool Program = false;
+    int Times = 0;         // entries of this product's log naming it
+    std::string CountName; // its value under SharedDLLs; empty when not counted
+    int32_t Count = 0;     // that count before the uninstall
+    TFileFate Fate = TFileFate::ffRemove;
+};
+
+struct TUninstallPlan {
+    TUninstallLog Log;
+    std::vector<TPlannedFile> Files; // servers first, then the others in log order
+};
+
+// Reads the log and decides for every file; raises EUninstallRefused when
+// the log is damaged, names a file that another product uses without a
+// count covering both, or reaches a file through a link below the product's
+// folder.
+TUninstallPlan PlanUninstall(const std::string& product);
+
+struct TUninstallResult {
+    std::vector<std::string> Removed;
+    std::vector<std::string> AtRestart;  // removed when Windows restarts
+    std::vector<std::string> KeptShared; // still counted for other programs
+    std::vector<std::string> Folders;    // emptied folders removed
+    std::vector<std::string> Failures;   // sentences
+    bool EntryRemoved = false;           // the product left the list of installed programs
+};
+
+// Carries the plan out. Without failures the product's key goes last; with
+// them it stays, its log holding what is left, so that a second run finishes
+// the work without counting anything twice.
+TUninstallResult CarryOutUninstall(const TUninstallPlan& plan);
+
+// 0 removed, 1 failed, 3 removed with files waiting for the restart.
+int UninstallExitCode(const TUninstallResult& r);
+// The closing message.
+std::string UninstallReport(const std::string& product, const TUninstallResult& r);
+
+// Seams for tests. The restart removal bypasses any registry redirection;
+// the program runner starts "/UNREGSERVER" programs. An empty hook restores
+// the system's call.
+using TRestartRemovalHook = std::function<uint32_t(const std::string& path)>;
+void SetRestartRemovalHook(TRestartRemovalHook hook);
+using TProgramRunHook =
+    std::function<TRunResult(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs)>;
+void SetProgramRunHook(TProgramRunHook hook);
+
+// The whole program: the question, the removal, the closing message (or
+// none of the windows with Quiet), the log file, the exit code (2 when the
+// person said No).
+struct TUninstallUI {
+    std::function<bool(const std::string& caption, const std::string& text)> Ask;
+    std::function<void(const std::string& caption, const std::string& text, TMessageKind kind)> Show;
+    std::string LogFolder; // empty: the temporary folder
+};
+int RunUninstaller(const TUninstallCommand& command, const TUninstallUI& ui);
+// "Uninstall Log <date> #<n>.txt" in folder, the first number not yet taken.
+std::string NewUninstallLogName(const std::string& folder);

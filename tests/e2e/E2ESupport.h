@@ -1,0 +1,119 @@
+// What the end-to-end tests of an installation share: a distribution folder
+// with its archive, the registry of the Wine prefix (the programs under test
+// write the real one, so everything a test leaves is taken away again), the
+// run's log in the temporary folder.
+#pragma once
+#include "archive/cmp_TQnfdCompress.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_Registry.h"
+#include "support/TempFolder.h"
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace E2E {
+
+struct TMember {
+    std::string Path; // stored path: the install file's source
+    Integer ID;       // the install file's UniqueID
+};
+
+// A new archive with one member per file; colNone keeps each file's bytes
+// visible in the archive, so that a test can damage one on purpose.
+inline void MakeArchive(const std::string& archive, const std::vector<TMember>& members,
+                        TCompressionLevel level = colMax) {
+    RemoveFile(archive);
+    TQnfdCompress a;
+    a.CompressionLevel = level;
+    a.SetCompressedFile(archive);
+    bool append = false;
+    for (const TMember& m : members) {
+        TStringList files{m.Path};
+        a.SetFilesToProcess(files);
+        a.Compress(append, m.ID);
+        append = true;
+    }
+}
+
+// Changes one byte of text where it lies in the (uncompressed) archive.
+inline bool DamageArchive(const std::string& archive, const std::string& text) {
+    std::string bytes = ReadWholeFile(archive);
+    size_t at = bytes.find(text);
+    if (at == std::string::npos)
+        return false;
+    bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+    WriteTextFile(archive, bytes);
+    return true;
+}
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    if (!FileExists(path))
+        return lines;
+    std::string text = ReadWholeFile(path), line;
+    for (char c : text) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+const char* const kRecords = "\\SOFTWARE\\Quenfold\\Install";
+
+// The install record of a program (by its "Path"); empty when there is none.
+inline std::string RecordOf(const std::string& program) {
+    TRegKey records;
+    if (!records.Open(RegLocalMachine, kRecords, TRegAccess::raRead))
+        return "";
+    for (const std::string& name : records.SubKeyNames()) {
+        TRegKey k;
+        if (k.Open(records.Handle(), name, TRegAccess::raRead) &&
+            SameText(k.ReadString("Path").value_or(""), program))
+            return std::string(kRecords) + "\\" + name;
+    }
+    return "";
+}
+
+// Removes the records of a program and the parents they leave empty.
+inline void RemoveRecordsOf(const std::string& program) {
+    for (std::string key = RecordOf(program); !key.empty(); key = RecordOf(program))
+        if (!DeleteKeyTree(RegLocalMachine, key))
+            break;
+    TRegKey records;
+    if (records.Open(RegLocalMachine, kRecords, TRegAccess::raRead) && records.SubKeyNames().empty()) {
+        records.Close();
+        DeleteKeyTree(RegLocalMachine, kRecords);
+    }
+}
+
+inline std::string UninstallKeyOf(const std::string& product) {
+    return "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product;
+}
+
+// The "Setup Log *.txt" files in the temporary folder.
+inline std::set<std::string> SetupLogs() {
+    std::set<std::string> logs;
+    for (const std::string& n : ListDirectory(TempDirectory()))
+        if (n.rfind("Setup Log ", 0) == 0)
+            logs.insert(AddBackslash(TempDirectory()) + n);
+    return logs;
+}
+
+// The one log written since before was taken; empty when none or several.
+inline std::string NewSetupLog(const std::set<std::string>& before) {
+    std::vector<std::string> fresh;
+    for (const std::string& l : SetupLogs())
+        if (!before.count(l))
+            fresh.push_back(l);
+    return fresh.size() == 1 ? fresh[0] : std::string();
+}
+
+} // namespace E2E

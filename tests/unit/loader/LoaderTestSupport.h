@@ -1,0 +1,61 @@
+// Helpers for the loading program's tests: archives made with the archive
+// component and self-extracting files put together as the build mode does.
+#pragma once
+#include "archive/cmp_TQnfdCompress.h"
+#include "archive/types_ExtractionInfo.h"
+#include "support/TempFolder.h"
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+inline void MakeArchive(const std::string& archive, const std::vector<std::string>& files) {
+    TQnfdCompress c;
+    c.SetCompressedFile(archive);
+    for (const std::string& f : files)
+        c.FilesToProcess().Add(f);
+    c.Compress(false, 0);
+}
+
+// Appends setup1 (and files1 when given) and the extraction information to
+// exe, which must exist; returns what was written.
+inline TExtractionInfo AppendDistribution(const std::string& exe, const std::string& setup1,
+                                          const std::string& files1, const std::string& title) {
+    TFileStream out(exe, fmOpenReadWrite);
+    out.Seek(0, TSeekOrigin::soEnd);
+    auto append = [&out](const std::string& path, Integer& first, Integer& last) {
+        TFileStream in(path, fmOpenRead);
+        first = static_cast<Integer>(out.Position());
+        out.CopyFrom(in, 0);
+        last = static_cast<Integer>(out.Position() - 1);
+    };
+    TExtractionInfo info;
+    append(setup1, info.Setup1Start, info.Setup1End);
+    if (!files1.empty())
+        append(files1, info.Files1Start, info.Files1End);
+    info.ProductTitle = title;
+    WriteExtractionInfo(out, info);
+    return info;
+}
+
+inline std::string FileBytes(const std::string& path) {
+    return ReadWholeFile(path);
+}
+
+// Writes bytes at position at of an existing file.
+inline void PatchFile(const std::string& path, int64_t at, const std::string& bytes) {
+    TFileStream f(path, fmOpenReadWrite);
+    f.SetPosition(at);
+    f.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+inline void CutFile(const std::string& path, int64_t size) {
+    TFileStream f(path, fmOpenReadWrite);
+    f.SetSize(size);
+}
+
+inline std::string Int32Bytes(int32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        s[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint32_t>(v) >> (8 * i));
+    return s;
+}

@@ -1,0 +1,332 @@
+// The loading program's run with a stand-in for the system: what it unpacks
+// where, what it starts, what it says about damaged files, and that a
+// failure leaves nothing behind.
+#include "LoaderTestSupport.h"
+#include "loader/loader_Run.h"
+#include "platform/routines_CommandLine.h"
+
+namespace {
+
+struct TStarted {
+    std::string Program, Line;
+    std::vector<std::string> Files; // of the program's folder, when it started
+    std::string ProgramBytes;
+};
+
+class TFakeHost : public TLoaderHost {
+public:
+    std::vector<std::pair<std::string, std::string>> Errors; // caption, text
+    std::vector<TStarted> Started;
+    uint32_t ExitCode = 0;
+    bool CanStart = true;
+    // Does what the setup program's clean-up does while the loader waits.
+    bool RemoveFolderWhileWaiting = false;
+    bool FolderRemoved = false;
+    // A file nobody may hold open while the loader waits.
+    std::string ProbeFreeWhileWaiting;
+    bool ProbeWasFree = false;
+    int Pauses = 0;
+    std::function<void(int)> OnPause;
+    std::function<std::unique_ptr<TStream>(const std::string&)> Open;
+
+    void ShowError(const std::string& caption, const std::string& text) override {
+        Errors.emplace_back(caption, text);
+    }
+    bool RunAndWait(const std::string& program, const std::string& line, uint32_t& code,
+                    std::string& why) override {
+        if (!CanStart) {
+            why = "The system cannot start it.";
+            return false;
+        }
+        TStarted s{program, line, ListDirectory(ExtractFilePath(program)), ReadWholeFile(program)};
+        Started.push_back(s);
+        if (RemoveFolderWhileWaiting) {
+            for (const std::string& n : s.Files)
+                RemoveFile(ExtractFilePath(program) + n);
+            FolderRemoved = RemoveDir(ExtractFileDir(program));
+        }
+        if (!ProbeFreeWhileWaiting.empty()) {
+            try {
+                TFileStream alone(ProbeFreeWhileWaiting, fmOpenReadWrite | fmShareExclusive);
+                ProbeWasFree = true;
+            } catch (const Exception&) {
+                ProbeWasFree = false;
+            }
+        }
+        code = ExitCode;
+        return true;
+    }
+    void Pause(uint32_t) override {
+        if (OnPause)
+            OnPause(Pauses);
+        ++Pauses;
+    }
+    std::unique_ptr<TStream> OpenShared(const std::string& path) override {
+        return Open ? Open(path) : TLoaderHost::OpenShared(path);
+    }
+};
+
+struct LoaderRun : ::testing::Test {
+    TTempFolder dir;
+    std::string temp = dir / "temp\\";
+    std::string dist = dir / "My Dist\\";
+    std::string loader = dist + "setup.exe";
+    std::string stub = std::string(3000, 'L');
+    std::string program = "program bytes of the setup " + std::string(5000, 'p');
+    std::string filesInf = "C:\\WINDOWS\\SYSTEM\\saver.scr\r\n";
+    TFakeHost host;
+
+    LoaderRun() {
+        ForceDirectory(dist);
+        ForceDirectory(temp);
+        ForceDirectory(dir / "src");
+        WriteTextFile(loader, stub);
+    }
+
+    std::string Setup1(const std::string& programName, const std::string& content) {
+        std::string folder = dir / ("src\\" + programName + ".d\\");
+        ForceDirectory(folder);
+        WriteTextFile(folder + programName, content);
+        WriteTextFile(folder + "files.inf", filesInf);
+        std::string archive = folder + "setup.1";
+        MakeArchive(archive, {folder + programName, folder + "files.inf"});
+        return archive;
+    }
+    std::string Files1() {
+        WriteTextFile(dir / "src\\saver.scr", std::string(20000, 's'));
+        MakeArchive(dir / "src\\files.1", {dir / "src\\saver.scr"});
+        return dir / "src\\files.1";
+    }
+    TExtractionInfo Distribution(const std::string& title = "SaverName Screen Saver") {
+        return AppendDistribution(loader, Setup1("setup.exe", program), Files1(), title);
+    }
+    uint32_t Run(std::vector<std::string> args = {}) {
+        TLoaderRequest r;
+        r.LoaderPath = loader;
+        r.Args = std::move(args);
+        r.TempDir = temp;
+        return RunLoader(r, host);
+    }
+    std::vector<std::string> TempContent() { return ListDirectory(temp); }
+    std::vector<std::string> StartedParams(size_t i = 0) { return SplitCommandLine(host.Started.at(i).Line); }
+};
+
+TEST_F(LoaderRun, UnpacksSetup1IntoAFolderOfItsOwnAndPassesOnTheExitCode) {
+    Distribution();
+    host.ExitCode = 3;
+    EXPECT_EQ(Run(), 3u);
+    ASSERT_EQ(host.Started.size(), 1u);
+    EXPECT_TRUE(host.Errors.empty());
+    const TStarted& s = host.Started[0];
+    // A new folder directly in the temporary folder, holding every file of setup.1.
+    std::string folder = ExtractFilePath(s.Program);
+    EXPECT_EQ(ExtractFilePath(RemoveBackslash(folder)), temp);
+    EXPECT_EQ(ExtractFileName(s.Program), "setup.exe");
+    EXPECT_EQ(s.ProgramBytes, program);
+    std::vector<std::string> files = s.Files;
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"files.inf", "setup.exe"}));
+    EXPECT_EQ(ReadWholeFile(folder + "files.inf"), filesInf);
+    EXPECT_EQ(StartedParams(),
+              (std::vector<std::string>{s.Program, "-s" + RemoveBackslash(dist), "-esetup.exe", "-c"}));
+    // The folder stays for the setup program, whose clean-up removes it.
+    EXPECT_EQ(TempContent().size(), 1u);
+    EXPECT_EQ(host.Pauses, 0);
+}
+
+TEST_F(LoaderRun, ToDiskAndOtherArgumentsReachTheSetupProgram) {
+    Distribution();
+    EXPECT_EQ(Run({"*TODISK", "-q"}), 0u);
+    ASSERT_EQ(host.Started.size(), 1u);
+    std::vector<std::string> p = StartedParams();
+    EXPECT_EQ(std::vector<std::string>(p.begin() + 1, p.end()),
+              (std::vector<std::string>{"-s" + RemoveBackslash(dist), "-esetup.exe", "-c", "-f", "-q"}));
+}
+
+TEST_F(LoaderRun, WhileItWaitsTheFolderCanBeRemoved) {
+    // Nothing of the loading program stays open in the folder: the setup
+    // program's clean-up batch must be able to take it away.
+    Distribution();
+    host.RemoveFolderWhileWaiting = true;
+    host.ProbeFreeWhileWaiting = loader;
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_TRUE(host.FolderRemoved);
+    EXPECT_TRUE(TempContent().empty());
+    // Its own file is closed as well.
+    EXPECT_TRUE(host.ProbeWasFree);
+}
+
+TEST_F(LoaderRun, TheNewestOfSeveralBuildsRuns) {
+    AppendDistribution(loader, Setup1("old.exe", "old program"), Files1(), "Old Screen Saver");
+    AppendDistribution(loader, Setup1("new.exe", "new program"), "", "New Screen Saver");
+    EXPECT_EQ(Run(), 0u);
+    ASSERT_EQ(host.Started.size(), 1u);
+    EXPECT_EQ(ExtractFileName(host.Started[0].Program), "new.exe");
+    EXPECT_EQ(host.Started[0].ProgramBytes, "new program");
+}
+
+TEST_F(LoaderRun, DamagedFilesGetTheirMessageAndWriteNothing) {
+    TExtractionInfo info = Distribution();
+    std::string good = ReadWholeFile(loader);
+    int64_t size = static_cast<int64_t>(good.size());
+    int64_t record = size - kExtractionInfoSize;
+    struct Case {
+        const char* what;
+        std::function<void()> damage;
+        const char* caption;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"cut in files.1", [&] { CutFile(loader, info.Files1Start + 100); }, "Setup", "SELFEXTRACTING"},
+        {"cut in the stub", [&] { CutFile(loader, 1000); }, "Setup", "no setup.1 beside it"},
+        {"record zeroed", [&] { PatchFile(loader, record, std::string(136, '\0')); }, "Setup",
+         "SELFEXTRACTING"},
+        {"setup.1 past the end",
+         [&] { PatchFile(loader, record + 20, Int32Bytes(static_cast<int32_t>(size))); },
+         "SaverName Screen Saver", "do not lie inside the file"},
+        {"files.1 past the end",
+         [&] { PatchFile(loader, record + 28, Int32Bytes(static_cast<int32_t>(size))); },
+         "SaverName Screen Saver", "product archive"},
+        {"setup.1 negative", [&] { PatchFile(loader, record + 16, Int32Bytes(-1)); },
+         "SaverName Screen Saver", "bytes -1 to"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteTextFile(loader, good);
+        c.damage();
+        host.Errors.clear();
+        EXPECT_EQ(Run(), lecDamaged);
+        EXPECT_TRUE(host.Started.empty());
+        ASSERT_EQ(host.Errors.size(), 1u);
+        EXPECT_EQ(host.Errors[0].first, c.caption);
+        const std::string& text = host.Errors[0].second;
+        EXPECT_NE(text.find("The setup file " + loader + " is damaged and cannot be run."), std::string::npos)
+            << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_TRUE(TempContent().empty());
+    }
+}
+
+TEST_F(LoaderRun, QuietShowsNothingButKeepsTheExitCode) {
+    CutFile(loader, 1000);
+    EXPECT_EQ(Run({"-Q"}), lecDamaged);
+    EXPECT_TRUE(host.Errors.empty());
+    EXPECT_TRUE(TempContent().empty());
+}
+
+TEST_F(LoaderRun, ADamagedSetup1IsTakenAwayAgain) {
+    TExtractionInfo info = Distribution("Damaged Screen Saver");
+    // Into the data of the first member (after the 5-byte prefix and its header).
+    PatchFile(loader, info.Setup1Start + 5 + 172 + 20, std::string(64, '\x55'));
+    EXPECT_EQ(Run(), lecExtractFail);
+    EXPECT_TRUE(host.Started.empty());
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_EQ(host.Errors[0].first, "Damaged Screen Saver");
+    EXPECT_NE(host.Errors[0].second.find("Cannot unpack the setup program from " + loader), std::string::npos)
+        << host.Errors[0].second;
+    EXPECT_TRUE(TempContent().empty());
+}
+
+TEST_F(LoaderRun, TheArchiveIsReadOnlyInsideSetup1) {
+    // A member whose data would run on into files.1 is refused, not read from there.
+    TExtractionInfo info = Distribution();
+    int32_t setup1Size = info.Setup1End - info.Setup1Start + 1;
+    ASSERT_GT(info.Files1End - info.Files1Start, 150);
+    PatchFile(loader, info.Setup1Start + 5 + 16,
+              Int32Bytes(setup1Size + 100)); // EndOffset of the first member
+    EXPECT_EQ(Run(), lecExtractFail);
+    EXPECT_TRUE(host.Started.empty());
+    EXPECT_TRUE(TempContent().empty());
+}
+
+TEST_F(LoaderRun, Setup1MustStartWithAProgram) {
+    WriteTextFile(dir / "src\\readme.txt", "text");
+    MakeArchive(dir / "src\\text.1", {dir / "src\\readme.txt"});
+    AppendDistribution(loader, dir / "src\\text.1", "", "T");
+    EXPECT_EQ(Run(), lecExtractFail);
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("holds no setup program: its first file is readme.txt"),
+              std::string::npos)
+        << host.Errors[0].second;
+    EXPECT_TRUE(TempContent().empty());
+
+    MakeArchive(dir / "src\\empty.1", {});
+    AppendDistribution(loader, dir / "src\\empty.1", "", "T");
+    host.Errors.clear();
+    EXPECT_EQ(Run(), lecExtractFail);
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("holds no files"), std::string::npos) << host.Errors[0].second;
+    EXPECT_TRUE(TempContent().empty());
+}
+
+TEST_F(LoaderRun, AProgramThatCannotStartIsReportedAndTakenAway) {
+    Distribution();
+    host.CanStart = false;
+    EXPECT_EQ(Run(), lecStartFail);
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("Cannot start the setup program " + temp), std::string::npos)
+        << host.Errors[0].second;
+    EXPECT_NE(host.Errors[0].second.find("The system cannot start it."), std::string::npos);
+    EXPECT_TRUE(TempContent().empty());
+}
+
+TEST_F(LoaderRun, NoTemporaryFolderIsReported) {
+    Distribution();
+    temp = dir / "missing\\";
+    EXPECT_EQ(Run(), lecNoFolder);
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("in the temporary folder " + temp), std::string::npos);
+    EXPECT_FALSE(DirectoryExists(temp));
+}
+
+TEST_F(LoaderRun, AFileStillBeingWrittenIsAwaited) {
+    // The download is not complete when the program starts: the record
+    // arrives while it waits.
+    Distribution();
+    std::string whole = ReadWholeFile(loader);
+    WriteTextFile(loader, whole.substr(0, whole.size() - 500));
+    host.OnPause = [&](int n) {
+        if (n == 1)
+            WriteTextFile(loader, whole);
+        else if (n == 0)
+            WriteTextFile(loader, whole.substr(0, whole.size() - 200));
+    };
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(host.Pauses, 2);
+    EXPECT_TRUE(host.Errors.empty());
+    ASSERT_EQ(host.Started.size(), 1u);
+
+    // A file that stops growing short of its record is damaged: one look again, then the message.
+    WriteTextFile(loader, whole.substr(0, whole.size() - 500));
+    host.OnPause = nullptr;
+    host.Pauses = 0;
+    EXPECT_EQ(Run(), lecDamaged);
+    EXPECT_EQ(host.Pauses, 1);
+}
+
+TEST_F(LoaderRun, AFileHeldByAnotherProgramIsOpenedOnceItIsFree) {
+    Distribution();
+    int refusals = 3;
+    host.Open = [&](const std::string& path) -> std::unique_ptr<TStream> {
+        if (refusals > 0) {
+            --refusals;
+            throw EFOpenError("Cannot open file \"" + path + "\". The process cannot access the file.");
+        }
+        return std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyNone);
+    };
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(host.Pauses, 3);
+    ASSERT_EQ(host.Started.size(), 1u);
+
+    // Held for good: a bounded wait, then the system's reason.
+    refusals = 1000;
+    host.Pauses = 0;
+    EXPECT_EQ(Run(), lecDamaged);
+    EXPECT_EQ(host.Pauses, kOpenAttempts - 1);
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("Cannot read the setup file " + loader), std::string::npos);
+    EXPECT_NE(host.Errors[0].second.find("The process cannot access the file."), std::string::npos);
+    EXPECT_EQ(TempContent().size(), 1u); // the first run's folder only
+}
+
+} // namespace
