@@ -3,6 +3,7 @@
 #include "engine/cmp_TInstall.h"
 #include "engine/routines_RemoteFileList.h"
 #include "objects/routines_Log.h"
+#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
@@ -79,9 +80,23 @@ void ReadRemoteFileList(TCustomInstall& install) {
     install.ReadInfoOfObjects();
     if (install.DistributeType() == dtTraditional)
         return;
-    // The list comes through the network install locations, which are a later
-    // stage; once downloaded into a temporary file it goes to ApplyRemoteFileList.
-    throw IEInstall(kNotBuilt, {"Downloading the remote list of files \"filelist.lst\""});
+    TCustomNetInstallLocation* location = install.NetLocation();
+    if (!location)
+        throw IEInstallNetLocNil("The installation needs a net install location to fetch the remote list "
+                                 "of files \"filelist.lst\"");
+    const std::string local = GetTempFile(false);
+    try {
+        LogLine("Remote list", "downloading filelist.lst into " + local);
+        location->Download("filelist.lst", local);
+        // A cancelled download leaves nothing to read: the user's abort.
+        if (DownloadAborted)
+            throw EAIUserAbort();
+        ApplyRemoteFileList(local);
+    } catch (...) {
+        RemoveFile(local);
+        throw;
+    }
+    RemoveFile(local);
 }
 
 // --- the run's state and log ---------------------------------------------------------------------
@@ -166,6 +181,8 @@ void TCustomInstall::Install() {
     FailedRegistrationList().Clear();
     FUnfinishedCount = 0;
     FRunCleanupBatch = false;
+    // A download cancelled in an earlier run must not fail this one.
+    ClearDownloadAborted();
     SetRunning(true);
     SyncRunState();
     StartRunLog("installation");

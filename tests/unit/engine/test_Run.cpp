@@ -3,7 +3,9 @@
 // and the run's log.
 #include "EngineTestSupport.h"
 #include "engine/routines_RemoteFileList.h"
+#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_InstallInfo.h"
+#include "unit/net/LocalServer.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -19,12 +21,13 @@ const std::string kTwoFiles =
 class Run : public Engine {
 protected:
     // A project with two files and a dialog, started from the test's folder.
-    TTestInstall* LoadProject(std::vector<std::string> args = {}, const std::string& props = "") {
+    TTestInstall* LoadProject(std::vector<std::string> args = {}, const std::string& props = "",
+                              const std::string& more = "") {
         TTestInstall::ProgramFile = TempPath("setup.exe");
         WriteTextFile(TTestInstall::ProgramFile, "the setup program");
         args.push_back("-s" + TempDir());
-        TTestInstall* install =
-            Load(args, "    DestDir = '" + TempDir() + "'\n    DestDirType = nil\n" + props, kTwoFiles);
+        TTestInstall* install = Load(
+            args, "    DestDir = '" + TempDir() + "'\n    DestDirType = nil\n" + props, kTwoFiles + more);
         // Each event of the component writes its name to the trace.
         auto note = [](const char* name) { return [name](TObject*) { Trace().push_back(name); }; };
         install->OnBeforeReadArchiveInfo = note("OnBeforeReadArchiveInfo");
@@ -379,3 +382,37 @@ TEST_F(Run, TheLogNamesEveryStepAndANewRunGetsTheNextNumber) {
 }
 
 } // namespace
+
+// A web distribution fetches "filelist.lst" through its net install location.
+TEST_F(Run, AWebDistributionReadsTheRemoteListFromItsServer) {
+    TTempFolder served, serverWork;
+    const TDateTime when = EncodeDateTime(2002, 3, 4, 5, 6, 8);
+    WriteTextFile(served / "filelist.lst", ListBytes(1, {{4321, when, "File1", "2.0.0.1"}}));
+    std::unique_ptr<TLocalServer> http;
+    try {
+        http = std::make_unique<TLocalServer>("http", served.Path(), serverWork.Path());
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    // Stored as an author would: the location and the distribution type.
+    const std::string web = "    NetLocation = Net1\n    DistributeType = dtWeb\n";
+    const std::string net =
+        "  object Net1: TNetInstallLocation\n    LoginInformation.Hostname = '" + http->Host() + "'\n  end\n";
+    TTestInstall* install = LoadProject({}, web, net);
+    DownloadAborted = true; // left over from a cancelled download: a new run starts afresh
+
+    RunInstall(install);
+    EXPECT_EQ(File("File1")->FileSize(), 4321);
+    EXPECT_DOUBLE_EQ(File("File1")->FileDate(), when);
+    EXPECT_EQ(File("File1")->FileVersion(), "2.0.0.1");
+    EXPECT_TRUE(install->Shown.empty()) << install->Shown.front();
+
+    // Without the list on the server the run fails with the server's word.
+    RemoveFile(served / "filelist.lst");
+    Unload();
+    TTestInstall* again = LoadProject({}, web, net);
+    RunInstall(again);
+    ASSERT_EQ(again->Shown.size(), 1u);
+    EXPECT_NE(again->Shown[0].find("Could not find the file"), std::string::npos) << again->Shown[0];
+    EXPECT_EQ(File("File1")->FileSize(), 0);
+}
