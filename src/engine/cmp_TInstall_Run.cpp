@@ -181,7 +181,7 @@ void TCustomInstall::Install() {
                                                             : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
     ClearUnfinished();
     if (HasSwitch(swSelfExtracted))
-        throw IEInstall(kNotBuilt, {"Reading the archive from inside a self-extracting setup (-e)"});
+        SetExtractionOffset();
     ReadInfoFromArchive();
     LogEvent("OnAfterInitialized");
     if (OnAfterInitialized)
