@@ -37,6 +37,18 @@ int64_t AppendFile(TStream& Dest, const std::string& Path, const std::string& De
     return copied;
 }
 
+// Build and floppy modes run at the end of loading, when the components
+// stored after this one are still marked as loading, and an install file
+// that loads does not start an operation. Their values are all set by then:
+// the mark goes, their own end of loading still follows.
+void EndLoadingMarks(TComponent* owner) {
+    if (!owner)
+        return;
+    for (int i = 0; i < owner->ComponentCount(); ++i)
+        if (owner->Components(i)->Loading())
+            owner->Components(i)->SetLoadingState(false);
+}
+
 // A path as the current folder completes it (enough to compare two paths).
 std::string AbsolutePath(const std::string& path) {
     if (path.find(':') != std::string::npos || (!path.empty() && (path[0] == '\\' || path[0] == '/')))
@@ -66,6 +78,7 @@ void TCustomInstall::BuildFromBuildInf() {
         lines.LoadFromFile(buildInf);
         if (lines.Count() < 1)
             throw IEInstall("Must be 1 line in BUILD.INF. This line should specify the build directory");
+        EndLoadingMarks(Owner());
         // The product's files are named by the main form on its activation,
         // which build mode never reaches: read them as an installation would.
         if (FMainForm && FMainForm->OnActivate)
