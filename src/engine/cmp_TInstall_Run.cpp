@@ -355,5 +355,15 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
         if (FRunAutomatic)
             EndApplication();
     }
+    // A temporary copy would otherwise stay in the temporary folder for good,
+    // also when the failure's own windows failed; unless work waits for a
+    // restart, which runs it again.
+    if (!aborted && FUnfinishedCount == 0) {
+        try {
+            CleanupLoadingProgram();
+        } catch (const std::exception& inner) {
+            LogLine("Error", "while removing the temporary copy: " + Describe(inner));
+        }
+    }
     CloseLog();
 }

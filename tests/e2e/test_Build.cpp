@@ -112,7 +112,8 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     ASSERT_TRUE(CopyFileTo(exe, other + "setup.exe", false));
     const std::vector<std::string> copiesBefore = TemporaryCopies();
     TProcess run(QuoteArg(other + "setup.exe"));
-    // The run goes as far as the windows built so far take it.
+    // The run goes as far as the windows built so far take it: the page after
+    // a good installation, or that its window is still to come.
     TWindowHandle box = 0;
     WaitFor([&] { return (box = FindTopWindow("setup")) != 0; }, 60000);
     ASSERT_NE(box, 0u) << "no message of the run";
@@ -124,6 +125,9 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
               kProductName);
     ASSERT_TRUE(PressButton(box, "OK"));
     EXPECT_TRUE(run.WaitForExit(60000));
+    // The temporary copy of the setup program and its folder go with the run.
+    EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
+        << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
 }
 
 TEST_F(BuildCycle, ABuildWithoutTheLoadingProgramSaysWhereItIsMissingAndBuildsNothing) {
