@@ -7,7 +7,15 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+#   --build             (first argument) builds the sample's self-extracting
+#                       setup.exe into C:\dist with -b and installs from it
+#                       on a system folder without files.inf.
 shot=""
+build=""
+if [ "${1:-}" = "--build" ]; then
+    build=1
+    shift
+fi
 if [ "${1:-}" = "--screenshot" ]; then
     shot="$(realpath -m "${2:?--screenshot needs a file name}")"
     shift 2
@@ -51,6 +59,17 @@ show_log() {
     return 0
 }
 
+if [ -n "$build" ]; then
+    rm -rf "$WINEPREFIX/drive_c/dist"
+    printf 'C:\\dist\r\n' >"$root/build/win/src/setup/BUILD.INF"
+    wine "$exe" -b
+    rm -f "$WINEPREFIX/drive_c/windows/system32/files.inf"
+    ls -l "$WINEPREFIX/drive_c/dist"
+    status=0
+    wine 'C:\dist\setup.exe' "$@" || status=$?
+    show_log
+    exit $status
+fi
 if [ -z "$shot" ]; then
     status=0
     wine "$exe" '-sC:\build' "$@" || status=$?

@@ -16,8 +16,6 @@ TCustomInstall*& TheInstall() {
     static TCustomInstall* install = nullptr;
     return install;
 }
-
-const char* const kNotBuilt = "%s is not built into this setup program yet";
 } // namespace
 
 TCustomInstall* CurrentInstall() {
@@ -184,9 +182,9 @@ void TCustomInstall::Loaded() {
         }
 
     if (HasSwitch(swBuild)) {
-        BuildDistribution();
+        BuildFromBuildInf();
     } else if (HasSwitch(swFloppies)) {
-        TransferToFloppies();
+        TransferToFloppies("a:");
     } else if (HasSwitch(swAfterReboot)) {
         CompleteAfterRestart();
     } else if (FMainForm) {
@@ -257,16 +255,6 @@ void TCustomInstall::MainFormActivate(TObject*) {
     if (FMainForm && !FMainForm->Destroying())
         FMainForm->OnActivate = FSavedOnActivate;
     Install();
-}
-
-// --- stages still to come ----------------------------------------------------------
-
-void TCustomInstall::BuildDistribution() {
-    throw IEInstall(kNotBuilt, {"Building the distribution (-b)"});
-}
-
-void TCustomInstall::TransferToFloppies() {
-    throw IEInstall(kNotBuilt, {"Copying the distribution onto floppies (-f)"});
 }
 
 // --- paths of the running program --------------------------------------------------

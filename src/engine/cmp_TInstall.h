@@ -10,6 +10,7 @@
 // inside a self-extracting setup and downloading the remote list of files.
 // Asking for one of them raises an IEInstall that says so.
 #pragma once
+#include "archive/types_ExtractionInfo.h"
 #include "engine/cmp_TInstallInformation.h"
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/cmp_TPathSpecifier.h"
@@ -64,8 +65,28 @@ public:
     virtual void AddPresetupFile(const std::string& path, bool onlyIfNew);
     // The application's exception handler while this component exists.
     virtual void HandleException(TObject* Sender, const Exception& E);
-    virtual void BuildDistribution();
-    virtual void TransferToFloppies();
+    // Build mode (-b): the build folder is the first line of BUILD.INF beside
+    // the program. Shows its failure and ends the application.
+    void BuildFromBuildInf();
+    virtual void BuildDistribution(const std::string& Program, const std::string& BuildDir, bool StandAlone,
+                                   const std::string& Name);
+    void CopyLoadingProgram(const std::string& BuildDir, const std::string& Program);
+    // setup.1: the setup program and its presetup files.
+    virtual void MakeSetupArchive(const std::string& BuildDir, const std::string& Program);
+    // "filelist.lst" of the files compressed in this build, beside the archive.
+    void WriteFileList();
+    // Appends setup.1, files.1 (when there is one) and the extraction
+    // information to the loading program SetupExe.
+    void MakeSelfExtractor(const std::string& SetupExe, const std::string& Setup1, const std::string& Files1,
+                           const std::string& Name);
+    // The last 136 bytes of Path, unchecked.
+    static void ReadExtractionInfo(const std::string& Path, TExtractionInfoBytes& Trailer);
+    // With -e: the product archive is read from inside the self-extracting file.
+    void SetExtractionOffset();
+    // Floppy mode (-f): the self-extracting distribution onto disks in Drive.
+    virtual void TransferToFloppies(const std::string& Drive);
+    // Every install file counts as not compressed in this build until it is.
+    void Compress(TCompressOptions Options) override;
     virtual void CleanupLoadingProgram();
     virtual void NotifyBadInstall();
     virtual void NotifyGoodInstall();
@@ -150,6 +171,12 @@ protected:
     virtual void ShowRunError(const Exception& E);
     virtual void EndApplication();
     virtual void StartInstalledProgram(const std::string& Path);
+    // The disk prompt of the floppy transfer: False when the user cancels.
+    virtual bool AskForDisk(Integer Disk);
+    // The loading program that a stand-alone build puts into an empty build
+    // folder: loader.exe beside the setup program, or where the build tree
+    // puts it; empty when there is none.
+    virtual std::string FindLoadingProgram() const;
     // The folder of the run's log: the temporary folder.
     virtual std::string LogFolder() const;
     friend void ReadRemoteFileList(TCustomInstall& install);

@@ -198,7 +198,7 @@ void TCustomInstall::Install() {
                                                             : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
     ClearUnfinished();
     if (HasSwitch(swSelfExtracted))
-        throw IEInstall(kNotBuilt, {"Reading the archive from inside a self-extracting setup (-e)"});
+        SetExtractionOffset();
     ReadInfoFromArchive();
     LogEvent("OnAfterInitialized");
     if (OnAfterInitialized)
@@ -371,6 +371,16 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
         LogLine("Error", "while reporting the failure");
         if (FRunAutomatic)
             EndApplication();
+    }
+    // A temporary copy would otherwise stay in the temporary folder for good,
+    // also when the failure's own windows failed; unless work waits for a
+    // restart, which runs it again.
+    if (!aborted && FUnfinishedCount == 0) {
+        try {
+            CleanupLoadingProgram();
+        } catch (const std::exception& inner) {
+            LogLine("Error", "while removing the temporary copy: " + Describe(inner));
+        }
     }
     CloseLog();
 }

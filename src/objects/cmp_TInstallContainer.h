@@ -506,6 +506,8 @@ public:
     bool ActiveX() const { return FActiveX; }
     Integer CompressedSize() const { return FCompressedSize; }
     Byte CompressState() const { return FCompressState; }
+    // A build starts with no file compressed.
+    void ResetCompressState() { FCompressState = 0; }
     TDateTime FileDate() const { return FFileDate; }
     const std::string& DestName() const { return FDestName; }
     const std::string& FileName() const { return FFileName; }

@@ -78,10 +78,23 @@ void SetFromPath(TCustomInstallFile& file, const std::string& path) {
 }
 } // namespace
 
+// The system folder's files.inf first; a distribution carries its own beside
+// the setup program (in setup.1), used when the system folder has none.
+std::string TSetupMainForm::FilesInfPath() {
+    std::string system = GetSystemDir() + "\\files.inf";
+    if (FileExists(system))
+        return system;
+    std::string beside = AddBackslash(ExtractFilePath(ProgramPath())) + "files.inf";
+    return FileExists(beside) ? beside : system;
+}
+
 void TSetupMainForm::ReadFilesInf() {
     TMemo* memo = FileContentsRead();
     memo->Clear();
-    memo->LoadLinesFromFile(GetSystemDir() + "\\files.inf");
+    const std::string path = FilesInfPath();
+    memo->LoadLinesFromFile(path);
+    // It travels with the setup program when the distribution is built.
+    Install1()->AddPresetupFile(path, true);
     TStringList lines = memo->Lines();
     if (lines.Count() < 2)
         throw IEInstall("There is no files to install");
@@ -92,7 +105,7 @@ void TSetupMainForm::ReadFilesInf() {
 }
 
 void TSetupMainForm::FormActivate(TObject*) {
-    if (!FileExists(GetSystemDir() + "\\files.inf"))
+    if (!FileExists(FilesInfPath()))
         throw IEInstall("files.inf file not found");
     ReadFilesInf();
     std::string file = ExtractFileName(FileContentsRead()->Lines()[0]);

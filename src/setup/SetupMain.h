@@ -36,6 +36,8 @@ public:
 
 private:
     void ReadFilesInf();
+    // The files.inf to read: the system folder's, else the one beside the program.
+    static std::string FilesInfPath();
     template <class T> T* Part(const char* name) const;
     std::string FSaverShortName;
 };

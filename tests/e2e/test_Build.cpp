@@ -1,0 +1,156 @@
+// The whole cycle of a distribution under Wine: setup.exe -b builds the
+// self-extracting setup.exe, which, copied alone to another folder, installs
+// the screen saver on a machine without files.inf.
+#include "E2ESupport.h"
+#include "archive/types_ExtractionInfo.h"
+#include "platform/routines_API.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_InstallInfo.h"
+#include "platform/routines_WinText.h"
+#include "support/SystemHelpers.h"
+#include "support/TempFolder.h"
+#include "support/WindowDriver.h"
+#include <gtest/gtest.h>
+#include <windows.h>
+
+using namespace WindowDriver;
+
+namespace {
+
+std::string BuiltProgram(const char* relative) {
+    return ThisProgramFolder() + "..\\..\\src\\" + relative;
+}
+
+std::string FilesInfPath() {
+    return GetSystemDir() + "\\files.inf";
+}
+
+std::vector<std::string> TemporaryCopies() {
+    std::vector<std::string> found;
+    for (const std::string& name : ListDirectory(TempDirectory()))
+        if (name.rfind("qfdsetup", 0) == 0 && DirectoryExists(AddBackslash(TempDirectory()) + name))
+            found.push_back(name);
+    return found;
+}
+
+class BuildCycle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (FileExists(FilesInfPath()))
+            FSavedFilesInf = ReadWholeFile(FilesInfPath());
+        Cleanup();
+    }
+    void TearDown() override {
+        Cleanup();
+        RemoveFile(FilesInfPath());
+        if (!FSavedFilesInf.empty())
+            WriteTextFile(FilesInfPath(), FSavedFilesInf);
+    }
+    void Cleanup() {
+        for (const char* name : {kSaver, kSecond, kUninstaller})
+            RemoveFile(GetSystemDir() + "\\" + name);
+        DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf(kProductName));
+    }
+
+    static constexpr const char* kSaver = "Qfd Build Saver.scr";
+    static constexpr const char* kSecond = "qfd_build_second.txt";
+    static constexpr const char* kUninstaller = "qfd_build_uninstall.exe";
+    static constexpr const char* kProductName = "Qfd Build Saver";
+    TTempFolder Work;
+    std::string FSavedFilesInf;
+};
+
+TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWithoutFilesInf) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string product = Work.Path() + "product\\", prog = Work.Path() + "prog\\",
+                      build = Work.Path() + "build dir", other = Work.Path() + "other\\";
+    ForceDirectory(RemoveBackslash(product));
+    ForceDirectory(RemoveBackslash(prog));
+    ForceDirectory(RemoveBackslash(other));
+    WriteTextFile(product + kSaver, "a screen saver");
+    WriteTextFile(product + kSecond, "the second file");
+    WriteTextFile(product + kUninstaller, "an uninstaller");
+    WriteTextFile(FilesInfPath(),
+                  product + kSaver + "\r\n" + product + kSecond + "\r\n" + product + kUninstaller + "\r\n");
+    // As an author has them: the setup program, the loading program beside
+    // it, and BUILD.INF naming the build folder.
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("setup\\setup.exe"), prog + "setup.exe", false));
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("loader\\loader.exe"), prog + "loader.exe", false));
+    WriteTextFile(prog + "BUILD.INF", build + "\r\n");
+
+    {
+        TProcess b(QuoteArg(prog + "setup.exe") + " -b");
+        ASSERT_TRUE(b.WaitForExit(60000));
+    }
+    const std::string exe = build + "\\setup.exe", setup1 = build + "\\setup.1", files1 = build + "\\files.1";
+    ASSERT_TRUE(FileExists(exe) && FileExists(setup1) && FileExists(files1));
+
+    // The trailer, field by field, against the files it was built from.
+    const std::string all = ReadWholeFile(exe), loader = ReadWholeFile(prog + "loader.exe"),
+                      s1 = ReadWholeFile(setup1), f1 = ReadWholeFile(files1);
+    ASSERT_EQ(all.size(), loader.size() + s1.size() + f1.size() + kExtractionInfoSize);
+    TExtractionInfoBytes bytes;
+    std::copy(all.end() - kExtractionInfoSize, all.end(), bytes.begin());
+    EXPECT_EQ(bytes[0], 14);
+    EXPECT_EQ(std::string(bytes.begin() + 1, bytes.begin() + 15), "SELFEXTRACTING");
+    TExtractionInfo info;
+    ASSERT_EQ(CheckExtractionInfo(bytes, static_cast<int64_t>(all.size()), info),
+              TExtractionInfoState::eiValid);
+    EXPECT_EQ(info.Setup1Start, static_cast<Integer>(loader.size()));
+    EXPECT_EQ(info.Setup1End, info.Setup1Start + static_cast<Integer>(s1.size()) - 1);
+    EXPECT_EQ(info.Files1Start, info.Setup1End + 1);
+    EXPECT_EQ(info.Files1End, info.Files1Start + static_cast<Integer>(f1.size()) - 1);
+    EXPECT_EQ(info.ProductTitle, std::string(kProductName) + " Screen Saver");
+    EXPECT_EQ(all.substr(0, loader.size()), loader);
+    EXPECT_EQ(all.substr(static_cast<size_t>(info.Setup1Start), s1.size()), s1);
+    EXPECT_EQ(all.substr(static_cast<size_t>(info.Files1Start), f1.size()), f1);
+    for (int i : {15, 32, 52, 134, 135})
+        EXPECT_EQ(bytes[static_cast<size_t>(i)], 0) << "byte " << i;
+
+    // Another machine: no files.inf, no product files but in the archive.
+    RemoveFile(FilesInfPath());
+    ASSERT_TRUE(CopyFileTo(exe, other + "setup.exe", false));
+    const std::vector<std::string> copiesBefore = TemporaryCopies();
+    TProcess run(QuoteArg(other + "setup.exe"));
+    // The run goes as far as the windows built so far take it: the page after
+    // a good installation, or that its window is still to come.
+    TWindowHandle box = 0;
+    WaitFor([&] { return (box = FindTopWindow("setup")) != 0; }, 60000);
+    ASSERT_NE(box, 0u) << "no message of the run";
+    const std::string sys = GetSystemDir() + "\\";
+    EXPECT_EQ(ReadWholeFile(sys + kSaver), "a screen saver");
+    EXPECT_EQ(ReadWholeFile(sys + kSecond), "the second file");
+    EXPECT_EQ(ReadWholeFile(sys + kUninstaller), "an uninstaller");
+    EXPECT_EQ(ReadRegString(rkLocalMachine, E2E::UninstallKeyOf(kProductName), "DisplayName", ""),
+              kProductName);
+    ASSERT_TRUE(PressButton(box, "OK"));
+    EXPECT_TRUE(run.WaitForExit(60000));
+    // The temporary copy of the setup program and its folder go with the run.
+    EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
+        << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
+}
+
+TEST_F(BuildCycle, ABuildWithoutTheLoadingProgramSaysWhereItIsMissingAndBuildsNothing) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string product = Work.Path() + "product\\", prog = Work.Path() + "prog\\",
+                      build = Work.Path() + "build";
+    ForceDirectory(RemoveBackslash(product));
+    ForceDirectory(RemoveBackslash(prog));
+    WriteTextFile(product + kSaver, "a screen saver");
+    WriteTextFile(product + kSecond, "the second file");
+    WriteTextFile(FilesInfPath(), product + kSaver + "\r\n" + product + kSecond + "\r\n");
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("setup\\setup.exe"), prog + "setup.exe", false));
+    WriteTextFile(prog + "BUILD.INF", build + "\r\n");
+    TProcess b(QuoteArg(prog + "setup.exe") + " -b");
+    TWindowHandle box = 0;
+    WaitFor([&] { return (box = FindTopWindow("setup", b.Id())) != 0; }, 30000);
+    ASSERT_NE(box, 0u);
+    EXPECT_NE(MessageBoxText(box).find("the loading program is missing"), std::string::npos)
+        << MessageBoxText(box);
+    ASSERT_TRUE(PressButton(box, "OK"));
+    EXPECT_TRUE(b.WaitForExit());
+    EXPECT_FALSE(FileExists(build + "\\setup.exe"));
+    EXPECT_FALSE(FileExists(build + "\\files.1"));
+}
+
+} // namespace

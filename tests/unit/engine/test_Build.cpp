@@ -1,0 +1,81 @@
+// The self-extracting setup.exe as build mode appends to it and the floppy
+// transfer takes it apart again.
+#include "EngineTestSupport.h"
+#include "archive/types_ExtractionInfo.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+class Build : public Engine {
+protected:
+    TExtractionInfoBytes Trailer(const std::string& path) {
+        TExtractionInfoBytes bytes;
+        TCustomInstall::ReadExtractionInfo(path, bytes);
+        return bytes;
+    }
+    static Integer At(const TExtractionInfoBytes& b, size_t i) {
+        return static_cast<Integer>(b[i] | b[i + 1] << 8 | b[i + 2] << 16 |
+                                    static_cast<uint32_t>(b[i + 3]) << 24);
+    }
+};
+
+TEST_F(Build, WithoutFilesOneTheTrailerHoldsZerosAndAFailedAppendCutsSetupExeBack) {
+    TTestInstall* install = Load({});
+    const std::string exe = TempPath("setup.exe"), s1 = TempPath("setup.1"), f1 = TempPath("files.1");
+    WriteTextFile(exe, "LOADER");
+    WriteTextFile(s1, "SETUP-ONE");
+    install->MakeSelfExtractor(exe, s1, f1, std::string(90, 'N'));
+    TExtractionInfoBytes b = Trailer(exe);
+    EXPECT_EQ(At(b, 16), 6);
+    EXPECT_EQ(At(b, 20), 14);
+    EXPECT_EQ(At(b, 24), 0);
+    EXPECT_EQ(At(b, 28), 0);
+    EXPECT_EQ(b[53], 80); // the title cut to 80 characters
+    EXPECT_EQ(ReadWholeFile(exe).substr(0, 15), "LOADERSETUP-ONE");
+
+    // files.1 cannot be read while another program holds it alone: setup.1
+    // was appended already, and goes again.
+    WriteTextFile(f1, "FILES-ONE");
+    const int64_t before = FileSizeOf(exe);
+    {
+        TFileStream held(f1, fmOpenReadWrite | fmShareExclusive);
+        EXPECT_THROW(install->MakeSelfExtractor(exe, s1, f1, "N"), Exception);
+    }
+    EXPECT_EQ(FileSizeOf(exe), before);
+    // A second build appends; the newest trailer is the one read.
+    install->MakeSelfExtractor(exe, s1, f1, "Saver");
+    b = Trailer(exe);
+    EXPECT_EQ(At(b, 16), before);
+    EXPECT_EQ(At(b, 24), before + 9);
+    EXPECT_EQ(At(b, 28), before + 17);
+    EXPECT_EQ(std::string(b.begin() + 54, b.begin() + 54 + b[53]), "Saver Screen Saver");
+}
+
+TEST_F(Build, TheFloppyTransferCopiesTheLoaderAndASetupOneOfWholeBlocks) {
+    const std::string exe = TempPath("setup.exe"), s1 = TempPath("setup.1"), disk = TempPath("disk");
+    WriteTextFile(exe, "LOADER");
+    std::string setup1(2 * 8192, '\0');
+    for (size_t i = 0; i < setup1.size(); ++i)
+        setup1[i] = static_cast<char>(i * 7);
+    WriteTextFile(s1, setup1);
+    TTestInstall* install = Load({"-eSetup.exe", "-s" + RemoveBackslash(TempDir())});
+    install->MakeSelfExtractor(exe, s1, TempPath("none.1"), "Saver");
+    ForceDirectory(disk);
+    install->TransferToFloppies(disk);
+    EXPECT_TRUE(install->Shown.empty()) << install->Shown[0];
+    EXPECT_EQ(install->Ends, 1);
+    EXPECT_EQ(ReadWholeFile(disk + "\\setup.exe"), "LOADER");
+    EXPECT_EQ(ReadWholeFile(disk + "\\setup.1"), setup1);
+
+    // A trailer whose positions lie outside the file is refused before a byte is copied.
+    std::string bytes = ReadWholeFile(exe);
+    bytes[bytes.size() - kExtractionInfoSize + 22] = 0x7f;
+    WriteTextFile(exe, bytes);
+    RemoveFile(disk + "\\setup.1");
+    install->TransferToFloppies(disk);
+    ASSERT_EQ(install->Shown.size(), 1u);
+    EXPECT_NE(install->Shown[0].find("is damaged"), std::string::npos) << install->Shown[0];
+    EXPECT_FALSE(FileExists(disk + "\\setup.1"));
+}
+
+} // namespace
