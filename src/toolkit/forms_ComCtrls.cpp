@@ -1096,6 +1096,91 @@ void TListView::Notification(TComponent* c, TOperation op) {
 }
 
 // ---------------------------------------------------------------------------
+// TTabControl
+
+TTabControl::TTabControl(TComponent* AOwner) : TWinControl(AOwner) {
+    FWidth = 289;
+    FHeight = 193;
+    FTabStop = true;
+}
+
+void TTabControl::CreateParams(TCreateParams& p) {
+    TWinControl::CreateParams(p);
+    p.ClassName = WC_TABCONTROLW;
+    p.OwnClass = false;
+}
+
+void TTabControl::InsertTab(int index) {
+    std::wstring text = Wide(FTabs[index]);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text.data();
+    SendMessageW(H(FHandle), TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+void TTabControl::AfterCreateWnd() {
+    for (int i = 0; i < FTabs.Count(); ++i)
+        InsertTab(i);
+    SendMessageW(H(FHandle), TCM_SETCURSEL, static_cast<WPARAM>(FTabIndex), 0);
+}
+
+void TTabControl::SetTabs(const TStringList& tabs) {
+    int32_t index = TabIndex();
+    FTabs = tabs;
+    if (HandleAllocated()) {
+        SendMessageW(H(FHandle), TCM_DELETEALLITEMS, 0, 0);
+        AfterCreateWnd();
+    }
+    if (!Loading())
+        SetTabIndex(index < FTabs.Count() ? index : -1);
+}
+
+void TTabControl::AddTab(const std::string& caption) {
+    FTabs.Add(caption);
+    if (HandleAllocated())
+        InsertTab(FTabs.Count() - 1);
+}
+
+int32_t TTabControl::TabIndex() const {
+    if (HandleAllocated())
+        FTabIndex = static_cast<int32_t>(SendMessageW(H(FHandle), TCM_GETCURSEL, 0, 0));
+    return FTabIndex;
+}
+
+void TTabControl::SetTabIndex(int32_t v) {
+    // The tabs may come after the index in a layout.
+    FTabIndex = Loading() || (v >= -1 && v < FTabs.Count()) ? v : -1;
+    if (HandleAllocated())
+        SendMessageW(H(FHandle), TCM_SETCURSEL, static_cast<WPARAM>(FTabIndex), 0);
+}
+
+void TTabControl::Loaded() {
+    TWinControl::Loaded();
+    SetTabIndex(FTabIndex);
+}
+
+void TTabControl::ChildNotify(TMessage& m) {
+    auto* hdr = reinterpret_cast<NMHDR*>(m.LParam);
+    m.Result = 0;
+    if (hdr->code == TCN_SELCHANGING)
+        m.Result = CanChange() ? FALSE : TRUE;
+    else if (hdr->code == TCN_SELCHANGE)
+        Change();
+}
+
+bool TTabControl::CanChange() {
+    bool allow = true;
+    if (OnChanging)
+        OnChanging(this, allow);
+    return allow;
+}
+
+void TTabControl::Change() {
+    if (OnChange)
+        OnChange(this);
+}
+
+// ---------------------------------------------------------------------------
 // Class descriptions
 
 const TClassInfo& TProgressBar::StaticClass() {
@@ -1171,6 +1256,17 @@ const TClassInfo& TListView::StaticClass() {
         c.Enum("ViewStyle", {"vsIcon", "vsSmallIcon", "vsList", "vsReport"}, &TListView::ViewStyle,
                &TListView::SetViewStyle, vsIcon);
         c.Event("OnKeyDown", &TListView::OnKeyDown);
+    });
+    return info;
+}
+
+const TClassInfo& TTabControl::StaticClass() {
+    static const TClassInfo info = DescribeClass<TTabControl, TWinControl>("TTabControl", [](auto& c) {
+        c.Strings("Tabs", &TTabControl::Tabs, &TTabControl::SetTabs);
+        c.Int("TabIndex", &TTabControl::TabIndex, &TTabControl::SetTabIndex, -1);
+        c.Bool("TabStop", &TTabControl::TabStop, &TTabControl::SetTabStop, true);
+        c.Event("OnChange", &TTabControl::OnChange);
+        c.Event("OnChanging", &TTabControl::OnChanging);
     });
     return info;
 }

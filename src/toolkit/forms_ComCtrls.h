@@ -386,3 +386,35 @@ private:
     TImageList* FSmallImages = nullptr;
     TImageList* FStateImages = nullptr;
 };
+
+using TTabChangingEvent = std::function<void(TObject* Sender, bool& AllowChange)>;
+
+// The system's tab control: a row of tabs, one of them current. Only a
+// person's change of tab runs OnChanging (which may refuse it) and OnChange.
+class TTabControl : public TWinControl {
+    QFD_CLASS(TTabControl)
+public:
+    explicit TTabControl(TComponent* AOwner);
+    const TStringList& Tabs() const { return FTabs; }
+    void SetTabs(const TStringList& tabs);
+    void AddTab(const std::string& caption);
+    // -1: no tab is current. Read from the window when it exists.
+    int32_t TabIndex() const;
+    void SetTabIndex(int32_t v);
+    void Loaded() override;
+
+    TTabChangingEvent OnChanging;
+    TNotifyEvent OnChange;
+
+protected:
+    void CreateParams(TCreateParams& p) override;
+    void AfterCreateWnd() override;
+    void ChildNotify(TMessage& msg) override;
+    virtual bool CanChange();
+    virtual void Change();
+
+private:
+    void InsertTab(int index);
+    TStringList FTabs;
+    mutable int32_t FTabIndex = -1;
+};

@@ -767,6 +767,6 @@ void RegisterToolkitClasses() {
           &TImage::StaticClass(), &TButton::StaticClass(), &TBitBtn::StaticClass(), &TEdit::StaticClass(),
           &TCheckBox::StaticClass(), &TGroupBox::StaticClass(), &TRadioGroup::StaticClass(),
           &TProgressBar::StaticClass(), &TImageList::StaticClass(), &TTreeView::StaticClass(),
-          &TListView::StaticClass()})
+          &TListView::StaticClass(), &TTabControl::StaticClass()})
         RegisterClass(*c);
 }

@@ -240,6 +240,43 @@ TEST_F(Controls, ProgressBarKeepsItsPositionWithinTheRange) {
     EXPECT_EQ(SendMessageW(H(bar), PBM_GETRANGE, FALSE, 0), 100);
 }
 
+TEST_F(Controls, TabControlKeepsItsIndexAndLetsOnChangingRefuseAPersonsChange) {
+    Form->Show();
+    auto* tabs = Form->Get<TTabControl>("Tabs");
+    ASSERT_TRUE(tabs);
+    // The index comes before the tabs in the layout and still holds.
+    EXPECT_EQ(SendMessageW(H(tabs), TCM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(H(tabs), TCM_GETCURSEL, 0, 0), 1);
+    int changing = 0, changed = 0;
+    bool allow = false;
+    tabs->OnChanging = [&](TObject*, bool& a) {
+        ++changing;
+        a = allow;
+    };
+    tabs->OnChange = [&](TObject*) { ++changed; };
+    tabs->SetTabIndex(0);
+    EXPECT_EQ(tabs->TabIndex(), 0);
+    EXPECT_EQ(changing + changed, 0);
+    // A person clicks the second tab.
+    tabs->SetHeight(30);
+    tabs->Show();
+    RECT r{};
+    SendMessageW(H(tabs), TCM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r));
+    auto click = [&] {
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageW(H(tabs), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(H(tabs), WM_LBUTTONUP, 0, at);
+    };
+    click();
+    EXPECT_EQ(tabs->TabIndex(), 0);
+    EXPECT_EQ(changing, 1);
+    EXPECT_EQ(changed, 0);
+    allow = true;
+    click();
+    EXPECT_EQ(tabs->TabIndex(), 1);
+    EXPECT_EQ(changed, 1);
+}
+
 TEST_F(Controls, TreeViewTicksReadBackFromTheWindowAndSurviveANewWindow) {
     Form->Show();
     auto* tree = Form->Get<TTreeView>("Groups");
