@@ -3,6 +3,9 @@
 #include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/classes_Reader.h"
+#include "toolkit/forms_ComCtrls.h"
+#include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_StdCtrls.h"
 #include <windows.h>
 // Our names, not the macros for the A/W functions.
 #undef RegisterClass
@@ -356,15 +359,26 @@ void TForm::WndProc(TMessage& m) {
     switch (m.Msg) {
     case WM_ACTIVATE:
         if (LOWORD(m.WParam) != WA_INACTIVE) {
+            // The focus goes back where it was, or to the first control that takes it.
+            DefaultHandler(m);
+            auto saved = reinterpret_cast<HWND>(FActiveWindow);
+            HWND focus = saved && IsChild(h, saved) ? saved : nullptr;
+            if (!focus)
+                focus = GetNextDlgTabItem(h, nullptr, FALSE);
+            if (focus && IsWindowEnabled(focus) && IsWindowVisible(focus) && IsChild(h, focus))
+                ::SetFocus(focus);
             FActive = true;
             if (OnActivate)
                 OnActivate(this);
         } else {
+            HWND focus = GetFocus();
+            FActiveWindow = focus && IsChild(h, focus) ? reinterpret_cast<uintptr_t>(focus) : 0;
             FActive = false;
             if (OnDeactivate)
                 OnDeactivate(this);
+            DefaultHandler(m);
         }
-        break;
+        return;
     case WM_CLOSE:
         Close();
         return;
@@ -483,6 +497,58 @@ void TApplication::Run() {
         HandleMessage();
 }
 
+TForm* GetParentForm(TControl* c) {
+    TForm* root = nullptr;
+    for (; c; c = c->Parent())
+        if (auto* f = dynamic_cast<TForm*>(c))
+            root = f;
+    return root;
+}
+
+// Every showing, enabled control under parent may take the key, first found first.
+static bool BroadcastDialogKey(TWinControl* parent, uint16_t key) {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Controls(i);
+        if (!c->Visible() || !c->Enabled())
+            continue;
+        if (c->DialogKey(key, false))
+            return true;
+        if (auto* w = dynamic_cast<TWinControl*>(c); w && BroadcastDialogKey(w, key))
+            return true;
+    }
+    return false;
+}
+
+// Return, Escape and Tab in our forms, as a dialog box treats them: the
+// focused button or else the default button takes Return, the cancel button
+// Escape, and Tab moves the focus. False leaves the key to the control.
+static bool HandleDialogKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN ||
+        (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE && msg.wParam != VK_TAB))
+        return false;
+    if (GetKeyState(VK_MENU) < 0 || GetKeyState(VK_CONTROL) < 0)
+        return false;
+    auto key = static_cast<uint16_t>(msg.wParam);
+    TWinControl* target = nullptr;
+    for (HWND h = msg.hwnd; h && !target; h = GetParent(h))
+        target = FindControl(reinterpret_cast<uintptr_t>(h));
+    if (!target || target->WantsDialogKey(key))
+        return false;
+    TForm* form = GetParentForm(target);
+    if (!form || !form->HandleAllocated())
+        return false;
+    if (key == VK_TAB) {
+        HWND next =
+            GetNextDlgTabItem(reinterpret_cast<HWND>(form->Handle()), msg.hwnd, GetKeyState(VK_SHIFT) < 0);
+        if (next)
+            ::SetFocus(next);
+        return true;
+    }
+    if (target->Enabled() && target->DialogKey(key, true))
+        return true;
+    return BroadcastDialogKey(form, key);
+}
+
 bool TApplication::ProcessOneMessage() {
     MSG msg;
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -492,6 +558,8 @@ bool TApplication::ProcessOneMessage() {
         return true;
     }
     try {
+        if (HandleDialogKey(msg))
+            return true;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     } catch (...) {
@@ -694,6 +762,11 @@ const TClassInfo& TApplication::StaticClass() {
 }
 
 void RegisterToolkitClasses() {
-    RegisterClass(TLabel::StaticClass());
-    RegisterClass(TMemo::StaticClass());
+    for (const TClassInfo* c :
+         {&TLabel::StaticClass(), &TMemo::StaticClass(), &TPanel::StaticClass(), &TBevel::StaticClass(),
+          &TImage::StaticClass(), &TButton::StaticClass(), &TBitBtn::StaticClass(), &TEdit::StaticClass(),
+          &TCheckBox::StaticClass(), &TGroupBox::StaticClass(), &TRadioGroup::StaticClass(),
+          &TProgressBar::StaticClass(), &TImageList::StaticClass(), &TTreeView::StaticClass(),
+          &TListView::StaticClass(), &TTabControl::StaticClass()})
+        RegisterClass(*c);
 }

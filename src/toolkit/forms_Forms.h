@@ -102,7 +102,12 @@ private:
     bool FActive = false;
     bool FShownOnce = false;
     TCursor FCursor = crDefault;
+    uintptr_t FActiveWindow = 0; // the focused child when the form was last deactivated
 };
+
+// The outermost form a control sits in (a page's wizard window, not the
+// page); nullptr for a control in a window that is not ours.
+TForm* GetParentForm(TControl* c);
 
 using TExceptionEvent = std::function<void(TObject* Sender, const Exception& E)>;
 
