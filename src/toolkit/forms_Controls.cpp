@@ -678,6 +678,13 @@ int32_t TWinControl::ClientHeight() const {
     return FHeight;
 }
 
+void TWinControl::Repaint() {
+    if (!FHandle)
+        return;
+    HWND h = reinterpret_cast<HWND>(FHandle);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 void TWinControl::Invalidate() {
     if (FHandle)
         InvalidateRect(reinterpret_cast<HWND>(FHandle), nullptr, TRUE);
@@ -777,12 +784,24 @@ void TLabel::FontChanged() {
 }
 
 void TLabel::AdjustSize() {
-    if (!FAutoSize || Loading() || FWordWrap)
+    if (!FAutoSize || Loading())
+        return;
+    const bool strip = FAlign == alTop || FAlign == alBottom;
+    // A wrapped label keeps its width; only a strip grows to its lines.
+    if (FWordWrap && (!strip || FWidth <= 0))
         return;
     HDC dc = GetDC(nullptr);
     TCanvas canvas(reinterpret_cast<uintptr_t>(dc));
     int32_t w, h;
-    canvas.TextExtent(FCaption, FFont, w, h);
+    if (FWordWrap) {
+        TRect r{0, 0, FWidth, 0};
+        canvas.TextRect(FCaption.empty() ? std::string(" ") : FCaption, r,
+                        DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS, FFont, true, clNone);
+        w = FWidth;
+        h = r.Height();
+    } else {
+        canvas.TextExtent(FCaption, FFont, w, h);
+    }
     ReleaseDC(nullptr, dc);
     if (FAlign == alTop || FAlign == alBottom)
         SetHeight(h);

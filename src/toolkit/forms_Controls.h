@@ -159,6 +159,8 @@ public:
     int32_t ClientWidth() const override;
     int32_t ClientHeight() const override;
     void Invalidate() override;
+    // Invalidates the window and its children and paints them at once.
+    void Repaint();
     void SetFocus();
     bool Focused() const;
     bool TabStop() const { return FTabStop; }

@@ -94,6 +94,15 @@ static uint32_t FormStyleBits(TFormBorderStyle bs, TBorderIcons icons, uint32_t&
 
 void TForm::CreateParams(TCreateParams& p) {
     TWinControl::CreateParams(p);
+    if (FParent) {
+        // A form inside another one (a wizard's page): a plain child window
+        // with neither frame nor caption, so its client area is all of it.
+        p.Style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | (FVisible ? WS_VISIBLE : 0);
+        p.ExStyle = WS_EX_CONTROLPARENT;
+        FWidth = p.W = FClientWidthWanted.value_or(FWidth);
+        FHeight = p.H = FClientHeightWanted.value_or(FHeight);
+        return;
+    }
     uint32_t ex;
     p.Style = FormStyleBits(FBorderStyle, FBorderIcons, ex);
     p.ExStyle = ex | (FFormStyle == fsStayOnTop ? WS_EX_TOPMOST : 0);
@@ -253,6 +262,8 @@ void TForm::BringToFront() {
         return;
     HWND h = reinterpret_cast<HWND>(FHandle);
     SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    if (FParent)
+        return; // a child window only goes on top of its siblings
     SetForegroundWindow(h);
     SetActiveWindow(h);
 }
@@ -387,6 +398,8 @@ void TForm::WndProc(TMessage& m) {
         if (h && !IsIconic(h)) {
             RECT r;
             GetWindowRect(h, &r);
+            if (HWND parent = GetParent(h); FParent && parent)
+                MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
             FLeft = r.left;
             FTop = r.top;
             FWidth = r.right - r.left;
@@ -759,6 +772,24 @@ const TClassInfo& TForm::StaticClass() {
 const TClassInfo& TApplication::StaticClass() {
     static const TClassInfo info = DescribeClass<TApplication, TComponent>("TApplication", [](auto&) {});
     return info;
+}
+
+int32_t ScreenWidth() {
+    return GetSystemMetrics(SM_CXSCREEN);
+}
+int32_t ScreenHeight() {
+    return GetSystemMetrics(SM_CYSCREEN);
+}
+int32_t CaptionHeight() {
+    return GetSystemMetrics(SM_CYCAPTION);
+}
+
+int32_t TextWidth(const std::string& text, const TFont& font) {
+    HDC dc = GetDC(nullptr);
+    int32_t w = 0, h = 0;
+    TCanvas(reinterpret_cast<uintptr_t>(dc)).TextExtent(text, font, w, h);
+    ReleaseDC(nullptr, dc);
+    return w;
 }
 
 void RegisterToolkitClasses() {

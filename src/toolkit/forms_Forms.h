@@ -204,5 +204,12 @@ std::optional<std::string> LoadRcDataResource(const std::string& name);
 // there is none.
 std::vector<uint8_t> LoadBitmapResource(const std::string& name);
 
+// The screen's size and the height of a window caption (system metrics).
+int32_t ScreenWidth();
+int32_t ScreenHeight();
+int32_t CaptionHeight();
+// The width of one line of text in the font, measured on the screen.
+int32_t TextWidth(const std::string& text, const TFont& font);
+
 // Registers the toolkit's own classes for stored layouts.
 void RegisterToolkitClasses();

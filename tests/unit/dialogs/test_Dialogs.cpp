@@ -71,6 +71,7 @@ class DialogsTest : public TIsolatedTest {
 protected:
     void SetUp() override {
         TIsolatedTest::SetUp();
+        RegisterToolkitClasses();
         RegisterObjectClasses();
         RegisterEngineClasses();
         RegisterDialogClasses();
