@@ -3,6 +3,8 @@
 #include "dialogs/dlgcmp_TCopyFile.h"
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
+#include "dialogs/dlgcmp_TRebootDlg.h"
+#include "dialogs/dlgcmp_TWelcomeDlg.h"
 #include "dialogs/ordlg_BaseForms.h"
 #include "dialogs/ordlg_Pages.h"
 #include "dialogs/ordlg_Progress.h"
@@ -436,11 +438,14 @@ template <class List> List& EnsureList(List*& list, const char* name) {
     return *list;
 }
 
+void RegisterStandaloneForms();
+
 struct TRegistries {
     TRegistries() {
         EnsureList(GBIFList, "BIFList");
         EnsureList(GDCFList, "DCFList");
         EnsureList(GBCDFList, "BCDFList");
+        RegisterStandaloneForms();
     }
     ~TRegistries() {
         delete GBIFList;
@@ -510,6 +515,30 @@ TBCDFEntry* GetBCDF(int index) {
     return Existing(GBCDFList, "BCDFList").Get(index);
 }
 
+namespace {
+// Every window kind registers on its own at program start; a kind that has a
+// dialog-component kind withdraws that entry at once, because its component
+// registers it with its settings. Every kind of this program has one, so no
+// standalone entry stays.
+void RegisterStandaloneForms() {
+    struct TKind {
+        TFormClass Form;
+        bool HasComponentKind;
+    };
+    const TKind pages[] = {{&TWelcomeForm::StaticClass(), true},
+                           {&TGoodInstallForm::StaticClass(), true},
+                           {&TBadInstallForm::StaticClass(), true},
+                           {&TRebootForm::StaticClass(), true}};
+    for (const TKind& k : pages)
+        if (TBIFEntry* e = RegisterBIF(k.Form, nullptr); k.HasComponentKind)
+            UnregisterBIF(e);
+    if (TDCFEntry* e = RegisterDCF(&TCopyFileForm::StaticClass(), nullptr))
+        UnregisterDCF(e);
+    if (TBCDFEntry* e = RegisterBCDF(&TChangeDiskForm::StaticClass()))
+        UnregisterBCDF(e);
+}
+} // namespace
+
 void RegisterDialogClasses() {
     RegisterTranslateControlClasses();
     RegisterClass(TDialogManager::StaticClass());
@@ -517,4 +546,6 @@ void RegisterDialogClasses() {
     RegisterClass(TBadInstallationDlg::StaticClass());
     RegisterClass(TCopyFileDlg::StaticClass());
     RegisterClass(TInstallStatusDlg::StaticClass());
+    RegisterClass(TWelcomeDlg::StaticClass());
+    RegisterClass(TRebootDlg::StaticClass());
 }

@@ -40,8 +40,10 @@ void TInstallStatusDlg::HandleInformationEvent(TObject* Sender, int32_t Code, TO
 }
 
 TInstallStatusDlg::~TInstallStatusDlg() {
-    if (FForm)
+    if (FForm) {
         RemoveFreeNotification(FForm);
+        FForm->Free();
+    }
 }
 
 void TInstallStatusDlg::Notification(TComponent* AComponent, TOperation Operation) {

@@ -39,6 +39,14 @@ void TForm::InitFromText(const std::string& layout) {
     DoCreate();
 }
 
+void TForm::SetName(const std::string& newName) {
+    std::string name = newName;
+    if (Owner() && !newName.empty())
+        for (int n = 1; Owner()->FindComponent(name) && Owner()->FindComponent(name) != this; ++n)
+            name = newName + "_" + std::to_string(n);
+    TWinControl::SetName(name);
+}
+
 void TForm::DoCreate() {
     if (OnCreate)
         OnCreate(this);
@@ -194,6 +202,11 @@ void TForm::SetWindowState(TWindowState v) {
 }
 
 void TForm::BoundsChanged() {
+    // A size set after the stored client size wins over it.
+    if (FClientWidthWanted && FWidth != *FClientWidthWanted)
+        FClientWidthWanted.reset();
+    if (FClientHeightWanted && FHeight != *FClientHeightWanted)
+        FClientHeightWanted.reset();
     if (HandleAllocated())
         SetWindowPos(reinterpret_cast<HWND>(FHandle), nullptr, FLeft, FTop, FWidth, FHeight,
                      SWP_NOZORDER | SWP_NOACTIVATE);

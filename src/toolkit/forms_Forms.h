@@ -41,6 +41,9 @@ public:
     void InitFromResource();
     // The same from a layout text (tests, tools).
     void InitFromText(const std::string& layout);
+    // A second window of a kind under the same owner (two progress windows,
+    // two pages of one kind) takes the name with _1, _2, ... after it.
+    void SetName(const std::string& newName) override;
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle v);
