@@ -7,6 +7,7 @@
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include "support/WindowDriver.h"
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -214,6 +215,59 @@ TEST_F(SetupInstall, InstallsTheThreeFilesEndsOnTheGoodInstallationPageAndMakesT
              "Registry: wrote HKLM" + key + " UninstallString = ", "Run: good-installation dialogs",
              "Event: OnAfterNotifyGoodInstall", "Run: ended"})
         EXPECT_NE(lines.find(step), std::string::npos) << step << "\n" << lines;
+}
+
+// A file big enough that its extraction lasts while a person looks and presses.
+void WriteBigFile(const std::string& path, size_t bytes) {
+    std::string data;
+    data.reserve(bytes);
+    uint32_t x = 12345;
+    while (data.size() < bytes) {
+        x = x * 1103515245u + 12345u;
+        data += "line " + std::to_string(x % 100000) + " of the big product file\r\n";
+    }
+    data.resize(bytes);
+    WriteTextFile(path, data);
+}
+
+TEST_F(SetupInstall, CancelInTheCopyProgressWindowEndsOnTheFailedInstallationPage) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string dir = Dist->Path();
+    const std::string sys = GetSystemDir() + "\\";
+    WriteTextFile(dir + kSaver, "a screen saver");
+    WriteBigFile(dir + kSecond, 160u << 20);
+    WriteTextFile(dir + kUninstaller, "an uninstaller");
+    // A screen saver of the same name from before: the cancelled run leaves it.
+    WriteTextFile(sys + kSaver, "the saver from before");
+    std::string text = dir + kSaver + "\r\n" + dir + kSecond + "\r\n" + dir + kUninstaller + "\r\n";
+    FilesInf three(&text);
+    E2E::MakeArchive(dir + "files.1", {{dir + kSecond, 0}, {dir + kSaver, 1}, {dir + kUninstaller, 5}});
+
+    TProcess setup(QuoteArg(SetupExe()) + " " + QuoteArg("-s" + RemoveBackslash(dir)));
+    TWindowHandle copying = FindTopWindow("Copying installation files", setup.Id(), 20000);
+    ASSERT_NE(copying, 0u) << "no copy-progress window";
+    // Its two bars move while the big file is written.
+    std::vector<TWindowHandle> bars;
+    EnumChildWindows(
+        reinterpret_cast<HWND>(copying),
+        [](HWND h, LPARAM lp) -> BOOL {
+            if (ClassNameOf(reinterpret_cast<TWindowHandle>(h)) == "msctls_progress32")
+                reinterpret_cast<std::vector<TWindowHandle>*>(lp)->push_back(
+                    reinterpret_cast<TWindowHandle>(h));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&bars));
+    ASSERT_EQ(bars.size(), 2u);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(reinterpret_cast<HWND>(bars[0]), PBM_GETPOS, 0, 0) > 0; }))
+        << "the file bar never moved";
+    ASSERT_TRUE(PressButton(copying, "Cancel"));
+
+    TWindowHandle page = FindTopWindow("Setup incomplete", setup.Id(), 15000);
+    ASSERT_NE(page, 0u) << "no failed-installation page after the cancel";
+    ASSERT_TRUE(PressButton(page, "Finish"));
+    EXPECT_TRUE(setup.WaitForExit(15000)) << "a cancelled run ends the program";
+    EXPECT_EQ(ReadWholeFile(sys + kSaver), "the saver from before");
+    EXPECT_EQ(E2E::RecordOf(SetupExePath()), "") << "no install record stays behind";
 }
 
 std::string VersionString(const std::string& file, const std::string& name) {
