@@ -590,6 +590,10 @@ TTreeNode* TTreeView::TopItem() const {
     return FindNode(static_cast<uintptr_t>(SendMessageW(H(FHandle), TVM_GETNEXTITEM, TVGN_FIRSTVISIBLE, 0)));
 }
 
+bool TTreeView::WantsDialogKey(uint16_t key) const {
+    return key != VK_TAB && HandleAllocated() && SendMessageW(H(FHandle), TVM_GETEDITCONTROL, 0, 0) != 0;
+}
+
 void TTreeView::WndProc(TMessage& m) {
     switch (m.Msg) {
     case WM_DESTROY:
@@ -987,6 +991,10 @@ TListItem* TListView::Selected() const {
     auto i =
         static_cast<int>(SendMessageW(H(FHandle), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     return i >= 0 && i < Count() ? Item(i) : nullptr;
+}
+
+bool TListView::WantsDialogKey(uint16_t key) const {
+    return key != VK_TAB && HandleAllocated() && SendMessageW(H(FHandle), LVM_GETEDITCONTROL, 0, 0) != 0;
 }
 
 void TListView::ChildNotify(TMessage& m) {

@@ -196,6 +196,8 @@ public:
     TTreeNode* GetNodeAt(int32_t x, int32_t y) const;
     TTreeNode* NodeOfItem(uintptr_t item) const;
     TTreeNode* TopItem() const;
+    // While a node's text is edited, Return and Escape end the editing.
+    bool WantsDialogKey(uint16_t key) const override;
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle v);
@@ -341,6 +343,8 @@ public:
     void AddColumn(const std::string& caption, int32_t width, TAlignment alignment = taLeftJustify);
     void ClearColumns();
     TListItem* Selected() const;
+    // While an item's text is edited, Return and Escape end the editing.
+    bool WantsDialogKey(uint16_t key) const override;
 
     TViewStyle ViewStyle() const { return FViewStyle; }
     void SetViewStyle(TViewStyle v);

@@ -382,6 +382,7 @@ TEST_F(Controls, ListViewShowsRowsWithImagesAndLetsGoOfAFreedImageList) {
 
 TEST_F(Controls, InputBoxReturnsTheTypedTextAndKeepsTheValueWhenCancelled) {
     std::string shown;
+    const DWORD mainThread = GetCurrentThreadId();
     auto answer = [&](const std::string& text, bool confirm) {
         return [&, text, confirm](TPerson& p) {
             TWindowHandle box = FindTopWindow("Folder name", GetCurrentProcessId());
@@ -389,6 +390,13 @@ TEST_F(Controls, InputBoxReturnsTheTypedTextAndKeepsTheValueWhenCancelled) {
                 return;
             TWindowHandle edit = FindChild(box, "", "Edit");
             shown = ControlText(edit);
+            // Typing goes into the edit box at once.
+            GUITHREADINFO gui{sizeof gui};
+            p.Check(WaitFor([&] {
+                        return GetGUIThreadInfo(mainThread, &gui) &&
+                               reinterpret_cast<TWindowHandle>(gui.hwndFocus) == edit;
+                    }),
+                    "the edit box has no focus");
             std::vector<std::string> texts = ChildTexts(box);
             p.Check(std::find(texts.begin(), texts.end(), "OK") != texts.end(), "no OK button");
             TypeText(edit, text);
