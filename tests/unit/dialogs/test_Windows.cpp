@@ -558,4 +558,114 @@ TEST_F(WindowsTest, FailedInstallationPageOfItsManager) {
     EXPECT_NE(text.find("Finish"), std::string::npos) << text;
 }
 
+class ChangeDiskTest : public WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        // This program registers no change-disk window of its own; the test does.
+        FEntry = RegisterBCDF(&TChangeDiskForm::StaticClass());
+        Load();
+        FManager = Add<TDialogManager>("DiskManager");
+        FManager->SetManagerType(dmChangeDisk);
+        FFile = Add<TInstallFile>("DiskFile");
+        FDisk.DiskNumber = 2;
+        FDisk.DiskPath = "A:\\";
+    }
+    void TearDown() override {
+        UnregisterBCDF(FEntry);
+        WindowsTest::TearDown();
+    }
+    std::string Refusal(TObject* parameter) {
+        try {
+            FManager->HandleInformationEvent(nullptr, ieNewDisk, parameter);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return "(nothing raised)";
+    }
+
+    TBCDFEntry* FEntry = nullptr;
+    TDialogManager* FManager = nullptr;
+    TInstallFile* FFile = nullptr;
+    TDiskParameter FDisk;
+};
+
+TEST_F(ChangeDiskTest, BadRequestsShowNoWindow) {
+    TMessageParameter other("x");
+    TParameterList one{FFile};
+    TParameterList wrongFirst{&other, &FDisk};
+    TParameterList wrongSecond{FFile, &other};
+    EXPECT_EQ(Refusal(nullptr),
+              "The ParameterObject is Nil in the TDialogManager. Cannot show the change disk form");
+    EXPECT_EQ(Refusal(&other), "TChangeDiskDlg--PO is not a TList object");
+    EXPECT_EQ(Refusal(&one), "TChangeDiskDlg--Not engouh parameters for status event");
+    EXPECT_EQ(Refusal(&wrongFirst), "TChangeDiskDlg says bad first parameter");
+    EXPECT_EQ(Refusal(&wrongSecond), "TChangeDiskDlg says bad second parameter");
+    EXPECT_EQ(FFile->Tag(), 0) << "no window took the request";
+    EXPECT_EQ(CurrentDialogManager(), nullptr);
+}
+
+TEST_F(ChangeDiskTest, TheWindowTakesTheRequestAndProceedsOrAborts) {
+    TParameterList request{FFile, &FDisk};
+    std::string path;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            if (!p.Check(w != 0, "no change-disk window"))
+                return;
+            path = ControlText(FindChild(w, "", "Edit"));
+            p.Check(PressButton(w, "Proceed"), "no Proceed");
+        },
+        [&] { FManager->HandleInformationEvent(nullptr, ieNewDisk, &request); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(path, "A:\\");
+    EXPECT_EQ(FFile->Tag(), 1) << "the install file learns that a window handled it";
+    EXPECT_EQ(CurrentDialogManager(), nullptr);
+
+    failures = WithPerson(
+        [](TPerson& p) { Press(p, "Setup needs the next disk", "Cancel"); },
+        [&] { EXPECT_THROW(FManager->HandleInformationEvent(nullptr, ieNewDisk, &request), EAIUserAbort); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+}
+
+TEST_F(WindowsTest, ALanguageWithoutTextsKeepsEnglishWithTheEnglishFont) {
+    Load();
+    auto* translator = new TTranslator(FForm.get());
+    translator->SetTranslateIntoLanguage(qlGerman); // German has no lines
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    TBaseFormContainer* w = BuildWizard(before);
+    auto* page = static_cast<TFramePage*>(w->Pages(0));
+    EXPECT_EQ(page->Caption(), "Setup complete");
+    EXPECT_EQ(page->FinishBtn()->Caption(), "Finish");
+    EXPECT_EQ(page->CurrentLanguage(), qlEnglish);
+    EXPECT_EQ(page->Font().Name(), "Arial");
+    EXPECT_EQ(page->Font().Charset(), 0);
+    EXPECT_LE(page->Font().Height(), -11) << "at least 8 points";
+}
+
+TEST_F(WindowsTest, PlainControlsAreTranslatedByTheirTextInAnyCase) {
+    Load();
+    auto* translator = new TTranslator(FForm.get());
+    translator->LanguageByIdent(qlEnglish)->Strings().Add("6;CANCEL");
+    translator->LanguageByIdent(qlGerman)->Strings().Add("6;Abbrechen");
+    translator->SetTranslateIntoLanguage(qlGerman);
+    TOwnedPtr<TForm> form(new TForm(nullptr));
+    auto* plain = new TLabel(form.get());
+    plain->SetParent(form.get());
+    plain->SetCaption("Cancel");
+    auto* other = new TLabel(form.get());
+    other->SetParent(form.get());
+    other->SetCaption("Keep me");
+    auto* numbered = new TTranslateBitBtn(form.get());
+    numbered->SetParent(form.get());
+    numbered->SetCaption("anything");
+    numbered->SetGLID(6);
+    EXPECT_EQ(TranslateForm(qlEnglish, form.get()), qlGerman);
+    EXPECT_EQ(plain->Caption(), "Abbrechen");
+    EXPECT_EQ(other->Caption(), "Keep me");
+    EXPECT_EQ(numbered->Caption(), "Abbrechen");
+    EXPECT_TRUE(plain->Visible()) << "shown again after its translation";
+}
+
 } // namespace
