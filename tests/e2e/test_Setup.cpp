@@ -7,7 +7,6 @@
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include "support/WindowDriver.h"
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -258,8 +257,9 @@ TEST_F(SetupInstall, CancelInTheCopyProgressWindowEndsOnTheFailedInstallationPag
         },
         reinterpret_cast<LPARAM>(&bars));
     ASSERT_EQ(bars.size(), 2u);
-    EXPECT_TRUE(WaitFor([&] { return SendMessageW(reinterpret_cast<HWND>(bars[0]), PBM_GETPOS, 0, 0) > 0; }))
-        << "the file bar never moved";
+    EXPECT_TRUE(WaitFor([&] {
+        return SendMessageW(reinterpret_cast<HWND>(bars[0]), WM_USER + 8 /* PBM_GETPOS */, 0, 0) > 0;
+    })) << "the file bar never moved";
     ASSERT_TRUE(PressButton(copying, "Cancel"));
 
     TWindowHandle page = FindTopWindow("Setup incomplete", setup.Id(), 15000);
