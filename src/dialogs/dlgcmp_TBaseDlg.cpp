@@ -1,6 +1,7 @@
 #include "dialogs/dlgcmp_TBaseDlg.h"
 #include "dialogs/dlgcmp_TBadInstallationDlg.h"
 #include "dialogs/dlgcmp_TCopyFile.h"
+#include "dialogs/dlgcmp_TFileGroupSelectDlg.h"
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
 #include "dialogs/dlgcmp_TRebootDlg.h"
@@ -9,6 +10,7 @@
 #include "dialogs/ordlg_Pages.h"
 #include "dialogs/ordlg_Progress.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
+#include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "engine/cmp_TInstall.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <algorithm>
@@ -528,7 +530,8 @@ void RegisterStandaloneForms() {
     const TKind pages[] = {{&TWelcomeForm::StaticClass(), true},
                            {&TGoodInstallForm::StaticClass(), true},
                            {&TBadInstallForm::StaticClass(), true},
-                           {&TRebootForm::StaticClass(), true}};
+                           {&TRebootForm::StaticClass(), true},
+                           {&TFileGroupSelectForm::StaticClass(), true}};
     for (const TKind& k : pages)
         if (TBIFEntry* e = RegisterBIF(k.Form, nullptr); k.HasComponentKind)
             UnregisterBIF(e);
@@ -548,4 +551,5 @@ void RegisterDialogClasses() {
     RegisterClass(TInstallStatusDlg::StaticClass());
     RegisterClass(TWelcomeDlg::StaticClass());
     RegisterClass(TRebootDlg::StaticClass());
+    RegisterClass(TFileGroupSelectDlg::StaticClass());
 }

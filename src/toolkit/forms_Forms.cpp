@@ -796,6 +796,9 @@ int32_t ScreenHeight() {
 int32_t CaptionHeight() {
     return GetSystemMetrics(SM_CYCAPTION);
 }
+int32_t HorizontalScrollBarHeight() {
+    return GetSystemMetrics(SM_CYHSCROLL);
+}
 
 int32_t TextWidth(const std::string& text, const TFont& font) {
     HDC dc = GetDC(nullptr);

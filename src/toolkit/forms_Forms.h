@@ -211,6 +211,7 @@ std::vector<uint8_t> LoadBitmapResource(const std::string& name);
 int32_t ScreenWidth();
 int32_t ScreenHeight();
 int32_t CaptionHeight();
+int32_t HorizontalScrollBarHeight();
 // The width of one line of text in the font, measured on the screen.
 int32_t TextWidth(const std::string& text, const TFont& font);
 

@@ -5,12 +5,14 @@
 #include "dialogs/dlgcmp_TBadInstallationDlg.h"
 #include "dialogs/dlgcmp_TBaseDlg.h"
 #include "dialogs/dlgcmp_TCopyFile.h"
+#include "dialogs/dlgcmp_TFileGroupSelectDlg.h"
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
 #include "dialogs/dlgcmp_TRebootDlg.h"
 #include "dialogs/dlgcmp_TWelcomeDlg.h"
 #include "dialogs/ordlg_Pages.h"
 #include "dialogs/ordlg_Progress.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
+#include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "engine/cmp_TInstall.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
@@ -666,6 +668,89 @@ TEST_F(WindowsTest, PlainControlsAreTranslatedByTheirTextInAnyCase) {
     EXPECT_EQ(other->Caption(), "Keep me");
     EXPECT_EQ(numbered->Caption(), "Abbrechen");
     EXPECT_TRUE(plain->Visible()) << "shown again after its translation";
+}
+
+// A group whose own selected files come to a fixed number of bytes.
+class TBytesGroup : public TFileContainer {
+public:
+    using TFileContainer::TFileContainer;
+    int64_t OwnBytes = 0;
+    Int64 TotalSize(bool IncludeAll, bool Recurse) override {
+        return Recurse ? TFileContainer::TotalSize(IncludeAll, Recurse) + OwnBytes : OwnBytes;
+    }
+};
+
+class GroupPageTest : public WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        Load();
+        Install()->SetDestDirType(nullptr);
+        Install()->SetDestDir("C:\\Prog");
+        FA = Group("GroupA", Install(), "C:\\A", 100);
+        FA1 = Group("GroupA1", FA, "D:\\B", 50);
+        Group("GroupB", Install(), "C:\\Other", 7);
+        Add<TFileGroupSelectDlg>("GroupDlg");
+    }
+    TBytesGroup* Group(const char* name, TFileContainer* parent, const std::string& dest, int64_t bytes) {
+        auto* g = new TBytesGroup(FForm.get());
+        g->SetName(name);
+        g->SetGroupName(name);
+        g->SetContainer(parent);
+        g->SetDestDirType(nullptr);
+        g->SetDestDir(dest);
+        g->OwnBytes = bytes;
+        return g;
+    }
+    TFileGroupSelectForm* ShowPage() {
+        TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+        w->FormShow(nullptr);
+        return w->PageCount() ? dynamic_cast<TFileGroupSelectForm*>(w->Pages(0)) : nullptr;
+    }
+    TBytesGroup* FA = nullptr;
+    TBytesGroup* FA1 = nullptr;
+};
+
+TEST_F(GroupPageTest, TreeColumnsAndDrivesFollowTheGroups) {
+    TFileGroupSelectForm* page = ShowPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->GroupTree()->Items().Count(), 4);
+    EXPECT_EQ(page->GroupTree()->Items().GetFirstNode()->Text(), "ScreenSaver");
+    // Root and its two children show (GroupA is not expanded).
+    ASSERT_EQ(page->RowCount(), 3);
+    EXPECT_TRUE(page->IncludeBox(1)->Checked());
+    EXPECT_EQ(page->SizeLabel(1)->Caption(), "150 Bytes") << "a group's size counts its selected subgroups";
+    ASSERT_EQ(page->Drives().size(), 2u);
+    EXPECT_EQ(page->Drives()[0].Drive, 'C');
+    EXPECT_EQ(page->Drives()[0].Required, 107);
+    EXPECT_EQ(page->Drives()[1].Required, 50);
+    EXPECT_EQ(page->DriveSpaceView()->Count(), 2);
+    EXPECT_EQ(page->DriveSpaceView()->Item(1)->SubItems()[0], "50 Bytes");
+
+    // Unticking GroupA takes its bytes and its child's drive off the list.
+    page->IncludeBox(1)->SetChecked(false);
+    EXPECT_FALSE(FA->Include());
+    EXPECT_TRUE(FA1->Include()) << "the child's box keeps its own state";
+    ASSERT_EQ(page->Drives().size(), 1u);
+    EXPECT_EQ(page->Drives()[0].Required, 7);
+
+    // Typing a folder for the selected group sets it in lower case.
+    page->SelectGroup(FA);
+    auto* edit = static_cast<TEdit*>(page->FindComponent("DirectoryLabel"));
+    EXPECT_EQ(edit->Text(), "c:\\a");
+    EXPECT_EQ(FA->DestDir(), "C:\\A") << "showing the group changes nothing";
+    edit->SetText("E:\\New");
+    EXPECT_EQ(FA->DestDir(), "e:\\new");
+    EXPECT_EQ(FA->DestDirType(), nullptr);
+}
+
+TEST_F(GroupPageTest, SkippedForFixedInstallTypes) {
+    Install()->SetCurrentInstallType(itFull);
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    ASSERT_EQ(w->PageCount(), 1);
+    EXPECT_TRUE(w->Pages(0)->SkipPage());
+    Install()->SetCurrentInstallType(itCustom);
+    EXPECT_FALSE(w->Pages(0)->SkipPage());
 }
 
 } // namespace
