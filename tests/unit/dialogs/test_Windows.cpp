@@ -269,14 +269,38 @@ TEST_F(WindowsTest, PagesComeInTheOrderOfTheirOrder) {
     EXPECT_EQ(w->Pages(0)->DC(), welcome);
     EXPECT_EQ(w->Pages(1)->Container(), Install());
     EXPECT_EQ(welcome->Form(), w->Pages(0));
+}
 
-    // Equal orders: the exchange sort turns A(5), B(5), C(1) into C, B, A.
-    FWizard.reset();
-    auto* reboot = Add<TRebootDlg>("RebootDlg");
-    reboot->SetDialogManager(before);
-    reboot->SetOrder(5);
-    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetOrder(1);
-    w = BuildWizard(before);
+TEST_F(WindowsTest, PagesOfEqualOrderFollowTheExchangeSort) {
+    // Stored orders stay as stored; pages A(5), B(5), C(1) in registry order
+    // become C, B, A: the exchange sort does not keep A before B.
+    Load(R"(object SetupForm: TForm
+  object Install1: TInstall
+    GroupName = 'ScreenSaver'
+  end
+  object BeforeManager: TDialogManager
+    Container = Install1
+    ManagerType = dmBeforeInstall
+  end
+  object WelcomeDlg: TWelcomeDlg
+    Container = Install1
+    DialogManager = BeforeManager
+    Order = 5
+  end
+  object RebootDlg: TRebootDlg
+    Container = Install1
+    DialogManager = BeforeManager
+    Order = 5
+  end
+  object GoodInstallationDlg: TGoodInstallationDlg
+    Container = Install1
+    DialogManager = BeforeManager
+    Order = 1
+  end
+end
+)");
+    ASSERT_EQ(Find<TRebootDlg>("RebootDlg")->Order(), 5);
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
     EXPECT_EQ(PageKinds(w), (std::vector<std::string>{"TGoodInstallForm", "TRebootForm", "TWelcomeForm"}));
 }
 
