@@ -1,8 +1,8 @@
 #include "dialogs/dlgcmp_TBadInstallationDlg.h"
+#include "dialogs/ordlg_Pages.h"
 
 const TClassInfo& BadInstallFormKind() {
-    static const TClassInfo info = DescribeFormKind("TBadInstallForm", BaseInstallFormKind());
-    return info;
+    return TBadInstallForm::StaticClass();
 }
 
 TBadInstallationDlg::TBadInstallationDlg(TComponent* AOwner) : TBaseInstallDlg(AOwner) {
@@ -13,6 +13,11 @@ TBadInstallationDlg::TBadInstallationDlg(TComponent* AOwner) : TBaseInstallDlg(A
 
 TBadInstallationDlg::~TBadInstallationDlg() {
     UnregisterBIF(FEntry);
+}
+
+void TBadInstallationDlg::AssignDialogProperties() {
+    TBaseInstallDlg::AssignDialogProperties();
+    PrepareClosingPage(*this);
 }
 
 void TBadInstallationDlg::HandleInformationEvent(TObject* Sender, int32_t Code, TObject* ParameterObject) {

@@ -1,13 +1,10 @@
 // The component of the failed-installation page. Without a dialog manager it
 // shows the page on its own after a failed installation; with one, only that
 // manager's wizard shows it.
-//
-// Still to come with the completion pages: the page itself (TBadInstallForm)
-// and what showing it sets on the page; until then showing it raises.
 #pragma once
 #include "dialogs/dlgcmp_TBaseDlg.h"
 
-// The page kind; the form comes with the completion pages.
+// The page kind (TBadInstallForm).
 const TClassInfo& BadInstallFormKind();
 
 class TBadInstallationDlg : public TBaseInstallDlg {
@@ -18,6 +15,8 @@ public:
 
     TFormClass FormClass() const override { return &BadInstallFormKind(); }
     void HandleInformationEvent(TObject* Sender, int32_t Code, TObject* ParameterObject) override;
+    // Alone, the page closes with OK from Next or Finish and has no Back.
+    void AssignDialogProperties() override;
     // The component's entry in the page registry.
     TBIFEntry* Entry() const { return FEntry; }
 

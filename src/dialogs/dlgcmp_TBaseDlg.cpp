@@ -1,9 +1,18 @@
 #include "dialogs/dlgcmp_TBaseDlg.h"
 #include "dialogs/dlgcmp_TBadInstallationDlg.h"
 #include "dialogs/dlgcmp_TCopyFile.h"
+#include "dialogs/dlgcmp_TFileGroupSelectDlg.h"
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
+#include "dialogs/dlgcmp_TRebootDlg.h"
+#include "dialogs/dlgcmp_TWelcomeDlg.h"
+#include "dialogs/ordlg_BaseForms.h"
+#include "dialogs/ordlg_Pages.h"
+#include "dialogs/ordlg_Progress.h"
+#include "dialogs/ordlg_TBaseFormContainer.h"
+#include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "engine/cmp_TInstall.h"
+#include "translate/cmp_TTranslateControls.h"
 #include <algorithm>
 
 const std::vector<std::string>& ManagerTypeNames() {
@@ -20,32 +29,17 @@ const std::vector<std::string>& DialogPositionNames() {
     return names;
 }
 
-TClassInfo DescribeFormKind(const char* name, const TClassInfo& parent) {
-    TClassInfo info;
-    info.Name = name;
-    info.Parent = &parent;
-    return info;
-}
-
 const TClassInfo& BaseQuenfoldFormKind() {
-    static const TClassInfo info = DescribeFormKind("TBaseQuenfoldForm", TForm::StaticClass());
-    return info;
+    return TBaseQuenfoldForm::StaticClass();
 }
 const TClassInfo& BaseInstallFormKind() {
-    static const TClassInfo info = DescribeFormKind("TBaseInstallForm", BaseQuenfoldFormKind());
-    return info;
+    return TBaseInstallForm::StaticClass();
 }
 const TClassInfo& BaseDuringCopyFormKind() {
-    static const TClassInfo info = DescribeFormKind("TBaseDuringCopyForm", BaseQuenfoldFormKind());
-    return info;
+    return TBaseDuringCopyForm::StaticClass();
 }
 const TClassInfo& BaseChangeDiskFormKind() {
-    static const TClassInfo info = DescribeFormKind("TBaseChangeDiskForm", BaseQuenfoldFormKind());
-    return info;
-}
-
-void RaiseWindowNotBuilt(const std::string& who, const std::string& window) {
-    throw IException("%s needs the %s, which is not built yet", {who, window});
+    return TBaseChangeDiskForm::StaticClass();
 }
 
 // ---------------------------------------------------------------------------
@@ -96,14 +90,32 @@ void TCustomBaseInstallDlg::SetThemeBitmap(const TPicture* Value) {
 void TCustomBaseInstallDlg::Translate() {
     if (!FForm)
         return;
-    RaiseWindowNotBuilt(Name(), "translation of its window");
+    if (FAutoSetFont) {
+        if (FOverrideMainTranslator)
+            SetFormFont(FForm, FTranslateIntoLanguage);
+        else
+            SetFormFont(FForm);
+    }
+    if (FAutoTranslate)
+        FCurrentLanguage = static_cast<TQnfdLanguage>(
+            FOverrideMainTranslator ? TranslateForm(FCurrentLanguage, FForm, FTranslateIntoLanguage)
+                                    : TranslateForm(FCurrentLanguage, FForm));
 }
 
 void TCustomBaseInstallDlg::AssignDialogProperties() {
     if (!FForm)
         throw Exception(
             FormatTranslated("Cannot AssignDialogProperties for %s because the Dialog is Nil", {Name()}));
-    RaiseWindowNotBuilt(Name(), std::string(FormClass()->Name) + " window");
+    if (auto* form = dynamic_cast<TBaseQuenfoldForm*>(FForm)) {
+        form->SetAutoSetFont(FAutoSetFont);
+        form->SetAutoTranslate(FAutoTranslate);
+        form->SetContainer(FContainer);
+        form->SetOverrideMainTranslator(FOverrideMainTranslator);
+        form->SetTranslateIntoLanguage(FTranslateIntoLanguage);
+    }
+    if (auto* page = dynamic_cast<TBaseInstallForm*>(FForm))
+        page->SetDC(this);
+    Translate();
 }
 
 bool TCustomBaseInstallDlg::Execute() {
@@ -123,13 +135,39 @@ bool TCustomBaseInstallDlg::Execute() {
 bool TCustomBaseInstallDlg::ShowForm() {
     if (!CanExecute())
         return true;
-    RaiseWindowNotBuilt(Name(), std::string(FormClass()->Name) + " window");
+    FForm = CreateFormOfKind(FormClass(), Application());
+    TModalResult result = mrNone;
+    try {
+        AssignDialogProperties();
+        result = FForm->ShowModal();
+    } catch (...) {
+        FForm->Free();
+        FForm = nullptr;
+        throw;
+    }
+    FForm->Free();
+    FForm = nullptr;
+    if (result != mrOk)
+        throw EAIUserAbort();
+    return true;
 }
 
 void TCustomBaseInstallDlg::PlaceForm() {
     if (!FForm)
         return;
-    RaiseWindowNotBuilt(Name(), "placement of its window");
+    TPoint p = PlaceOnScreen(FPosition, FRelativeLeftOffset, FRelativeTopOffset, FWidth, FHeight);
+    FForm->SetBounds(p.X, p.Y, FWidth, FHeight);
+}
+
+void TCustomBaseInstallDlg::AssignThemeBitmap(TPicture* Picture) {
+    if (!Picture)
+        return;
+    if (!FThemeBitmap.Empty()) {
+        *Picture = FThemeBitmap;
+        return;
+    }
+    if (TCustomInstall* install = CurrentInstall())
+        *Picture = install->DialogThemeBitmap();
 }
 
 const TClassInfo& TCustomBaseInstallDlg::StaticClass() {
@@ -229,32 +267,126 @@ void TDialogManager::HandleInformationEvent(TObject* Sender, int32_t Code, TObje
     }
 }
 
-void TDialogManager::ShowDialogs() {
-    // The wizard takes the pages of the dialogs attached to this manager and
-    // every page kind registered on its own; with none it shows nothing.
-    bool anyPage = false;
-    for (int i = 0; i < BIFCount() && !anyPage; ++i) {
-        TBIFEntry* entry = GetBIF(i);
-        anyPage = !entry->Dialog || (entry->Dialog->DialogManager() == this && entry->Dialog->CanExecute());
-    }
-    if (anyPage)
-        RaiseWindowNotBuilt(Name(), "wizard window");
+void TDialogManager::Notification(TComponent* AComponent, TOperation Operation) {
+    TInstallObject::Notification(AComponent, Operation);
+    if (Operation == opRemove)
+        std::erase(FDuringCopyForms, static_cast<TBaseDuringCopyForm*>(dynamic_cast<TForm*>(AComponent)));
 }
 
-void TDialogManager::ShowChangeDisk(TObject*) {
+namespace {
+// Clears the current manager and frees the window however the showing ends.
+struct TShowingWindow {
+    TForm* Form = nullptr;
+    ~TShowingWindow() {
+        CurrentDialogManager() = nullptr;
+        if (Form)
+            Form->Free();
+    }
+};
+} // namespace
+
+void TDialogManager::ShowDialogs() {
+    TShowingWindow showing;
+    CurrentDialogManager() = this;
+    auto* wizard = dynamic_cast<TBaseFormContainer*>(
+        CreateFormOfKind(&TBaseFormContainer::StaticClass(), Application()));
+    showing.Form = wizard;
+    wizard->SetPosition(poDesigned);
+    wizard->SetBounds(wizard->Left(), wizard->Top(), FWidth, FHeight);
+    wizard->PlaceWindow(FPosition, FRelativeLeftOffset, FRelativeTopOffset);
+    if (wizard->BuildPages() == 0)
+        return;
+    if (wizard->ShowModal() == mrAbort)
+        throw EAIUserAbort();
+    if (TForm* main = Application()->MainForm())
+        main->Repaint();
+    Application()->ProcessMessages();
+}
+
+void TDialogManager::ShowChangeDisk(TObject* ParameterObject) {
     if (BCDFCount() == 0)
         return;
-    RaiseWindowNotBuilt(Name(), "change-disk window");
+    TShowingWindow showing;
+    TForm* made = CreateFormOfKind(GetBCDF(0)->FormClass, Application());
+    showing.Form = made;
+    CurrentDialogManager() = this;
+    auto* form = dynamic_cast<TBaseChangeDiskForm*>(made);
+    if (!form || form->DM() != this)
+        return;
+    if (!ParameterObject)
+        throw Exception(TranslateText(
+            "The ParameterObject is Nil in the TDialogManager. Cannot show the change disk form"));
+    auto* list = dynamic_cast<TParameterList*>(ParameterObject);
+    if (!list)
+        throw Exception(TranslateText("TChangeDiskDlg--PO is not a TList object"));
+    if (list->Count() < 2)
+        throw Exception(TranslateText("TChangeDiskDlg--Not engouh parameters for status event"));
+    auto* file = dynamic_cast<TCustomInstallFile*>(list->Items[0]);
+    if (!file)
+        throw Exception("TChangeDiskDlg says bad first parameter");
+    auto* disk = dynamic_cast<TDiskParameter*>(list->Items[1]);
+    if (!disk)
+        throw Exception("TChangeDiskDlg says bad second parameter");
+    // Tells the install file that a window took the request.
+    file->SetTag(1);
+    form->SetDiskParameter(disk);
+    form->UpdateControls();
+    form->TranslateForm();
+    if (form->ShowModal() == mrAbort)
+        throw EAIUserAbort();
 }
 
-void TDialogManager::UpdateDuringCopyForms(TObject*, TObject*) {
-    // The copy-progress window comes with the windows. Progress must not stop
-    // the copying it reports, so until then it shows nowhere; the run's log
-    // names every file instead.
+void TDialogManager::CreateDuringCopyForms() {
+    for (int i = 0; i < DCFCount(); ++i) {
+        TDCFEntry* entry = GetDCF(i);
+        auto* form = dynamic_cast<TBaseDuringCopyForm*>(CreateFormOfKind(entry->FormClass, Application()));
+        if (!form)
+            continue;
+        if (form->DM() != this) {
+            form->Free();
+            continue;
+        }
+        try {
+            if (entry->Dialog) {
+                entry->Dialog->FForm = form;
+                entry->Dialog->PlaceForm();
+            }
+            form->UpdateControls();
+            form->TranslateForm();
+            form->Show();
+        } catch (...) {
+            form->Free();
+            throw;
+        }
+        FreeNotification(form);
+        FDuringCopyForms.push_back(form);
+    }
+}
+
+void TDialogManager::UpdateDuringCopyForms(TFileStatusParameter* FileStatus,
+                                           TDownloadStatusParameter* DownloadStatus) {
+    if (FDuringCopyForms.empty())
+        CreateDuringCopyForms();
+    // A copy: a window may go while it is fed.
+    std::vector<TBaseDuringCopyForm*> forms = FDuringCopyForms;
+    for (TBaseDuringCopyForm* form : forms)
+        if (std::find(FDuringCopyForms.begin(), FDuringCopyForms.end(), form) != FDuringCopyForms.end())
+            form->UpdateStatus(FileStatus, DownloadStatus);
 }
 
 void TDialogManager::CloseDuringCopyForms() {
-    // No progress window can be open before the windows exist: nothing to close.
+    std::vector<TBaseDuringCopyForm*> forms;
+    forms.swap(FDuringCopyForms);
+    for (TBaseDuringCopyForm* form : forms) {
+        RemoveFreeNotification(form);
+        form->Close();
+        // The next status opens new windows: this one is freed once the
+        // message that may have come from its own button is done.
+        for (int i = 0; i < DCFCount(); ++i)
+            if (GetDCF(i)->Dialog && GetDCF(i)->Dialog->FForm == form)
+                GetDCF(i)->Dialog->FForm = nullptr;
+        Application()->ReleaseForm(form);
+    }
 }
 
 const TClassInfo& TDialogManager::StaticClass() {
@@ -308,11 +440,14 @@ template <class List> List& EnsureList(List*& list, const char* name) {
     return *list;
 }
 
+void RegisterStandaloneForms();
+
 struct TRegistries {
     TRegistries() {
         EnsureList(GBIFList, "BIFList");
         EnsureList(GDCFList, "DCFList");
         EnsureList(GBCDFList, "BCDFList");
+        RegisterStandaloneForms();
     }
     ~TRegistries() {
         delete GBIFList;
@@ -382,10 +517,39 @@ TBCDFEntry* GetBCDF(int index) {
     return Existing(GBCDFList, "BCDFList").Get(index);
 }
 
+namespace {
+// Every window kind registers on its own at program start; a kind that has a
+// dialog-component kind withdraws that entry at once, because its component
+// registers it with its settings. Every kind of this program has one, so no
+// standalone entry stays.
+void RegisterStandaloneForms() {
+    struct TKind {
+        TFormClass Form;
+        bool HasComponentKind;
+    };
+    const TKind pages[] = {{&TWelcomeForm::StaticClass(), true},
+                           {&TGoodInstallForm::StaticClass(), true},
+                           {&TBadInstallForm::StaticClass(), true},
+                           {&TRebootForm::StaticClass(), true},
+                           {&TFileGroupSelectForm::StaticClass(), true}};
+    for (const TKind& k : pages)
+        if (TBIFEntry* e = RegisterBIF(k.Form, nullptr); k.HasComponentKind)
+            UnregisterBIF(e);
+    if (TDCFEntry* e = RegisterDCF(&TCopyFileForm::StaticClass(), nullptr))
+        UnregisterDCF(e);
+    if (TBCDFEntry* e = RegisterBCDF(&TChangeDiskForm::StaticClass()))
+        UnregisterBCDF(e);
+}
+} // namespace
+
 void RegisterDialogClasses() {
+    RegisterTranslateControlClasses();
     RegisterClass(TDialogManager::StaticClass());
     RegisterClass(TGoodInstallationDlg::StaticClass());
     RegisterClass(TBadInstallationDlg::StaticClass());
     RegisterClass(TCopyFileDlg::StaticClass());
     RegisterClass(TInstallStatusDlg::StaticClass());
+    RegisterClass(TWelcomeDlg::StaticClass());
+    RegisterClass(TRebootDlg::StaticClass());
+    RegisterClass(TFileGroupSelectDlg::StaticClass());
 }

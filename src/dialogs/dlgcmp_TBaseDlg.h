@@ -49,20 +49,13 @@ enum TQuenfoldDialogPosition : int32_t {
 };
 const std::vector<std::string>& DialogPositionNames();
 
-// A form kind is named by its class description. The forms come with the
-// windows that show them; until then each kind is a description without a
-// factory, so nothing can create one by mistake.
+// A form kind is named by its class description, which creates it.
 using TFormClass = const TClassInfo*;
 const TClassInfo& BaseQuenfoldFormKind();
 const TClassInfo& BaseInstallFormKind();    // wizard pages
 const TClassInfo& BaseDuringCopyFormKind(); // progress windows
 const TClassInfo& BaseChangeDiskFormKind(); // the change-disk window
-// The description of a form kind derived from parent.
-TClassInfo DescribeFormKind(const char* name, const TClassInfo& parent);
-
-// Raised where a window would be shown, translated or placed: that part of
-// the program does not exist yet.
-[[noreturn]] void RaiseWindowNotBuilt(const std::string& who, const std::string& window);
+class TBaseDuringCopyForm;
 
 // The base of every dialog component.
 class TCustomBaseInstallDlg : public TInstallObject {
@@ -86,6 +79,9 @@ public:
     virtual TFormClass FormClass() const = 0;
     virtual bool CanExecute() { return true; }
     void PlaceForm();
+    // Gives a window's picture the theme bitmap (the installation's when the
+    // component has none).
+    void AssignThemeBitmap(TPicture* Picture);
 
     bool AutoSetFont() const { return FAutoSetFont; }
     void SetAutoSetFont(bool v) { FAutoSetFont = v; }
@@ -133,6 +129,7 @@ protected:
 
 private:
     friend class TDialogManager;
+    friend class TBaseFormContainer;
 };
 
 // Publishes the settings every wizard-page component shows in a project.
@@ -153,6 +150,7 @@ public:
     Integer RegisteredType() override { return rtDialog; }
     void ContainerDestroying(TInstallContainer* Container) override;
     void HandleInformationEvent(TObject* Sender, int32_t Code, TObject* ParameterObject) override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     virtual void ShowDialogs();
     virtual void ShowChangeDisk(TObject* ParameterObject);
@@ -178,8 +176,15 @@ public:
 
 protected:
     // The progress windows: opened on the first status, fed, closed on -996.
-    virtual void UpdateDuringCopyForms(TObject* FileStatus, TObject* DownloadStatus);
+    virtual void CreateDuringCopyForms();
+    virtual void UpdateDuringCopyForms(TFileStatusParameter* FileStatus,
+                                       TDownloadStatusParameter* DownloadStatus);
     virtual void CloseDuringCopyForms();
+
+public:
+    // The progress windows open now.
+    int DuringCopyFormCount() const { return static_cast<int>(FDuringCopyForms.size()); }
+    TBaseDuringCopyForm* DuringCopyForms(int i) const { return FDuringCopyForms.at(static_cast<size_t>(i)); }
 
 private:
     int32_t FHeight = 395;
@@ -189,6 +194,7 @@ private:
     int32_t FRelativeTopOffset = 0;
     int32_t FWidth = 478;
     std::vector<TCustomBaseInstallDlg*> FDialogs;
+    std::vector<TBaseDuringCopyForm*> FDuringCopyForms;
 };
 
 // The first manager of the given type whose container is the installation

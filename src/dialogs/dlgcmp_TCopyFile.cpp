@@ -1,8 +1,8 @@
 #include "dialogs/dlgcmp_TCopyFile.h"
+#include "dialogs/ordlg_Progress.h"
 
 const TClassInfo& CopyFileFormKind() {
-    static const TClassInfo info = DescribeFormKind("TCopyFileForm", BaseDuringCopyFormKind());
-    return info;
+    return TCopyFileForm::StaticClass();
 }
 
 namespace {

@@ -2,13 +2,10 @@
 // the progress-window registry. Its dialog manager (dmDuringCopyFiles) opens,
 // places and feeds the window; the component has no behaviour of its own on
 // information codes.
-//
-// Still to come with the progress windows: the window itself (TCopyFileForm),
-// opening and feeding it; until then the manager raises when it would.
 #pragma once
 #include "dialogs/dlgcmp_TBaseDlg.h"
 
-// The window kind; the form comes with the progress windows.
+// The window kind (TCopyFileForm).
 const TClassInfo& CopyFileFormKind();
 
 class TCopyFileDlg : public TCustomBaseInstallDlg {

@@ -1,8 +1,8 @@
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
+#include "dialogs/ordlg_Pages.h"
 
 const TClassInfo& GoodInstallFormKind() {
-    static const TClassInfo info = DescribeFormKind("TGoodInstallForm", BaseInstallFormKind());
-    return info;
+    return TGoodInstallForm::StaticClass();
 }
 
 TGoodInstallationDlg::TGoodInstallationDlg(TComponent* AOwner) : TBaseInstallDlg(AOwner) {
@@ -13,6 +13,11 @@ TGoodInstallationDlg::TGoodInstallationDlg(TComponent* AOwner) : TBaseInstallDlg
 
 TGoodInstallationDlg::~TGoodInstallationDlg() {
     UnregisterBIF(FEntry);
+}
+
+void TGoodInstallationDlg::AssignDialogProperties() {
+    TBaseInstallDlg::AssignDialogProperties();
+    PrepareClosingPage(*this);
 }
 
 void TGoodInstallationDlg::HandleInformationEvent(TObject* Sender, int32_t Code, TObject* ParameterObject) {

@@ -1,9 +1,12 @@
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
+#include "dialogs/ordlg_BaseForms.h"
+#include "dialogs/ordlg_Progress.h"
 #include "objects/routines_Log.h"
+#include "toolkit/forms_ExtCtrls.h"
+#include <cmath>
 
 const TClassInfo& InstallStatusFormKind() {
-    static const TClassInfo info = DescribeFormKind("TInstallStatusForm", TForm::StaticClass());
-    return info;
+    return TInstallStatusForm::StaticClass();
 }
 
 void TInstallStatusDlg::Translate() {
@@ -36,14 +39,52 @@ void TInstallStatusDlg::HandleInformationEvent(TObject* Sender, int32_t Code, TO
     }
 }
 
-// The window comes with the progress windows. Until then the message goes to
-// the run's log only: a status message must not stop the installation it
-// describes.
-void TInstallStatusDlg::ShowStatusWindow() {
-    LogLine("Status", FMessage + " (the status-message window is not built yet)");
+TInstallStatusDlg::~TInstallStatusDlg() {
+    if (FForm) {
+        RemoveFreeNotification(FForm);
+        FForm->Free();
+    }
 }
 
-void TInstallStatusDlg::HideStatusWindow() {}
+void TInstallStatusDlg::Notification(TComponent* AComponent, TOperation Operation) {
+    TCustomBaseInstallDlg::Notification(AComponent, Operation);
+    if (Operation == opRemove && AComponent == FForm)
+        FForm = nullptr;
+}
+
+void TInstallStatusDlg::ShowStatusWindow() {
+    LogLine("Status", FMessage);
+    if (!FForm) {
+        FForm = CreateFormOfKind(FormClass(), Application());
+        FreeNotification(FForm);
+        AssignDialogProperties();
+    }
+    auto* form = static_cast<TInstallStatusForm*>(FForm);
+    TLabel* label = form->MessageLabel();
+    label->SetAlign(alNone);
+    label->SetWordWrap(false);
+    label->SetCaption(FMessage);
+    Translate();
+    // Off and on again: the label takes the size of its text.
+    label->SetAutoSize(false);
+    label->SetAutoSize(true);
+    label->SetTop(static_cast<int32_t>(std::nearbyint(form->ClientHeight() / 2.0 - label->Height() / 2.0)));
+    auto* back = dynamic_cast<TControl*>(form->FindComponent("pnlBack"));
+    auto* panel = dynamic_cast<TControl*>(form->FindComponent("pnlMessage"));
+    const int32_t width = TextWidth(label->Caption(), form->Font()) + (back ? back->Left() : 0) +
+                          (panel ? panel->Left() : 0) + label->Left() + 25;
+    const auto left = static_cast<int32_t>(std::nearbyint(ScreenWidth() / 2.0 - width / 2.0));
+    form->SetBounds(left, form->Top(), width, form->Height());
+    form->Show();
+    form->Repaint();
+    Application()->ProcessMessages();
+}
+
+void TInstallStatusDlg::HideStatusWindow() {
+    if (FForm)
+        FForm->Hide();
+    Application()->ProcessMessages();
+}
 
 const TClassInfo& TInstallStatusDlg::StaticClass() {
     static const TClassInfo info =

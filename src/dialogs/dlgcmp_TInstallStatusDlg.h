@@ -1,20 +1,19 @@
 // The component of the status-message window: a stack of status messages
 // that the engine pushes and pops while it does long steps; the window shows
-// the top one. It always acts alone (it publishes no dialog manager).
-//
-// Still to come with the progress windows: the window itself
-// (TInstallStatusForm), showing, sizing and hiding it; until then the
-// messages go to the run's log.
+// the top one. It always acts alone (it publishes no dialog manager). It
+// keeps its window from the first message to the end of the program.
 #pragma once
 #include "dialogs/dlgcmp_TBaseDlg.h"
 
-// The window kind: a plain form; it comes with the progress windows.
+// The window kind: a plain form (TInstallStatusForm).
 const TClassInfo& InstallStatusFormKind();
 
 class TInstallStatusDlg : public TCustomBaseInstallDlg {
     QFD_CLASS(TInstallStatusDlg)
 public:
     using TCustomBaseInstallDlg::TCustomBaseInstallDlg;
+    ~TInstallStatusDlg() override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     TFormClass FormClass() const override { return &InstallStatusFormKind(); }
     // Messages are set in English before they are translated.

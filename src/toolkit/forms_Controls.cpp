@@ -47,6 +47,33 @@ static LRESULT CALLBACK QfdWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return QfdDispatch(c, reinterpret_cast<uintptr_t>(h), msg, wp, lp);
 }
 
+TWinControl* FindControl(uintptr_t window) {
+    return ControlOf(reinterpret_cast<HWND>(window));
+}
+
+bool DispatchCommandToControl(uintptr_t control, uint32_t code) {
+    TWinControl* c = FindControl(control);
+    if (!c)
+        return false;
+    try {
+        c->CommandNotify(code);
+    } catch (...) {
+        Application()->HandleCurrentException(c);
+    }
+    return true;
+}
+
+TShiftState KeyboardShiftState() {
+    TShiftState s = 0;
+    if (GetKeyState(VK_SHIFT) < 0)
+        s |= ssShift;
+    if (GetKeyState(VK_MENU) < 0)
+        s |= ssAlt;
+    if (GetKeyState(VK_CONTROL) < 0)
+        s |= ssCtrl;
+    return s;
+}
+
 static void RegisterWindowClass() {
     static bool done = false;
     if (done)
@@ -285,6 +312,11 @@ void TControl::SetParentColor(bool v) {
     }
 }
 
+void TControl::Click() {
+    if (OnClick)
+        OnClick(this);
+}
+
 void TControl::FontChanged() {
     Invalidate();
 }
@@ -342,6 +374,37 @@ void TWinControl::RemoveControl(TControl* c) {
         AlignControls();
 }
 
+void TWinControl::SetParentWindow(uintptr_t w) {
+    if (w == FParentWindow)
+        return;
+    DestroyHandle();
+    FParentWindow = w;
+}
+
+uintptr_t TWinControl::ParentHandle() const {
+    return FParent ? FParent->FHandle : FParentWindow;
+}
+
+void TWinControl::SetTabStop(bool v) {
+    FTabStop = v;
+    if (FHandle) {
+        HWND h = reinterpret_cast<HWND>(FHandle);
+        LONG_PTR style = GetWindowLongPtrW(h, GWL_STYLE);
+        SetWindowLongPtrW(h, GWL_STYLE,
+                          v ? (style | WS_TABSTOP) : (style & ~static_cast<LONG_PTR>(WS_TABSTOP)));
+    }
+}
+
+void TWinControl::KeyDown(uint16_t& key, TShiftState shift) {
+    if (OnKeyDown)
+        OnKeyDown(this, key, shift);
+}
+
+void TWinControl::KeyUp(uint16_t& key, TShiftState shift) {
+    if (OnKeyUp)
+        OnKeyUp(this, key, shift);
+}
+
 uintptr_t TWinControl::HandleNeeded() {
     if (FHandle)
         return FHandle;
@@ -357,22 +420,29 @@ uintptr_t TWinControl::HandleNeeded() {
 void TWinControl::CreateParams(TCreateParams& p) {
     p.ClassName = kWindowClass;
     p.Caption = Wide(FCaption);
-    p.Style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (FParent ? WS_CHILD : WS_POPUP);
-    if (FVisible && FParent)
+    bool child = FParent || FParentWindow;
+    p.Style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (child ? WS_CHILD : WS_POPUP);
+    if (FVisible && child)
         p.Style |= WS_VISIBLE;
     if (!FEnabled)
         p.Style |= WS_DISABLED;
+    if (FTabStop)
+        p.Style |= WS_TABSTOP;
+    // Tab moves on into the controls of our containers.
+    p.ExStyle |= WS_EX_CONTROLPARENT;
     p.X = FLeft;
     p.Y = FTop;
     p.W = FWidth;
     p.H = FHeight;
-    p.WndParent = FParent ? FParent->FHandle : 0;
+    p.WndParent = ParentHandle();
 }
 
 void TWinControl::CreateWnd() {
     RegisterWindowClass();
     TCreateParams p;
     CreateParams(p);
+    if (!p.OwnClass && !FAcceptsControls)
+        p.ExStyle &= ~static_cast<uint32_t>(WS_EX_CONTROLPARENT);
     HWND h = CreateWindowExW(p.ExStyle, p.ClassName.c_str(), p.Caption.c_str(), p.Style, p.X, p.Y, p.W, p.H,
                              reinterpret_cast<HWND>(p.WndParent), nullptr, GetModuleHandleW(nullptr),
                              p.OwnClass ? this : nullptr);
@@ -455,6 +525,26 @@ void TWinControl::WndProc(TMessage& m) {
             return;
         }
         break;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(m.LParam);
+        if (TWinControl* child = hdr ? ControlOf(hdr->hwndFrom) : nullptr; child && child != this) {
+            child->ChildNotify(m);
+            return;
+        }
+        break;
+    }
+    case WM_KEYDOWN:
+    case WM_KEYUP: {
+        auto key = static_cast<uint16_t>(m.WParam);
+        if (m.Msg == WM_KEYDOWN)
+            KeyDown(key, KeyboardShiftState());
+        else
+            KeyUp(key, KeyboardShiftState());
+        if (key == 0)
+            return;
+        m.WParam = key;
+        break;
+    }
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
@@ -481,13 +571,11 @@ void TWinControl::WndProc(TMessage& m) {
                 TControl* c = *it;
                 if (c->PaintedByParent() && c->Visible() && x >= c->Left() && x < c->Left() + c->Width() &&
                     y >= c->Top() && y < c->Top() + c->Height()) {
-                    if (c->OnClick)
-                        c->OnClick(c);
+                    c->Click();
                     return;
                 }
             }
-            if (OnClick)
-                OnClick(this);
+            Click();
         }
         break;
     case WM_NCDESTROY:
@@ -590,6 +678,13 @@ int32_t TWinControl::ClientHeight() const {
     return FHeight;
 }
 
+void TWinControl::Repaint() {
+    if (!FHandle)
+        return;
+    HWND h = reinterpret_cast<HWND>(FHandle);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 void TWinControl::Invalidate() {
     if (FHandle)
         InvalidateRect(reinterpret_cast<HWND>(FHandle), nullptr, TRUE);
@@ -622,7 +717,7 @@ void TWinControl::FontChanged() {
 }
 
 void TWinControl::BoundsChanged() {
-    if (FHandle && FParent)
+    if (FHandle && ParentHandle())
         SetWindowPos(reinterpret_cast<HWND>(FHandle), nullptr, FLeft, FTop, FWidth, FHeight,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     else if (!FHandle)
@@ -638,7 +733,7 @@ void TWinControl::TextChanged() {
 
 void TWinControl::SetVisible(bool v) {
     TControl::SetVisible(v);
-    if (FHandle && FParent)
+    if (FHandle && ParentHandle())
         ShowWindow(reinterpret_cast<HWND>(FHandle), v ? SW_SHOWNA : SW_HIDE);
 }
 
@@ -689,12 +784,24 @@ void TLabel::FontChanged() {
 }
 
 void TLabel::AdjustSize() {
-    if (!FAutoSize || Loading() || FWordWrap)
+    if (!FAutoSize || Loading())
+        return;
+    const bool strip = FAlign == alTop || FAlign == alBottom;
+    // A wrapped label keeps its width; only a strip grows to its lines.
+    if (FWordWrap && (!strip || FWidth <= 0))
         return;
     HDC dc = GetDC(nullptr);
     TCanvas canvas(reinterpret_cast<uintptr_t>(dc));
     int32_t w, h;
-    canvas.TextExtent(FCaption, FFont, w, h);
+    if (FWordWrap) {
+        TRect r{0, 0, FWidth, 0};
+        canvas.TextRect(FCaption.empty() ? std::string(" ") : FCaption, r,
+                        DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS, FFont, true, clNone);
+        w = FWidth;
+        h = r.Height();
+    } else {
+        canvas.TextExtent(FCaption, FFont, w, h);
+    }
     ReleaseDC(nullptr, dc);
     if (FAlign == alTop || FAlign == alBottom)
         SetHeight(h);
@@ -783,6 +890,10 @@ void TMemo::LoadLinesFromFile(const std::string& fileName) {
 
 std::string TMemo::Text() const {
     return JoinLines(Lines());
+}
+
+bool TMemo::WantsDialogKey(uint16_t key) const {
+    return key == VK_RETURN;
 }
 
 void TMemo::CommandNotify(uint32_t code) {

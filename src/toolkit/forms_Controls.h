@@ -5,6 +5,7 @@
 #include "toolkit/classes_Components.h"
 #include "toolkit/graphics_Types.h"
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct TMessage {
 };
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+enum TShiftStateFlag : uint32_t { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
+using TShiftState = uint32_t;
+// A key event: a handler that sets Key to 0 keeps the key from the control.
+using TKeyEvent = std::function<void(TObject* Sender, uint16_t& Key, TShiftState Shift)>;
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TCursor { crDefault, crArrow, crHourGlass };
 
@@ -87,6 +92,12 @@ public:
 
     // Repaints the control's area.
     virtual void Invalidate();
+    // What a click does (OnClick here; buttons set their form's ModalResult first).
+    virtual void Click();
+    // Return, Escape or Tab pressed in the control's form: true when this
+    // control acted on it (a default or cancel button). focused: the key was
+    // pressed in this control.
+    virtual bool DialogKey(uint16_t key, bool focused) { return false; }
     // Painting by the parent (controls without a window).
     virtual bool PaintedByParent() const { return false; }
     virtual void Paint(TCanvas&) {}
@@ -123,6 +134,10 @@ public:
 
     // The window handle; 0 until the window exists.
     uintptr_t Handle() const { return FHandle; }
+    // A window that is not ours to put this control in (a system dialog);
+    // used when the control has no parent control.
+    uintptr_t ParentWindow() const { return FParentWindow; }
+    void SetParentWindow(uintptr_t w);
     bool HandleAllocated() const { return FHandle != 0; }
     // Creates the window (and the parents' ones) when it does not exist yet.
     uintptr_t HandleNeeded();
@@ -144,13 +159,24 @@ public:
     int32_t ClientWidth() const override;
     int32_t ClientHeight() const override;
     void Invalidate() override;
+    // Invalidates the window and its children and paints them at once.
+    void Repaint();
     void SetFocus();
     bool Focused() const;
+    bool TabStop() const { return FTabStop; }
+    void SetTabStop(bool v);
+    // True when the control keeps Return, Escape or Tab for itself (a memo
+    // keeps Return) instead of letting its form act on it.
+    virtual bool WantsDialogKey(uint16_t key) const { return false; }
+
+    TKeyEvent OnKeyDown, OnKeyUp;
 
     // The window procedure of this control; exceptions are caught by the caller.
     virtual void WndProc(TMessage& msg);
     // A WM_COMMAND notification sent to this control through its parent.
     virtual void CommandNotify(uint32_t code) {}
+    // A WM_NOTIFY message this control sent to its parent; msg.Result is the answer.
+    virtual void ChildNotify(TMessage& msg) {}
 
 protected:
     // Window class and styles for CreateWindowEx.
@@ -177,9 +203,16 @@ protected:
     void TextChanged() override;
     void SetVisible(bool v) override;
     void SetEnabled(bool v) override;
+    virtual void KeyDown(uint16_t& key, TShiftState shift);
+    virtual void KeyUp(uint16_t& key, TShiftState shift);
+    // The control's window parent: the parent control's window or ParentWindow.
+    uintptr_t ParentHandle() const;
 
     uintptr_t FHandle = 0;
-    uintptr_t FSystemProc = 0; // the window procedure of a system class we subclass
+    uintptr_t FParentWindow = 0;
+    bool FTabStop = false;
+    bool FAcceptsControls = false; // a system control that holds controls (a group box)
+    uintptr_t FSystemProc = 0;     // the window procedure of a system class we subclass
     std::vector<TControl*> FControls;
     int32_t FBorderWidth = 0;
     bool FAligning = false;
@@ -217,6 +250,15 @@ public:
 private:
     uintptr_t FDC;
 };
+
+// The control of ours that owns a window; nullptr for a window that is not ours.
+TWinControl* FindControl(uintptr_t window);
+// Hands a WM_COMMAND notification from one of our controls to it, for a
+// parent window that is not ours (a system dialog); false when the window is
+// not ours. Exceptions go to the application's handler.
+bool DispatchCommandToControl(uintptr_t control, uint32_t code);
+// The shift keys down now.
+TShiftState KeyboardShiftState();
 
 // COLORREF of a colour (system colours looked up).
 uint32_t ColorToRGB(TColor c);
@@ -284,4 +326,7 @@ private:
     bool FWordWrap = true;
     TScrollStyle FScrollBars = ssNone;
     bool FSettingText = false;
+
+public:
+    bool WantsDialogKey(uint16_t key) const override;
 };

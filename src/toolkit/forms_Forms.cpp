@@ -3,6 +3,9 @@
 #include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/classes_Reader.h"
+#include "toolkit/forms_ComCtrls.h"
+#include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_StdCtrls.h"
 #include <windows.h>
 // Our names, not the macros for the A/W functions.
 #undef RegisterClass
@@ -34,6 +37,14 @@ void TForm::InitFromResource() {
 void TForm::InitFromText(const std::string& layout) {
     ReadLayoutInto(*this, layout);
     DoCreate();
+}
+
+void TForm::SetName(const std::string& newName) {
+    std::string name = newName;
+    if (Owner() && !newName.empty())
+        for (int n = 1; Owner()->FindComponent(name) && Owner()->FindComponent(name) != this; ++n)
+            name = newName + "_" + std::to_string(n);
+    TWinControl::SetName(name);
 }
 
 void TForm::DoCreate() {
@@ -91,6 +102,15 @@ static uint32_t FormStyleBits(TFormBorderStyle bs, TBorderIcons icons, uint32_t&
 
 void TForm::CreateParams(TCreateParams& p) {
     TWinControl::CreateParams(p);
+    if (FParent) {
+        // A form inside another one (a wizard's page): a plain child window
+        // with neither frame nor caption, so its client area is all of it.
+        p.Style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | (FVisible ? WS_VISIBLE : 0);
+        p.ExStyle = WS_EX_CONTROLPARENT;
+        FWidth = p.W = FClientWidthWanted.value_or(FWidth);
+        FHeight = p.H = FClientHeightWanted.value_or(FHeight);
+        return;
+    }
     uint32_t ex;
     p.Style = FormStyleBits(FBorderStyle, FBorderIcons, ex);
     p.ExStyle = ex | (FFormStyle == fsStayOnTop ? WS_EX_TOPMOST : 0);
@@ -182,6 +202,11 @@ void TForm::SetWindowState(TWindowState v) {
 }
 
 void TForm::BoundsChanged() {
+    // A size set after the stored client size wins over it.
+    if (FClientWidthWanted && FWidth != *FClientWidthWanted)
+        FClientWidthWanted.reset();
+    if (FClientHeightWanted && FHeight != *FClientHeightWanted)
+        FClientHeightWanted.reset();
     if (HandleAllocated())
         SetWindowPos(reinterpret_cast<HWND>(FHandle), nullptr, FLeft, FTop, FWidth, FHeight,
                      SWP_NOZORDER | SWP_NOACTIVATE);
@@ -250,6 +275,8 @@ void TForm::BringToFront() {
         return;
     HWND h = reinterpret_cast<HWND>(FHandle);
     SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    if (FParent)
+        return; // a child window only goes on top of its siblings
     SetForegroundWindow(h);
     SetActiveWindow(h);
 }
@@ -356,15 +383,26 @@ void TForm::WndProc(TMessage& m) {
     switch (m.Msg) {
     case WM_ACTIVATE:
         if (LOWORD(m.WParam) != WA_INACTIVE) {
+            // The focus goes back where it was, or to the first control that takes it.
+            DefaultHandler(m);
+            auto saved = reinterpret_cast<HWND>(FActiveWindow);
+            HWND focus = saved && IsChild(h, saved) ? saved : nullptr;
+            if (!focus)
+                focus = GetNextDlgTabItem(h, nullptr, FALSE);
+            if (focus && IsWindowEnabled(focus) && IsWindowVisible(focus) && IsChild(h, focus))
+                ::SetFocus(focus);
             FActive = true;
             if (OnActivate)
                 OnActivate(this);
         } else {
+            HWND focus = GetFocus();
+            FActiveWindow = focus && IsChild(h, focus) ? reinterpret_cast<uintptr_t>(focus) : 0;
             FActive = false;
             if (OnDeactivate)
                 OnDeactivate(this);
+            DefaultHandler(m);
         }
-        break;
+        return;
     case WM_CLOSE:
         Close();
         return;
@@ -373,6 +411,8 @@ void TForm::WndProc(TMessage& m) {
         if (h && !IsIconic(h)) {
             RECT r;
             GetWindowRect(h, &r);
+            if (HWND parent = GetParent(h); FParent && parent)
+                MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
             FLeft = r.left;
             FTop = r.top;
             FWidth = r.right - r.left;
@@ -483,6 +523,58 @@ void TApplication::Run() {
         HandleMessage();
 }
 
+TForm* GetParentForm(TControl* c) {
+    TForm* root = nullptr;
+    for (; c; c = c->Parent())
+        if (auto* f = dynamic_cast<TForm*>(c))
+            root = f;
+    return root;
+}
+
+// Every showing, enabled control under parent may take the key, first found first.
+static bool BroadcastDialogKey(TWinControl* parent, uint16_t key) {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* c = parent->Controls(i);
+        if (!c->Visible() || !c->Enabled())
+            continue;
+        if (c->DialogKey(key, false))
+            return true;
+        if (auto* w = dynamic_cast<TWinControl*>(c); w && BroadcastDialogKey(w, key))
+            return true;
+    }
+    return false;
+}
+
+// Return, Escape and Tab in our forms, as a dialog box treats them: the
+// focused button or else the default button takes Return, the cancel button
+// Escape, and Tab moves the focus. False leaves the key to the control.
+static bool HandleDialogKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN ||
+        (msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE && msg.wParam != VK_TAB))
+        return false;
+    if (GetKeyState(VK_MENU) < 0 || GetKeyState(VK_CONTROL) < 0)
+        return false;
+    auto key = static_cast<uint16_t>(msg.wParam);
+    TWinControl* target = nullptr;
+    for (HWND h = msg.hwnd; h && !target; h = GetParent(h))
+        target = FindControl(reinterpret_cast<uintptr_t>(h));
+    if (!target || target->WantsDialogKey(key))
+        return false;
+    TForm* form = GetParentForm(target);
+    if (!form || !form->HandleAllocated())
+        return false;
+    if (key == VK_TAB) {
+        HWND next =
+            GetNextDlgTabItem(reinterpret_cast<HWND>(form->Handle()), msg.hwnd, GetKeyState(VK_SHIFT) < 0);
+        if (next)
+            ::SetFocus(next);
+        return true;
+    }
+    if (target->Enabled() && target->DialogKey(key, true))
+        return true;
+    return BroadcastDialogKey(form, key);
+}
+
 bool TApplication::ProcessOneMessage() {
     MSG msg;
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -492,6 +584,8 @@ bool TApplication::ProcessOneMessage() {
         return true;
     }
     try {
+        if (HandleDialogKey(msg))
+            return true;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     } catch (...) {
@@ -693,7 +787,33 @@ const TClassInfo& TApplication::StaticClass() {
     return info;
 }
 
+int32_t ScreenWidth() {
+    return GetSystemMetrics(SM_CXSCREEN);
+}
+int32_t ScreenHeight() {
+    return GetSystemMetrics(SM_CYSCREEN);
+}
+int32_t CaptionHeight() {
+    return GetSystemMetrics(SM_CYCAPTION);
+}
+int32_t HorizontalScrollBarHeight() {
+    return GetSystemMetrics(SM_CYHSCROLL);
+}
+
+int32_t TextWidth(const std::string& text, const TFont& font) {
+    HDC dc = GetDC(nullptr);
+    int32_t w = 0, h = 0;
+    TCanvas(reinterpret_cast<uintptr_t>(dc)).TextExtent(text, font, w, h);
+    ReleaseDC(nullptr, dc);
+    return w;
+}
+
 void RegisterToolkitClasses() {
-    RegisterClass(TLabel::StaticClass());
-    RegisterClass(TMemo::StaticClass());
+    for (const TClassInfo* c :
+         {&TLabel::StaticClass(), &TMemo::StaticClass(), &TPanel::StaticClass(), &TBevel::StaticClass(),
+          &TImage::StaticClass(), &TButton::StaticClass(), &TBitBtn::StaticClass(), &TEdit::StaticClass(),
+          &TCheckBox::StaticClass(), &TGroupBox::StaticClass(), &TRadioGroup::StaticClass(),
+          &TProgressBar::StaticClass(), &TImageList::StaticClass(), &TTreeView::StaticClass(),
+          &TListView::StaticClass(), &TTabControl::StaticClass()})
+        RegisterClass(*c);
 }

@@ -41,6 +41,9 @@ public:
     void InitFromResource();
     // The same from a layout text (tests, tools).
     void InitFromText(const std::string& layout);
+    // A second window of a kind under the same owner (two progress windows,
+    // two pages of one kind) takes the name with _1, _2, ... after it.
+    void SetName(const std::string& newName) override;
 
     TFormBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TFormBorderStyle v);
@@ -102,7 +105,12 @@ private:
     bool FActive = false;
     bool FShownOnce = false;
     TCursor FCursor = crDefault;
+    uintptr_t FActiveWindow = 0; // the focused child when the form was last deactivated
 };
+
+// The outermost form a control sits in (a page's wizard window, not the
+// page); nullptr for a control in a window that is not ours.
+TForm* GetParentForm(TControl* c);
 
 using TExceptionEvent = std::function<void(TObject* Sender, const Exception& E)>;
 
@@ -198,6 +206,14 @@ std::optional<std::string> LoadRcDataResource(const std::string& name);
 // A BITMAP resource of the program as the bytes of a bitmap file; empty when
 // there is none.
 std::vector<uint8_t> LoadBitmapResource(const std::string& name);
+
+// The screen's size and the height of a window caption (system metrics).
+int32_t ScreenWidth();
+int32_t ScreenHeight();
+int32_t CaptionHeight();
+int32_t HorizontalScrollBarHeight();
+// The width of one line of text in the font, measured on the screen.
+int32_t TextWidth(const std::string& text, const TFont& font);
 
 // Registers the toolkit's own classes for stored layouts.
 void RegisterToolkitClasses();

@@ -2,9 +2,8 @@
 // texts keyed by number (GLID), and the translation of message texts through
 // the first translator created (ActiveTranslator).
 //
-// Still to come with the dialog framework: translating windows and their
-// controls (TranslateComponent, ApplyLanguageFont, the form entry points) and
-// the controls that carry a GLID (TTranslateLabel, TTranslateBitBtn).
+// Translating windows (TranslateComponent, ApplyLanguageFont) is in
+// cmp_TTranslateControls.cpp, beside the controls that carry a GLID.
 #pragma once
 #include "toolkit/classes_Publish.h"
 #include "translate/routines_LangParse.h"
@@ -17,6 +16,7 @@
 class TLanguage;
 class TTranslator;
 class TStream;
+class TControl;
 
 // One parsed entry of a language.
 class TLanguageElement {
@@ -174,11 +174,22 @@ public:
     // The same for a memo's lines, compared exactly.
     TStringList TranslateLines(int32_t fromLanguage, const TStringList& lines) const;
 
+    // Translates the component's texts and those of the components it owns
+    // (forms excepted) from the given language; returns the language they
+    // are in afterwards.
+    int32_t TranslateComponent(int32_t fromLanguage, TComponent* component);
+    int32_t TranslateComponent(int32_t fromLanguage, TComponent* component, int32_t intoLanguage);
+    // The target language's font (or its character set, face and least
+    // size) for the control and every control inside it.
+    void ApplyLanguageFont(TControl* control);
+    void ApplyLanguageFont(TControl* control, int32_t language);
+
 protected:
     void BeforeDestruction() override;
 
 private:
     void Deactivate();
+    void TranslateTexts(int32_t fromLanguage, TComponent& component) const;
     std::vector<std::unique_ptr<TLanguage>> FLanguages;
     TQnfdLanguage FTranslateIntoLanguage = qlUser;
 };

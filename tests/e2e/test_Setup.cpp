@@ -88,7 +88,11 @@ TEST(SetupProgram, WithoutItsDistributionFolderTheRunSaysSoAndEnds) {
     FilesInf three(&text);
     TProcess setup(QuoteArg(SetupExe()));
     TWindowHandle box = 0;
-    // The files are read, the form maximised; then the run needs -s.
+    // The files are read, the form maximised; then the run needs -s. The
+    // failed-installation page comes first, then the message.
+    TWindowHandle page = FindTopWindow("Setup incomplete", setup.Id());
+    ASSERT_NE(page, 0u) << "no failed-installation page";
+    ASSERT_TRUE(PressButton(page, "Finish"));
     EXPECT_EQ(MessageOf(setup, "setup", &box),
               "The path of the loading program was not passed to the setup "
               "program: start it with -s and the folder of the distribution.");
@@ -98,6 +102,35 @@ TEST(SetupProgram, WithoutItsDistributionFolderTheRunSaysSoAndEnds) {
     ASSERT_TRUE(PressButton(box, "OK"));
     EXPECT_TRUE(setup.WaitForExit()) << "a failed run ends the program";
 }
+
+// The current screen saver in WIN.INI (file "") or SYSTEM.INI, put back as it
+// was when the test ends.
+class TSaverSetting {
+public:
+    TSaverSetting() : FWin(Profile("")), FSystem(Profile("SYSTEM.INI")) {}
+    ~TSaverSetting() {
+        Write("", FWin);
+        Write("SYSTEM.INI", FSystem);
+    }
+    static std::string Profile(const std::string& file) {
+        wchar_t buf[512] = {};
+        DWORD n = file.empty()
+                      ? GetProfileStringW(L"boot", L"SCRNSAVE.EXE", L"", buf, 512)
+                      : GetPrivateProfileStringW(L"boot", L"SCRNSAVE.EXE", L"", buf, 512, Wide(file).c_str());
+        return Narrow(buf, n);
+    }
+
+private:
+    static void Write(const std::string& file, const std::string& value) {
+        std::wstring w = Wide(value);
+        const wchar_t* v = value.empty() ? nullptr : w.c_str();
+        if (file.empty())
+            WriteProfileStringW(L"boot", L"SCRNSAVE.EXE", v);
+        else
+            WritePrivateProfileStringW(L"boot", L"SCRNSAVE.EXE", v, Wide(file).c_str());
+    }
+    std::string FWin, FSystem;
+};
 
 // Installs for real into the system folder of the prefix, and takes it all away again.
 class SetupInstall : public ::testing::Test {
@@ -133,7 +166,7 @@ protected:
     std::set<std::string> LogsBefore;
 };
 
-TEST_F(SetupInstall, InstallsTheThreeFilesIntoTheSystemFolderAndReachesTheGoodInstallationPage) {
+TEST_F(SetupInstall, InstallsTheThreeFilesEndsOnTheGoodInstallationPageAndMakesTheSaverCurrent) {
     auto fast = FastWindowsUnderWine("setup.exe");
     const std::string dir = Dist->Path();
     WriteTextFile(dir + kSaver, "a screen saver");
@@ -144,12 +177,13 @@ TEST_F(SetupInstall, InstallsTheThreeFilesIntoTheSystemFolderAndReachesTheGoodIn
     // The identifiers of the stored project: second file 0, screen saver 1, uninstaller 5.
     E2E::MakeArchive(dir + "files.1", {{dir + kSecond, 0}, {dir + kSaver, 1}, {dir + kUninstaller, 5}});
 
+    TSaverSetting saver;
     TProcess setup(QuoteArg(SetupExe()) + " " + QuoteArg("-s" + RemoveBackslash(dir)));
-    TWindowHandle box = 0;
-    // The page's window is still to come, and says so.
-    EXPECT_EQ(MessageOf(setup, "setup", &box),
-              "GoodInstallationDlg needs the TGoodInstallForm window, which is not "
-              "built yet.");
+    // The run ends on the good-installation page.
+    TWindowHandle page = FindTopWindow("Setup complete", setup.Id(), 15000);
+    ASSERT_NE(page, 0u) << "no good-installation page";
+    TWindowHandle back = FindChild(page, "< Previous");
+    EXPECT_TRUE(back && !IsWindowVisible(reinterpret_cast<HWND>(back))) << "a page shown alone has no Back";
     const std::string sys = GetSystemDir() + "\\";
     EXPECT_EQ(ReadWholeFile(sys + kSaver), "a screen saver");
     EXPECT_EQ(ReadWholeFile(sys + kSecond), "the second file");
@@ -159,9 +193,13 @@ TEST_F(SetupInstall, InstallsTheThreeFilesIntoTheSystemFolderAndReachesTheGoodIn
     EXPECT_EQ(ReadRegString(rkLocalMachine, key, "UninstallString", ""),
               sys + kUninstaller + " " + kProductName);
     EXPECT_EQ(ReadRegString(rkLocalMachine, key + "\\Files", "Entries", ""), "2");
-    if (box)
-        ASSERT_TRUE(PressButton(box, "OK"));
-    EXPECT_TRUE(setup.WaitForExit());
+    // After Finish the new screen saver is the current one and the program
+    // ends by itself.
+    ASSERT_TRUE(PressButton(page, "Finish"));
+    EXPECT_TRUE(setup.WaitForExit(15000));
+    EXPECT_EQ(setup.ExitCode(), 0u);
+    EXPECT_EQ(TSaverSetting::Profile(""), kSaver);
+    EXPECT_EQ(TSaverSetting::Profile("SYSTEM.INI"), sys + "QfdTes~1.scr");
 
     // The log names every file and registry value written.
     std::string log = E2E::NewSetupLog(LogsBefore);
@@ -173,9 +211,63 @@ TEST_F(SetupInstall, InstallsTheThreeFilesIntoTheSystemFolderAndReachesTheGoodIn
              "Registry: wrote HKLM" + key + "\\Files File1 = " + sys + kSecond,
              "Registry: wrote HKLM" + key + "\\Files File2 = " + sys + kSaver,
              "Registry: wrote HKLM" + key + " DisplayName = " + kProductName,
-             "Registry: wrote HKLM" + key + " UninstallString = ",
-             "Run: failed. IException: GoodInstallationDlg"})
+             "Registry: wrote HKLM" + key + " UninstallString = ", "Run: good-installation dialogs",
+             "Event: OnAfterNotifyGoodInstall", "Run: ended"})
         EXPECT_NE(lines.find(step), std::string::npos) << step << "\n" << lines;
+}
+
+// A file big enough that its extraction lasts while a person looks and presses.
+void WriteBigFile(const std::string& path, size_t bytes) {
+    std::string data;
+    data.reserve(bytes);
+    uint32_t x = 12345;
+    while (data.size() < bytes) {
+        x = x * 1103515245u + 12345u;
+        data += "line " + std::to_string(x % 100000) + " of the big product file\r\n";
+    }
+    data.resize(bytes);
+    WriteTextFile(path, data);
+}
+
+TEST_F(SetupInstall, CancelInTheCopyProgressWindowEndsOnTheFailedInstallationPage) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string dir = Dist->Path();
+    const std::string sys = GetSystemDir() + "\\";
+    WriteTextFile(dir + kSaver, "a screen saver");
+    WriteBigFile(dir + kSecond, 160u << 20);
+    WriteTextFile(dir + kUninstaller, "an uninstaller");
+    // A screen saver of the same name from before: the cancelled run leaves it.
+    WriteTextFile(sys + kSaver, "the saver from before");
+    std::string text = dir + kSaver + "\r\n" + dir + kSecond + "\r\n" + dir + kUninstaller + "\r\n";
+    FilesInf three(&text);
+    E2E::MakeArchive(dir + "files.1", {{dir + kSecond, 0}, {dir + kSaver, 1}, {dir + kUninstaller, 5}});
+
+    TProcess setup(QuoteArg(SetupExe()) + " " + QuoteArg("-s" + RemoveBackslash(dir)));
+    TWindowHandle copying = FindTopWindow("Copying installation files", setup.Id(), 20000);
+    ASSERT_NE(copying, 0u) << "no copy-progress window";
+    // Its two bars move while the big file is written.
+    std::vector<TWindowHandle> bars;
+    EnumChildWindows(
+        reinterpret_cast<HWND>(copying),
+        [](HWND h, LPARAM lp) -> BOOL {
+            if (ClassNameOf(reinterpret_cast<TWindowHandle>(h)) == "msctls_progress32")
+                reinterpret_cast<std::vector<TWindowHandle>*>(lp)->push_back(
+                    reinterpret_cast<TWindowHandle>(h));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&bars));
+    ASSERT_EQ(bars.size(), 2u);
+    EXPECT_TRUE(WaitFor([&] {
+        return SendMessageW(reinterpret_cast<HWND>(bars[0]), WM_USER + 8 /* PBM_GETPOS */, 0, 0) > 0;
+    })) << "the file bar never moved";
+    ASSERT_TRUE(PressButton(copying, "Cancel"));
+
+    TWindowHandle page = FindTopWindow("Setup incomplete", setup.Id(), 15000);
+    ASSERT_NE(page, 0u) << "no failed-installation page after the cancel";
+    ASSERT_TRUE(PressButton(page, "Finish"));
+    EXPECT_TRUE(setup.WaitForExit(15000)) << "a cancelled run ends the program";
+    EXPECT_EQ(ReadWholeFile(sys + kSaver), "the saver from before");
+    EXPECT_EQ(E2E::RecordOf(SetupExePath()), "") << "no install record stays behind";
 }
 
 std::string VersionString(const std::string& file, const std::string& name) {

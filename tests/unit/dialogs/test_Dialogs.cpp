@@ -6,6 +6,7 @@
 #include "dialogs/dlgcmp_TCopyFile.h"
 #include "dialogs/dlgcmp_TGoodInstallationDlg.h"
 #include "dialogs/dlgcmp_TInstallStatusDlg.h"
+#include "dialogs/ordlg_Progress.h"
 #include "engine/cmp_TInstall.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_Process.h"
@@ -71,6 +72,7 @@ class DialogsTest : public TIsolatedTest {
 protected:
     void SetUp() override {
         TIsolatedTest::SetUp();
+        RegisterToolkitClasses();
         RegisterObjectClasses();
         RegisterEngineClasses();
         RegisterDialogClasses();
@@ -347,12 +349,7 @@ TEST_F(DialogsTest, ManagersCheckTheirParameterObjects) {
               "The PO object passed to DialogManager3 is not a TFileStatusParameter object");
     EXPECT_EQ(MessageOf([&] { dm3->HandleInformationEvent(nullptr, ieDownloadStatus, &file); }),
               "The PO object passed to DialogManager3 is not a TDownloadStatusParameter object");
-    // With the right parameter the progress would show; until its window is
-    // built it shows nowhere, and the copying it reports goes on.
-    EXPECT_EQ(MessageOf([&] { dm3->HandleInformationEvent(nullptr, ieDownloadStatus, &download); }),
-              "(nothing raised)");
-    EXPECT_EQ(MessageOf([&] { dm3->HandleInformationEvent(nullptr, ieFileStatus, &file); }),
-              "(nothing raised)");
+    EXPECT_EQ(dm3->DuringCopyFormCount(), 0) << "a refused parameter opens no window";
     // Codes for other managers, and the end of an operation with no window
     // open, pass quietly.
     for (Integer code : {ieObjectIncluded, ieOperationDone, ieAfterBadInstall, ieNewDisk, ieStatusMessage})
@@ -372,30 +369,7 @@ TEST_F(DialogsTest, WizardsWithoutPagesShowNothing) {
     EXPECT_EQ(MessageOf([&] { welcome->HandleInformationEvent(nullptr, ieNewDisk, nullptr); }),
               "(nothing raised)");
 
-    // The failed-installation manager has its page: that window is still to come.
-    TDialogManager* dm2 = Manager("DialogManager2");
-    EXPECT_THROW(dm2->HandleInformationEvent(nullptr, ieAfterBadInstall, nullptr), IException);
     EXPECT_EQ(CurrentDialogManager(), nullptr);
-}
-
-TEST_F(DialogsTest, CompletionPagesShowOnlyWithoutAManager) {
-    Load();
-    auto* good = Find<TGoodInstallationDlg>("GoodInstallationDlg");
-    auto* bad = Find<TBadInstallationDlg>("BadInstallationDlg");
-    int before = 0;
-    good->OnBeforeExecute = [&](TObject*) { ++before; };
-    EXPECT_THROW(good->HandleInformationEvent(nullptr, ieGoodInstall, nullptr), IException);
-    EXPECT_EQ(before, 1);
-    EXPECT_NO_THROW(good->HandleInformationEvent(nullptr, ieBadInstall, nullptr));
-    // Belonging to a manager, the page waits for that manager's wizard.
-    EXPECT_NO_THROW(bad->HandleInformationEvent(nullptr, ieBadInstall, nullptr));
-    bad->SetDialogManager(nullptr);
-    EXPECT_THROW(bad->HandleInformationEvent(nullptr, ieBadInstall, nullptr), IException);
-    // A quiet abort while showing ends Execute with false.
-    good->OnBeforeExecute = [](TObject*) { throw EAbort(); };
-    EXPECT_FALSE(good->Execute());
-    EXPECT_EQ(MessageOf([&] { good->AssignDialogProperties(); }),
-              "Cannot AssignDialogProperties for GoodInstallationDlg because the Dialog is Nil");
 }
 
 TEST_F(DialogsTest, StatusMessagesStack) {
@@ -409,31 +383,56 @@ TEST_F(DialogsTest, StatusMessagesStack) {
               "The PO object passed to InstallStatusDlg is not a TMessageParameter object");
     EXPECT_EQ(status->Messages().Count(), 0);
 
-    // The window is still to come: the messages go to the run's log, and the
-    // stack follows them.
+    // The window shows the top of the stack and hides when it is empty;
+    // the run's log keeps every message.
     std::vector<std::string> lines;
     SetLogHook(
         [&](const std::string& verb, const std::string& text) { lines.push_back(verb + ": " + text); });
-    EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieStatusMessage, &first));
-    EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieStatusMessage, &second));
+    status->HandleInformationEvent(nullptr, ieStatusMessage, &first);
+    auto* form = dynamic_cast<TInstallStatusForm*>(status->Form());
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->Visible());
+    status->HandleInformationEvent(nullptr, ieStatusMessage, &second);
     EXPECT_EQ(status->Message(), "Registering files");
-    EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieRemoveStatusMessage, nullptr));
+    EXPECT_EQ(form->MessageLabel()->Caption(), "Registering files");
+    status->HandleInformationEvent(nullptr, ieRemoveStatusMessage, nullptr);
     EXPECT_EQ(status->Message(), "Reading the archive");
+    EXPECT_EQ(form->MessageLabel()->Caption(), "Reading the archive");
+    EXPECT_TRUE(form->Visible());
     EXPECT_EQ(status->Messages().Count(), 1);
-    EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieRemoveStatusMessage, nullptr));
-    EXPECT_NO_THROW(status->HandleInformationEvent(nullptr, ieRemoveStatusMessage, nullptr));
+    status->HandleInformationEvent(nullptr, ieRemoveStatusMessage, nullptr);
+    EXPECT_FALSE(form->Visible());
+    status->HandleInformationEvent(nullptr, ieRemoveStatusMessage, nullptr);
+    EXPECT_FALSE(form->Visible());
     EXPECT_EQ(status->Messages().Count(), 0);
 
-    // Pushed through the container's broadcast, the message reaches the dialog.
+    // Pushed through the container's broadcast, the message reaches the same window.
     Install()->PushStatusMessage("Copying");
     EXPECT_EQ(status->Message(), "Copying");
+    EXPECT_EQ(status->Form(), form);
+    EXPECT_TRUE(form->Visible());
     SetLogHook(nullptr);
-    const std::string note = " (the status-message window is not built yet)";
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Status: Reading the archive" + note, "Status: Registering files" + note,
-                         "Status: Reading the archive" + note, "Status: Copying" + note}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Status: Reading the archive", "Status: Registering files",
+                                               "Status: Reading the archive", "Status: Copying"}));
     status->RefreshTranslation();
     EXPECT_EQ(status->CurrentLanguage(), qlEnglish);
+}
+
+TEST_F(DialogsTest, LongStatusMessageWidensTheWindowAroundTheScreenCentre) {
+    Load();
+    auto* status = Find<TInstallStatusDlg>("InstallStatusDlg");
+    TMessageParameter shortText("Wait"), longText(std::string(60, 'W') + " and more words after them");
+    status->HandleInformationEvent(nullptr, ieStatusMessage, &shortText);
+    TForm* form = status->Form();
+    ASSERT_NE(form, nullptr);
+    const int32_t narrow = form->Width();
+    status->HandleInformationEvent(nullptr, ieStatusMessage, &longText);
+    EXPECT_GT(form->Width(), narrow + 200);
+    const int32_t centre = form->Left() + form->Width() / 2;
+    EXPECT_NEAR(centre, ScreenWidth() / 2, 1);
+    // Vertically the label sits in the middle of the box.
+    auto* label = static_cast<TInstallStatusForm*>(form)->MessageLabel();
+    EXPECT_NEAR(label->Top() + label->Height() / 2, form->ClientHeight() / 2, 1);
 }
 
 } // namespace

@@ -1,0 +1,305 @@
+#include "dialogs/ordlg_TFileGroupSelectForm.h"
+#include "engine/cmp_TInstall.h"
+#include "platform/routines_FileSystem.h"
+#include "platform/routines_Files.h"
+#include "toolkit/forms_ComCtrls.h"
+#include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_StdCtrls.h"
+#include "translate/cmp_TTranslateControls.h"
+
+namespace {
+TFileContainer* GroupOf(TTreeNode* node) {
+    return node ? static_cast<TFileContainer*>(node->Data()) : nullptr;
+}
+} // namespace
+
+TFileGroupSelectForm::TFileGroupSelectForm(TComponent* AOwner) : TBaseInstallForm(AOwner) {
+    FContainer = CurrentInstall();
+    FDM = FindDialogManager(dmBeforeInstall);
+    FOrder = 50;
+}
+
+TFileGroupSelectForm::~TFileGroupSelectForm() = default;
+
+void TFileGroupSelectForm::GroupFormCreate(TObject*) {
+    PageCreate();
+    FGroupTree = new TTreeView(this);
+    FGroupTree->SetParent(Part<TPanel>("pnlGroups"));
+    FGroupTree->SetAlign(alClient);
+    FGroupTree->SetBorderStyle(bsNone);
+    FGroupTree->SetHideSelection(false);
+    FGroupTree->SetReadOnly(true);
+    FGroupTree->OnChange = [this](TObject*, TTreeNode* node) {
+        if (node && !FUpdating)
+            ShowSelectedGroup();
+    };
+    FGroupTree->OnExpanded = FGroupTree->OnCollapsed = [this](TObject*, TTreeNode*) {
+        RebuildColumns();
+        ShowScrollSpacers();
+    };
+    FGroupTree->OnScroll = [this](TObject*) { RebuildColumns(); };
+    FGroupTree->OnKeyUp = [this](TObject*, uint16_t& key, TShiftState) {
+        // Home and End move within what is shown; paging and arrows may scroll.
+        if (key == 33 || key == 34 || (key >= 37 && key <= 40)) {
+            RebuildColumns();
+            if (SelectedGroup())
+                ShowSelectedGroup();
+        }
+    };
+
+    FDriveSpaceView = new TListView(this);
+    FDriveSpaceView->SetParent(Part<TPanel>("pnlDriveSpace"));
+    FDriveSpaceView->SetAlign(alClient);
+    auto* images = Part<TImageList>("ilDriveSpace");
+    FDriveSpaceView->SetSmallImages(images);
+    FDriveSpaceView->SetStateImages(images);
+    FDriveSpaceView->SetViewStyle(vsReport);
+    FDriveSpaceView->SetColumnClick(false);
+    FDriveSpaceView->IconOptions().SetArrangement(iaTop);
+    FDriveSpaceView->IconOptions().SetWrapText(false);
+    FDriveSpaceView->SetReadOnly(true);
+    FDriveSpaceView->AddColumn("", 50);
+    FDriveSpaceView->AddColumn(TranslateText("Space Required:"), 120);
+    FDriveSpaceView->AddColumn(TranslateText("Space Available:"), 120);
+}
+
+bool TFileGroupSelectForm::SkipPage() {
+    TCustomInstall* install = CurrentInstall();
+    return !install ||
+           (install->CurrentInstallType() != itAlways && install->CurrentInstallType() != itCustom);
+}
+
+void TFileGroupSelectForm::UpdateControls() {
+    static_cast<TControl*>(Part<TTranslateBitBtn>("BackBtn"))->SetVisible(!IsFirstPage());
+    FillGroupTree();
+    RebuildColumns();
+    FillDriveSpace();
+    ShowSelectedGroup();
+    auto* proceed = Part<TTranslateBitBtn>("ProceedBtn");
+    if (proceed->Visible() && Visible() && proceed->HandleAllocated())
+        proceed->SetFocus();
+}
+
+TFileContainer* TFileGroupSelectForm::InstallGroup(const char* who) const {
+    if (!FContainer)
+        throw IEFileGroupSelectForm(
+            "Cannot show the install file groups dialog for blank container property");
+    auto* install = dynamic_cast<TFileContainer*>(FContainer);
+    if (!install)
+        throw IEFileGroupSelectForm("Container is not a TFileContainer for %s", {std::string(who)});
+    return install;
+}
+
+void TFileGroupSelectForm::AddChildGroups(TFileContainer* group, TTreeNode* node) {
+    for (int i = 0; i < group->FileContainerCount(); ++i) {
+        TFileContainer* child = group->FileContainers(i);
+        TTreeNode* n = FGroupTree->Items().AddChildObject(node, TranslateText(child->GroupName()), child);
+        AddChildGroups(child, n);
+    }
+}
+
+void TFileGroupSelectForm::FillGroupTree() {
+    TFileContainer* install = InstallGroup(FGroupTree->Name().c_str());
+    FUpdating = true;
+    FGroupTree->Items().BeginUpdate();
+    try {
+        FGroupTree->Items().Clear();
+        TTreeNode* root =
+            FGroupTree->Items().AddObject(nullptr, TranslateText(install->GroupName()), install);
+        AddChildGroups(install, root);
+        FGroupTree->SetSelected(root);
+    } catch (...) {
+        FGroupTree->Items().EndUpdate();
+        FUpdating = false;
+        throw;
+    }
+    FGroupTree->Items().EndUpdate();
+    TTreeNode* root = FGroupTree->Items().GetFirstNode();
+    root->Expand(false);
+    ShowScrollSpacers();
+    FGroupTree->SetSelected(root);
+    FUpdating = false;
+}
+
+void TFileGroupSelectForm::ShowScrollSpacers() {
+    // The side columns end where the tree's rows end, above its scroll bar.
+    const int32_t bar = HorizontalScrollBarHeight();
+    for (const char* name : {"pnlIncludeSpacer", "pnlSizeSpacer"}) {
+        auto* spacer = Part<TPanel>(name);
+        spacer->SetHeight(bar);
+        spacer->Show();
+    }
+}
+
+TFileContainer* TFileGroupSelectForm::SelectedGroup() const {
+    return FGroupTree ? GroupOf(FGroupTree->Selected()) : nullptr;
+}
+
+void TFileGroupSelectForm::SelectGroup(TFileContainer* group) {
+    for (int i = 0; i < FGroupTree->Items().Count(); ++i)
+        if (GroupOf(FGroupTree->Items().Item(i)) == group) {
+            FGroupTree->SetSelected(FGroupTree->Items().Item(i));
+            ShowSelectedGroup();
+            return;
+        }
+}
+
+TCheckBox* TFileGroupSelectForm::IncludeBox(int row) const {
+    return FIncludeBoxes.at(static_cast<size_t>(row));
+}
+
+TLabel* TFileGroupSelectForm::SizeLabel(int row) const {
+    return FSizeLabels.at(static_cast<size_t>(row));
+}
+
+void TFileGroupSelectForm::RebuildColumns() {
+    auto* includePanel = Part<TPanel>("pnlInclude");
+    auto* sizePanel = Part<TPanel>("pnlSize");
+    const int32_t includeWidth = includePanel->Width() - Part<TPanel>("pnIncludeRightDivider")->Width() - 3;
+    const int32_t sizeWidth = sizePanel->Width() - Part<TPanel>("pnlSizeRightDivider")->Width() - 3;
+    int r = 0;
+    for (TTreeNode* node = FGroupTree->Items().GetFirstNode(); node; node = node->GetNext()) {
+        if (!node->IsVisible())
+            continue;
+        TRect row = node->DisplayRect(false);
+        if (row.Top < 0)
+            continue;
+        if (row.Top > FGroupTree->Height())
+            break;
+        TFileContainer* group = GroupOf(node);
+        if (r >= static_cast<int>(FIncludeBoxes.size())) {
+            auto* box = new TCheckBox(this);
+            box->SetParent(includePanel);
+            box->OnClick = [this](TObject* s) { IncludeClick(s); };
+            FIncludeBoxes.push_back(box);
+            auto* size = new TLabel(this);
+            size->SetParent(sizePanel);
+            size->SetAutoSize(false);
+            size->SetAlignment(taRightJustify);
+            FSizeLabels.push_back(size);
+        }
+        TCheckBox* box = FIncludeBoxes[static_cast<size_t>(r)];
+        box->Show();
+        box->SetCaption("");
+        box->SetBounds(3, row.Top, includeWidth, row.Height());
+        box->SetTag(r);
+        const bool wasUpdating = FUpdating;
+        FUpdating = true;
+        box->SetChecked(group->WillInstall());
+        FUpdating = wasUpdating;
+        static_cast<TControl*>(box)->SetEnabled(group->AllowChangeInclude());
+        TLabel* size = FSizeLabels[static_cast<size_t>(r)];
+        size->Show();
+        size->SetBounds(1, row.Top, sizeWidth, row.Height());
+        size->SetCaption(FormatBytes(group->TotalSize(false, true)));
+        ++r;
+    }
+    FRows = r;
+    for (size_t i = static_cast<size_t>(r); i < FIncludeBoxes.size(); ++i) {
+        FIncludeBoxes[i]->Hide();
+        FSizeLabels[i]->Hide();
+    }
+}
+
+void TFileGroupSelectForm::IncludeClick(TObject* Sender) {
+    auto* box = dynamic_cast<TCheckBox*>(Sender);
+    if (FUpdating || !box)
+        return;
+    // The row's group: the rows follow the visible nodes in order.
+    int row = 0;
+    for (TTreeNode* node = FGroupTree->Items().GetFirstNode(); node; node = node->GetNext()) {
+        if (!node->IsVisible() || node->DisplayRect(false).Top < 0)
+            continue;
+        if (row++ == box->Tag()) {
+            GroupOf(node)->SetInclude(box->Checked());
+            break;
+        }
+    }
+    RebuildColumns();
+    ShowSelectedGroup();
+    FillDriveSpace();
+}
+
+void TFileGroupSelectForm::ShowSelectedGroup() {
+    TFileContainer* group = SelectedGroup();
+    if (!group)
+        return;
+    const bool wasUpdating = FUpdating;
+    FUpdating = true;
+    Part<TEdit>("DirectoryLabel")->SetText(group->ExpandedDestDir());
+    static_cast<TControl*>(Part<TTranslateBitBtn>("BrowseBtn"))->SetEnabled(group->AllowChangeDir());
+    const bool lines = group->Description().Count() > 0;
+    static_cast<TControl*>(Part<TPanel>("pnlDescriptionMemo"))->SetVisible(lines);
+    static_cast<TControl*>(Part<TMemo>("DescriptionMemo"))->SetVisible(lines);
+    static_cast<TControl*>(Part<TTranslateLabel>("GroupDescLabel"))->SetVisible(lines);
+    if (lines) {
+        TTranslator* t = ActiveTranslator();
+        Part<TMemo>("DescriptionMemo")
+            ->SetLines(t ? t->TranslateLines(qlEnglish, group->Description()) : group->Description());
+    }
+    Application()->ProcessMessages();
+    FGroupTree->Invalidate();
+    FUpdating = wasUpdating;
+}
+
+void TFileGroupSelectForm::FillDriveSpace() {
+    TFileContainer* install = InstallGroup(FDriveSpaceView->Name().c_str());
+    FDrives = CollectDriveSpace(*install, DriveFreeBytes);
+    FDriveSpaceView->BeginUpdate();
+    FDriveSpaceView->Clear();
+    for (const TDriveSpace& d : FDrives) {
+        TListItem* item = FDriveSpaceView->Add();
+        item->SetCaption(std::string(1, d.Drive));
+        item->SetImageIndex(0);
+        item->AddSubItem(FormatBytes(d.Required));
+        item->AddSubItem(FormatBytes(d.Available));
+        item->SetStateIndex(d.ShortOfRoom() ? 1 : -1);
+    }
+    FDriveSpaceView->EndUpdate();
+    Part<TPanel>("pnlDriveSpace")->SetHeight(DriveSpacePanelHeight(FDrives.size()));
+}
+
+void TFileGroupSelectForm::DirectoryLabelChange(TObject*) {
+    if (FUpdating)
+        return;
+    if (TFileContainer* group = SelectedGroup()) {
+        group->SetDestDirType(nullptr);
+        group->SetDestDir(Part<TEdit>("DirectoryLabel")->Text());
+    }
+}
+
+void TFileGroupSelectForm::BrowseBtnClick(TObject*) {
+    TFileContainer* group = SelectedGroup();
+    if (!group)
+        return;
+    std::string dest = Trim(group->ExpandedDestDir());
+    bool created = false;
+    if (dest.empty() || !DirectoryExists(dest)) {
+        ForceDirectory(group->ExpandedDestDir());
+        created = true;
+    }
+    {
+        TOwnedPtr<TOpenFolderDialog> browser(new TOpenFolderDialog(nullptr));
+        browser->SetDirectory(group->ExpandedDestDir());
+        if (browser->Execute()) {
+            group->SetDestDirType(nullptr);
+            group->SetDestDir(RemoveBackslash(browser->Directory()));
+        }
+    }
+    // Only an empty folder goes: one the person filled meanwhile stays.
+    if (created)
+        RemoveDir(dest);
+    ShowSelectedGroup();
+    FillDriveSpace();
+}
+
+const TClassInfo& TFileGroupSelectForm::StaticClass() {
+    static const TClassInfo info =
+        DescribeClass<TFileGroupSelectForm, TBaseInstallForm>("TFileGroupSelectForm", [](auto& c) {
+            using F = TFileGroupSelectForm;
+            c.template Method<TNotifyEvent>("GroupFormCreate", &F::GroupFormCreate);
+            c.template Method<TNotifyEvent>("DirectoryLabelChange", &F::DirectoryLabelChange);
+            c.template Method<TNotifyEvent>("BrowseBtnClick", &F::BrowseBtnClick);
+        });
+    return info;
+}

@@ -1,0 +1,780 @@
+// The windows of the dialog framework: pages created from their stored
+// layouts, broadcasts sent to managers, and the modal windows driven from a
+// second thread as a person would drive them.
+#include "ControlsDriver.h"
+#include "dialogs/dlgcmp_TBadInstallationDlg.h"
+#include "dialogs/dlgcmp_TBaseDlg.h"
+#include "dialogs/dlgcmp_TCopyFile.h"
+#include "dialogs/dlgcmp_TFileGroupSelectDlg.h"
+#include "dialogs/dlgcmp_TGoodInstallationDlg.h"
+#include "dialogs/dlgcmp_TRebootDlg.h"
+#include "dialogs/dlgcmp_TWelcomeDlg.h"
+#include "dialogs/ordlg_Pages.h"
+#include "dialogs/ordlg_Progress.h"
+#include "dialogs/ordlg_TBaseFormContainer.h"
+#include "dialogs/ordlg_TFileGroupSelectForm.h"
+#include "engine/cmp_TInstall.h"
+#include "platform/routines_Process.h"
+#include "support/IsolatedTest.h"
+#include "toolkit/classes_Reader.h"
+#include "toolkit/forms_ComCtrls.h"
+#include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_StdCtrls.h"
+#include "translate/cmp_TTranslateControls.h"
+#include <gtest/gtest.h>
+
+using namespace WindowDriver;
+
+// A page kind of the tests: it takes its Order and whether it asks to be
+// skipped from a plan, one step per page made.
+struct TPagePlan {
+    int32_t Order;
+    bool Skip;
+};
+static std::vector<TPagePlan> GPlan;
+
+class TSkippablePage : public TFramePage {
+    QFD_CLASS(TSkippablePage)
+public:
+    explicit TSkippablePage(TComponent* AOwner) : TFramePage(AOwner) {
+        FDM = FindDialogManager(dmBeforeInstall);
+        if (!GPlan.empty()) {
+            FOrder = GPlan.front().Order;
+            FSkip = GPlan.front().Skip;
+            GPlan.erase(GPlan.begin());
+        }
+    }
+    bool SkipPage() override { return FSkip; }
+    void UpdateControls() override { UpdateClosingButtons(true); }
+
+private:
+    bool FSkip = false;
+};
+
+const TClassInfo& TSkippablePage::StaticClass() {
+    static const TClassInfo info = DescribeClass<TSkippablePage, TFramePage>("TSkippablePage", [](auto&) {});
+    return info;
+}
+
+namespace {
+
+// Every manager type, each with a dialog of its own where one exists.
+const char* const kProject = R"(object SetupForm: TForm
+  object Install1: TInstall
+    Tag = 1
+    GroupName = 'ScreenSaver'
+  end
+  object BeforeManager: TDialogManager
+    Container = Install1
+    ManagerType = dmBeforeInstall
+  end
+  object BadManager: TDialogManager
+    Container = Install1
+    ManagerType = dmAfterBadInstall
+  end
+  object CopyManager: TDialogManager
+    Container = Install1
+    ManagerType = dmDuringCopyFiles
+  end
+  object RebootManager: TDialogManager
+    Container = Install1
+    ManagerType = dmReboot
+  end
+  object CopyFileDlg: TCopyFileDlg
+    Container = Install1
+    DialogManager = CopyManager
+  end
+  object BadInstallationDlg: TBadInstallationDlg
+    Container = Install1
+    DialogManager = BadManager
+    Order = 10
+  end
+  object GoodInstallationDlg: TGoodInstallationDlg
+    Container = Install1
+    Order = 10
+  end
+end
+)";
+
+// Counts what a manager would show instead of showing it.
+class TCountingManager : public TDialogManager {
+public:
+    using TDialogManager::TDialogManager;
+    int Wizards = 0, Disks = 0, Statuses = 0, Closes = 0;
+    void ShowDialogs() override { ++Wizards; }
+    void ShowChangeDisk(TObject*) override { ++Disks; }
+
+protected:
+    void UpdateDuringCopyForms(TFileStatusParameter*, TDownloadStatusParameter*) override { ++Statuses; }
+    void CloseDuringCopyForms() override { ++Closes; }
+};
+
+class WindowsTest : public TIsolatedTest {
+protected:
+    void SetUp() override {
+        TIsolatedTest::SetUp();
+        Application()->Initialize();
+        RegisterObjectClasses();
+        RegisterEngineClasses();
+        RegisterDialogClasses();
+        OverrideCommandLineParams(std::vector<std::string>{"setup.exe"});
+        GPlan.clear();
+        SharedArchive().Abort = false;
+    }
+    void TearDown() override {
+        for (TBIFEntry* e : FStandalone)
+            UnregisterBIF(e);
+        CurrentDialogManager() = nullptr;
+        FWizard.reset();
+        FForm.reset();
+        SharedArchive().Abort = false;
+        OverrideCommandLineParams(std::nullopt);
+        TIsolatedTest::TearDown();
+    }
+
+    void Load(const std::string& text = kProject) {
+        FForm.reset(new TForm(nullptr));
+        ReadLayoutInto(*FForm, text);
+    }
+    template <class T = TComponent> T* Find(const char* name) {
+        auto* c = dynamic_cast<T*>(FForm->FindComponent(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    TCustomInstall* Install() { return Find<TCustomInstall>("Install1"); }
+    template <class T> T* Add(const char* name) {
+        auto* c = new T(FForm.get());
+        c->SetName(name);
+        c->SetContainer(Install());
+        return c;
+    }
+    // The wizard of a manager built as ShowDialogs builds it, not yet shown.
+    TBaseFormContainer* BuildWizard(TDialogManager* m) {
+        CurrentDialogManager() = m;
+        FWizard.reset(static_cast<TBaseFormContainer*>(
+            CreateFormOfKind(&TBaseFormContainer::StaticClass(), Application())));
+        FWizard->BuildPages();
+        return FWizard.get();
+    }
+    void AddSkippablePages(std::vector<TPagePlan> plan) {
+        for (size_t i = 0; i < plan.size(); ++i)
+            FStandalone.push_back(RegisterBIF(&TSkippablePage::StaticClass(), nullptr));
+        GPlan = std::move(plan);
+    }
+    // Runs the person's steps while the test's thread is in the modal loop of
+    // run; returns what the person found wrong.
+    std::vector<std::string> WithPerson(std::function<void(TPerson&)> steps,
+                                        const std::function<void()>& run) {
+        TPerson person(std::move(steps));
+        try {
+            run();
+        } catch (...) {
+            person.Join();
+            throw;
+        }
+        person.Join();
+        return person.Failures();
+    }
+
+    TOwnedPtr<TForm> FForm;
+    TOwnedPtr<TBaseFormContainer> FWizard;
+    std::vector<TBIFEntry*> FStandalone;
+};
+
+std::vector<std::string> PageKinds(TBaseFormContainer* w) {
+    std::vector<std::string> kinds;
+    for (int i = 0; i < w->PageCount(); ++i)
+        kinds.push_back(w->Pages(i)->ClassName());
+    return kinds;
+}
+
+bool ShownOnPage(TFramePage* page, const char* button) {
+    return page->FindComponent(button) && static_cast<TControl*>(page->FindComponent(button))->Visible();
+}
+
+// Presses a button of the window with this caption; records a failure when
+// either cannot be found.
+void Press(TPerson& p, const std::string& window, const std::string& button) {
+    TWindowHandle w = FindTopWindow(window, 0, 10000);
+    if (p.Check(w != 0, "no window " + window))
+        p.Check(PressButton(w, button), "no button " + button + " in " + window);
+}
+
+TEST(PlacementRule, EveryColumnAndRow) {
+    EXPECT_EQ(PlaceRect(qdpBottomRight, 0, 0, 478, 395, 640, 480, 19).X, 162);
+    EXPECT_EQ(PlaceRect(qdpBottomRight, 0, 0, 478, 395, 640, 480, 19).Y, 66);
+    // Halves go to the even neighbour: 320 - 237.5 = 82.5 -> 82.
+    EXPECT_EQ(PlaceRect(qdpCenter, 0, 0, 475, 100, 640, 480, 19).X, 82);
+    EXPECT_EQ(PlaceRect(qdpCenter, 10, -5, 474, 146, 800, 600, 19).X, 173);
+    EXPECT_EQ(PlaceRect(qdpCenter, 10, -5, 474, 146, 800, 600, 19).Y, 222);
+    EXPECT_EQ(PlaceRect(qdpTopLeft, 7, 9, 100, 100, 800, 600, 19).X, 7);
+    EXPECT_EQ(PlaceRect(qdpTopLeft, 7, 9, 100, 100, 800, 600, 19).Y, 9);
+    EXPECT_EQ(PlaceRect(qdpCenterRight, 7, 9, 100, 100, 800, 600, 19).X, 693);
+    EXPECT_EQ(PlaceRect(qdpCenterRight, 7, 9, 100, 100, 800, 600, 19).Y, 259);
+    // The copy-progress window's defaults: low on the screen, centred.
+    EXPECT_EQ(PlaceRect(qdpBottomCenter, 0, 30, 474, 146, 800, 600, 19).X, 163);
+    EXPECT_EQ(PlaceRect(qdpBottomCenter, 0, 30, 474, 146, 800, 600, 19).Y, 405);
+}
+
+TEST_F(WindowsTest, EachManagerReactsToItsOwnCodesOnly) {
+    Load();
+    struct TCase {
+        TManagerType Type;
+        std::vector<int32_t> Codes; // the codes it answers
+    };
+    const std::vector<TCase> cases = {{dmBeforeInstall, {ieBeforeInstall}},
+                                      {dmAfterGoodInstall, {ieAfterGoodInstall}},
+                                      {dmAfterBadInstall, {ieAfterBadInstall}},
+                                      {dmDuringCopyFiles, {ieFileStatus, ieDownloadStatus, ieOperationDone}},
+                                      {dmChangeDisk, {ieNewDisk}},
+                                      {dmReboot, {ieReboot}}};
+    const std::vector<int32_t> all = {ieBeforeInstall,  ieAfterGoodInstall, ieAfterBadInstall, ieFileStatus,
+                                      ieDownloadStatus, ieOperationDone,    ieNewDisk,         ieReboot,
+                                      ieGoodInstall,    ieBadInstall,       ieStatusMessage};
+    TFileStatusParameter file;
+    TDownloadStatusParameter download;
+    for (const TCase& c : cases) {
+        TOwnedPtr<TCountingManager> m(new TCountingManager(nullptr));
+        m->SetManagerType(c.Type);
+        for (int32_t code : all) {
+            TObject* parameter = code == ieFileStatus       ? static_cast<TObject*>(&file)
+                                 : code == ieDownloadStatus ? static_cast<TObject*>(&download)
+                                                            : nullptr;
+            m->HandleInformationEvent(nullptr, code, parameter);
+        }
+        const int answered = m->Wizards + m->Disks + m->Statuses + m->Closes;
+        EXPECT_EQ(answered, static_cast<int>(c.Codes.size())) << ManagerTypeNames()[c.Type];
+        if (c.Type == dmDuringCopyFiles) {
+            EXPECT_EQ(m->Statuses, 2);
+            EXPECT_EQ(m->Closes, 1);
+        } else if (c.Type == dmChangeDisk) {
+            EXPECT_EQ(m->Disks, 1);
+        } else {
+            EXPECT_EQ(m->Wizards, 1) << ManagerTypeNames()[c.Type];
+        }
+    }
+}
+
+TEST_F(WindowsTest, PagesComeInTheOrderOfTheirOrder) {
+    Load();
+    auto* before = Find<TDialogManager>("BeforeManager");
+    // Completion (10) registered before welcome (5): welcome comes first.
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    auto* welcome = Add<TWelcomeDlg>("WelcomeDlg");
+    EXPECT_EQ(welcome->DialogManager(), before);
+    TBaseFormContainer* w = BuildWizard(before);
+    EXPECT_EQ(PageKinds(w), (std::vector<std::string>{"TWelcomeForm", "TGoodInstallForm"}));
+    // Each page is a child window of the wizard, set from its dialog.
+    EXPECT_EQ(w->Pages(0)->Parent(), w);
+    EXPECT_EQ(w->Pages(0)->DC(), welcome);
+    EXPECT_EQ(w->Pages(1)->Container(), Install());
+    EXPECT_EQ(welcome->Form(), w->Pages(0));
+}
+
+TEST_F(WindowsTest, PagesOfEqualOrderFollowTheExchangeSort) {
+    // Stored orders stay as stored; pages A(5), B(5), C(1) in registry order
+    // become C, B, A: the exchange sort does not keep A before B.
+    Load(R"(object SetupForm: TForm
+  object Install1: TInstall
+    GroupName = 'ScreenSaver'
+  end
+  object BeforeManager: TDialogManager
+    Container = Install1
+    ManagerType = dmBeforeInstall
+  end
+  object WelcomeDlg: TWelcomeDlg
+    Container = Install1
+    DialogManager = BeforeManager
+    Order = 5
+  end
+  object RebootDlg: TRebootDlg
+    Container = Install1
+    DialogManager = BeforeManager
+    Order = 5
+  end
+  object GoodInstallationDlg: TGoodInstallationDlg
+    Container = Install1
+    DialogManager = BeforeManager
+    Order = 1
+  end
+end
+)");
+    ASSERT_EQ(Find<TRebootDlg>("RebootDlg")->Order(), 5);
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    EXPECT_EQ(PageKinds(w), (std::vector<std::string>{"TGoodInstallForm", "TRebootForm", "TWelcomeForm"}));
+}
+
+TEST_F(WindowsTest, SkippedPagesArePassedOverBothWays) {
+    Load();
+    auto* before = Find<TDialogManager>("BeforeManager");
+    AddSkippablePages({{1, false}, {2, true}, {3, false}, {4, true}});
+    TBaseFormContainer* w = BuildWizard(before);
+    ASSERT_EQ(w->PageCount(), 4);
+    w->FormShow(nullptr);
+    EXPECT_EQ(w->CurrentIndex(), 0);
+    EXPECT_TRUE(w->IsFirstPage());
+    w->PreviousPage(); // Back on the first page stays there
+    EXPECT_EQ(w->CurrentIndex(), 0);
+    w->NextPage();
+    EXPECT_EQ(w->CurrentIndex(), 2);
+    EXPECT_FALSE(w->IsFirstPage());
+    EXPECT_FALSE(w->Finished());
+    // Every later page is skipped: Next ends the wizard normally.
+    w->NextPage();
+    EXPECT_EQ(w->CurrentIndex(), 2);
+    EXPECT_TRUE(w->Finished());
+    w->PreviousPage();
+    EXPECT_EQ(w->CurrentIndex(), 0);
+}
+
+TEST_F(WindowsTest, FirstPageNotSkippedCountsAsFirst) {
+    Load();
+    AddSkippablePages({{1, true}, {2, false}, {3, false}});
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    w->FormShow(nullptr);
+    EXPECT_EQ(w->CurrentIndex(), 1);
+    EXPECT_TRUE(w->IsFirstPage());
+    auto* page = static_cast<TFramePage*>(w->Pages(1));
+    EXPECT_FALSE(ShownOnPage(page, "BackBtn"));
+    EXPECT_TRUE(ShownOnPage(page, "ProceedBtn"));
+    EXPECT_FALSE(ShownOnPage(page, "FinishBtn"));
+    EXPECT_EQ(w->Caption(), "Skippable");
+    w->NextPage();
+    page = static_cast<TFramePage*>(w->Pages(2));
+    EXPECT_TRUE(ShownOnPage(page, "BackBtn"));
+    EXPECT_FALSE(ShownOnPage(page, "ProceedBtn"));
+    EXPECT_TRUE(ShownOnPage(page, "FinishBtn"));
+}
+
+TEST_F(WindowsTest, ButtonsOfTheClosingPages) {
+    Load();
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    // The good-completion page alone: Finish, neither Next nor Back.
+    TBaseFormContainer* w = BuildWizard(before);
+    w->FormShow(nullptr);
+    auto* good = static_cast<TFramePage*>(w->Pages(0));
+    EXPECT_TRUE(ShownOnPage(good, "FinishBtn"));
+    EXPECT_FALSE(ShownOnPage(good, "ProceedBtn"));
+    EXPECT_FALSE(ShownOnPage(good, "BackBtn"));
+    EXPECT_EQ(w->Caption(), "Setup complete");
+
+    // After the welcome page: no Back on the welcome page, Back after it.
+    FWizard.reset();
+    Add<TWelcomeDlg>("WelcomeDlg");
+    w = BuildWizard(before);
+    w->FormShow(nullptr);
+    EXPECT_EQ(w->Caption(), "Welcome");
+    EXPECT_FALSE(ShownOnPage(static_cast<TFramePage*>(w->Pages(0)), "BackBtn"));
+    w->NextPage();
+    EXPECT_TRUE(ShownOnPage(static_cast<TFramePage*>(w->Pages(1)), "BackBtn"));
+}
+
+TEST_F(WindowsTest, RestartPageShowsAndRecordsReboot) {
+    Load();
+    auto* manager = Find<TDialogManager>("RebootManager");
+    Add<TRebootDlg>("RebootDlg");
+    TBaseFormContainer* w = BuildWizard(manager);
+    ASSERT_EQ(w->PageCount(), 1);
+    auto* page = static_cast<TRebootForm*>(w->Pages(0));
+    Install()->SetReboot(true);
+    w->FormShow(nullptr);
+    EXPECT_EQ(page->RG()->ItemIndex(), 0);
+    EXPECT_TRUE(Install()->Reboot()) << "showing the page changes nothing";
+    Install()->SetReboot(false);
+    page->PageActivated();
+    EXPECT_EQ(page->RG()->ItemIndex(), 1);
+    EXPECT_FALSE(Install()->Reboot());
+    page->RG()->SetItemIndex(0); // a click, as the radio group reports it
+    EXPECT_TRUE(Install()->Reboot());
+    page->RG()->SetItemIndex(1);
+    EXPECT_FALSE(Install()->Reboot());
+}
+
+TEST_F(WindowsTest, WizardWithoutAManagerFails) {
+    Load();
+    CurrentDialogManager() = nullptr;
+    TOwnedPtr<TBaseFormContainer> w(static_cast<TBaseFormContainer*>(
+        CreateFormOfKind(&TBaseFormContainer::StaticClass(), Application())));
+    try {
+        w->BuildPages();
+        ADD_FAILURE() << "nothing raised";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "The current dialog manager is not defined");
+    }
+}
+
+TEST_F(WindowsTest, PagesAreTranslatedWithTheLanguagesFont) {
+    Load();
+    auto* translator = new TTranslator(FForm.get());
+    ASSERT_EQ(ActiveTranslator(), translator);
+    translator->LanguageByIdent(qlEnglish)->Strings().Add("900;Setup complete");
+    TLanguage* russian = translator->LanguageByIdent(qlRussian);
+    russian->Strings().Add("900;Установка завершена");
+    russian->Strings().Add("38;Программа установлена.");
+    russian->Strings().Add("72;Готово");
+    translator->SetTranslateIntoLanguage(qlRussian);
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    TBaseFormContainer* w = BuildWizard(before);
+    w->FormShow(nullptr);
+    auto* page = static_cast<TFramePage*>(w->Pages(0));
+    EXPECT_EQ(page->Caption(), "Установка завершена") << "by its English text";
+    EXPECT_EQ(w->Caption(), "Установка завершена");
+    EXPECT_EQ(static_cast<TControl*>(page->FindComponent("Label1"))->Caption(), "Программа установлена.")
+        << "by its GLID";
+    EXPECT_EQ(page->FinishBtn()->Caption(), "Готово");
+    // A GLID the language does not have leaves the English text.
+    EXPECT_EQ(page->BackBtn()->Caption(), "< Previous");
+    EXPECT_EQ(page->CurrentLanguage(), qlRussian);
+    EXPECT_EQ(page->Font().Charset(), 204);
+    EXPECT_EQ(page->FinishBtn()->Font().Charset(), 204);
+    EXPECT_EQ(page->FinishBtn()->Font().Name(), "Arial");
+}
+
+TEST_F(WindowsTest, ProgressWindowFollowsTheParameterObjects) {
+    Load();
+    auto* manager = Find<TDialogManager>("CopyManager");
+    TFileStatusParameter file;
+    file.FileName = "saver.scr";
+    file.FilePercentDone = 40;
+    file.TotalPercentDone = 70;
+    manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
+    ASSERT_EQ(manager->DuringCopyFormCount(), 1);
+    auto* form = dynamic_cast<TCopyFileForm*>(manager->DuringCopyForms(0));
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->Visible());
+    EXPECT_EQ(form->FileBar()->Position(), 40);
+    EXPECT_EQ(form->TotalBar()->Position(), 70);
+    EXPECT_EQ(form->FileLabel()->Caption(), "saver.scr");
+    EXPECT_FALSE(form->TransferShown());
+    // Placed by its dialog component: 474 x 146, low on the screen.
+    EXPECT_EQ(form->Width(), 474);
+    EXPECT_EQ(form->Height(), 146);
+    EXPECT_EQ(form->Top(), ScreenHeight() - CaptionHeight() - 146 - 30);
+
+    // A download keeps the total and shows the transfer picture.
+    TDownloadStatusParameter download("files.1", 100, 250, 1000);
+    manager->HandleInformationEvent(nullptr, ieDownloadStatus, &download);
+    EXPECT_EQ(form->FileBar()->Position(), 25);
+    EXPECT_EQ(form->TotalBar()->Position(), 70);
+    EXPECT_EQ(form->FileLabel()->Caption(), "files.1");
+    EXPECT_TRUE(form->TransferShown());
+    file.FilePercentDone = 100;
+    file.TotalPercentDone = 90;
+    manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
+    EXPECT_FALSE(form->TransferShown());
+    EXPECT_EQ(form->TotalBar()->Position(), 90);
+    EXPECT_EQ(manager->DuringCopyFormCount(), 1) << "the same window goes on";
+
+    manager->HandleInformationEvent(nullptr, ieOperationDone, nullptr);
+    EXPECT_EQ(manager->DuringCopyFormCount(), 0);
+    EXPECT_FALSE(form->Visible());
+    // The next status opens a new window.
+    manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
+    ASSERT_EQ(manager->DuringCopyFormCount(), 1);
+    EXPECT_TRUE(manager->DuringCopyForms(0)->Visible());
+    manager->HandleInformationEvent(nullptr, ieOperationDone, nullptr);
+}
+
+TEST_F(WindowsTest, CancelInTheProgressWindowAsksTheInstallation) {
+    Load();
+    auto* manager = Find<TDialogManager>("CopyManager");
+    TFileStatusParameter file;
+    manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
+    ASSERT_EQ(manager->DuringCopyFormCount(), 1);
+    TBaseDuringCopyForm* form = manager->DuringCopyForms(0);
+    int asked = 0;
+    Install()->OnUserAbort = [&](TCustomInstall*, bool& quit) {
+        ++asked;
+        quit = false;
+    };
+    form->ConfirmCancel();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(SharedArchive().Abort) << "the installation refused";
+    Install()->OnUserAbort = nullptr;
+    form->ConfirmCancel();
+    EXPECT_TRUE(SharedArchive().Abort);
+    EXPECT_TRUE(form->Visible()) << "the window stays until its manager closes it";
+    manager->HandleInformationEvent(nullptr, ieOperationDone, nullptr);
+}
+
+TEST_F(WindowsTest, CompletionPageAloneEndsWithFinishOrRaisesOnItsCloseBox) {
+    Load();
+    auto* good = Find<TGoodInstallationDlg>("GoodInstallationDlg");
+    bool result = false;
+    auto failures = WithPerson([](TPerson& p) { Press(p, "Setup complete", "Finish"); },
+                               [&] { result = good->Execute(); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_TRUE(result);
+    EXPECT_EQ(good->Form(), nullptr) << "the page goes after showing";
+
+    // Its close box ends it with Cancel: the user's abort.
+    failures = WithPerson(
+        [](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup complete", 0, 10000);
+            if (p.Check(w != 0, "no page"))
+                CloseWindow(w);
+        },
+        [&] { EXPECT_THROW(good->HandleInformationEvent(nullptr, ieGoodInstall, nullptr), EAIUserAbort); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+}
+
+TEST_F(WindowsTest, CancelOnTheFirstPageAbortsUnlessTheInstallationRefuses) {
+    Load();
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Add<TWelcomeDlg>("WelcomeDlg");
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    auto failures = WithPerson(
+        [](TPerson& p) { Press(p, "Welcome", "Cancel"); },
+        [&] {
+            EXPECT_THROW(before->HandleInformationEvent(nullptr, ieBeforeInstall, nullptr), EAIUserAbort);
+        });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(CurrentDialogManager(), nullptr);
+
+    // Refused: the wizard goes on, and Next, Finish end it normally.
+    int asked = 0;
+    Install()->OnUserAbort = [&](TCustomInstall*, bool& quit) {
+        ++asked;
+        quit = false;
+    };
+    failures = WithPerson(
+        [](TPerson& p) {
+            Press(p, "Welcome", "Cancel");
+            Press(p, "Welcome", "Next >");
+            Press(p, "Setup complete", "Finish");
+        },
+        [&] { EXPECT_NO_THROW(before->HandleInformationEvent(nullptr, ieBeforeInstall, nullptr)); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(asked, 1);
+}
+
+TEST_F(WindowsTest, CancelOnTheLastPageAborts) {
+    Load();
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Add<TWelcomeDlg>("WelcomeDlg")->SetOrder(20);
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    auto failures = WithPerson(
+        [](TPerson& p) {
+            Press(p, "Setup complete", "Next >");
+            Press(p, "Welcome", "Cancel");
+        },
+        [&] {
+            EXPECT_THROW(before->HandleInformationEvent(nullptr, ieBeforeInstall, nullptr), EAIUserAbort);
+        });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+}
+
+TEST_F(WindowsTest, FailedInstallationPageOfItsManager) {
+    Load();
+    auto* bad = Find<TDialogManager>("BadManager");
+    std::string text;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup incomplete", 0, 10000);
+            if (!p.Check(w != 0, "no page"))
+                return;
+            for (const std::string& t : ChildTexts(w))
+                text += t + "|";
+            p.Check(PressButton(w, "Finish"), "no Finish");
+        },
+        [&] { bad->HandleInformationEvent(nullptr, ieAfterBadInstall, nullptr); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_NE(text.find("Finish"), std::string::npos) << text;
+}
+
+class ChangeDiskTest : public WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        // This program registers no change-disk window of its own; the test does.
+        FEntry = RegisterBCDF(&TChangeDiskForm::StaticClass());
+        Load();
+        FManager = Add<TDialogManager>("DiskManager");
+        FManager->SetManagerType(dmChangeDisk);
+        FFile = Add<TInstallFile>("DiskFile");
+        FDisk.DiskNumber = 2;
+        FDisk.DiskPath = "A:\\";
+    }
+    void TearDown() override {
+        UnregisterBCDF(FEntry);
+        WindowsTest::TearDown();
+    }
+    std::string Refusal(TObject* parameter) {
+        try {
+            FManager->HandleInformationEvent(nullptr, ieNewDisk, parameter);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return "(nothing raised)";
+    }
+
+    TBCDFEntry* FEntry = nullptr;
+    TDialogManager* FManager = nullptr;
+    TInstallFile* FFile = nullptr;
+    TDiskParameter FDisk;
+};
+
+TEST_F(ChangeDiskTest, BadRequestsShowNoWindow) {
+    TMessageParameter other("x");
+    TParameterList one{FFile};
+    TParameterList wrongFirst{&other, &FDisk};
+    TParameterList wrongSecond{FFile, &other};
+    EXPECT_EQ(Refusal(nullptr),
+              "The ParameterObject is Nil in the TDialogManager. Cannot show the change disk form");
+    EXPECT_EQ(Refusal(&other), "TChangeDiskDlg--PO is not a TList object");
+    EXPECT_EQ(Refusal(&one), "TChangeDiskDlg--Not engouh parameters for status event");
+    EXPECT_EQ(Refusal(&wrongFirst), "TChangeDiskDlg says bad first parameter");
+    EXPECT_EQ(Refusal(&wrongSecond), "TChangeDiskDlg says bad second parameter");
+    EXPECT_EQ(FFile->Tag(), 0) << "no window took the request";
+    EXPECT_EQ(CurrentDialogManager(), nullptr);
+}
+
+TEST_F(ChangeDiskTest, TheWindowTakesTheRequestAndProceedsOrAborts) {
+    TParameterList request{FFile, &FDisk};
+    std::string path;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            if (!p.Check(w != 0, "no change-disk window"))
+                return;
+            path = ControlText(FindChild(w, "", "Edit"));
+            p.Check(PressButton(w, "Proceed"), "no Proceed");
+        },
+        [&] { FManager->HandleInformationEvent(nullptr, ieNewDisk, &request); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(path, "A:\\");
+    EXPECT_EQ(FFile->Tag(), 1) << "the install file learns that a window handled it";
+    EXPECT_EQ(CurrentDialogManager(), nullptr);
+
+    failures = WithPerson(
+        [](TPerson& p) { Press(p, "Setup needs the next disk", "Cancel"); },
+        [&] { EXPECT_THROW(FManager->HandleInformationEvent(nullptr, ieNewDisk, &request), EAIUserAbort); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+}
+
+TEST_F(WindowsTest, ALanguageWithoutTextsKeepsEnglishWithTheEnglishFont) {
+    Load();
+    auto* translator = new TTranslator(FForm.get());
+    translator->SetTranslateIntoLanguage(qlGerman); // German has no lines
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    TBaseFormContainer* w = BuildWizard(before);
+    auto* page = static_cast<TFramePage*>(w->Pages(0));
+    EXPECT_EQ(page->Caption(), "Setup complete");
+    EXPECT_EQ(page->FinishBtn()->Caption(), "Finish");
+    EXPECT_EQ(page->CurrentLanguage(), qlEnglish);
+    EXPECT_EQ(page->Font().Name(), "Arial");
+    EXPECT_EQ(page->Font().Charset(), 0);
+    EXPECT_LE(page->Font().Height(), -11) << "at least 8 points";
+}
+
+TEST_F(WindowsTest, PlainControlsAreTranslatedByTheirTextInAnyCase) {
+    Load();
+    auto* translator = new TTranslator(FForm.get());
+    translator->LanguageByIdent(qlEnglish)->Strings().Add("6;CANCEL");
+    translator->LanguageByIdent(qlGerman)->Strings().Add("6;Abbrechen");
+    translator->SetTranslateIntoLanguage(qlGerman);
+    TOwnedPtr<TForm> form(new TForm(nullptr));
+    auto* plain = new TLabel(form.get());
+    plain->SetParent(form.get());
+    plain->SetCaption("Cancel");
+    auto* other = new TLabel(form.get());
+    other->SetParent(form.get());
+    other->SetCaption("Keep me");
+    auto* numbered = new TTranslateBitBtn(form.get());
+    numbered->SetParent(form.get());
+    numbered->SetCaption("anything");
+    numbered->SetGLID(6);
+    EXPECT_EQ(TranslateForm(qlEnglish, form.get()), qlGerman);
+    EXPECT_EQ(plain->Caption(), "Abbrechen");
+    EXPECT_EQ(other->Caption(), "Keep me");
+    EXPECT_EQ(numbered->Caption(), "Abbrechen");
+    EXPECT_TRUE(plain->Visible()) << "shown again after its translation";
+}
+
+// A group whose own selected files come to a fixed number of bytes.
+class TBytesGroup : public TFileContainer {
+public:
+    using TFileContainer::TFileContainer;
+    int64_t OwnBytes = 0;
+    Int64 TotalSize(bool IncludeAll, bool Recurse) override {
+        return Recurse ? TFileContainer::TotalSize(IncludeAll, Recurse) + OwnBytes : OwnBytes;
+    }
+};
+
+class GroupPageTest : public WindowsTest {
+protected:
+    void SetUp() override {
+        WindowsTest::SetUp();
+        Load();
+        Install()->SetDestDirType(nullptr);
+        Install()->SetDestDir("C:\\Prog");
+        FA = Group("GroupA", Install(), "C:\\A", 100);
+        FA1 = Group("GroupA1", FA, "D:\\B", 50);
+        Group("GroupB", Install(), "C:\\Other", 7);
+        Add<TFileGroupSelectDlg>("GroupDlg");
+    }
+    TBytesGroup* Group(const char* name, TFileContainer* parent, const std::string& dest, int64_t bytes) {
+        auto* g = new TBytesGroup(FForm.get());
+        g->SetName(name);
+        g->SetGroupName(name);
+        g->SetContainer(parent);
+        g->SetDestDirType(nullptr);
+        g->SetDestDir(dest);
+        g->OwnBytes = bytes;
+        return g;
+    }
+    TFileGroupSelectForm* ShowPage() {
+        TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+        w->FormShow(nullptr);
+        return w->PageCount() ? dynamic_cast<TFileGroupSelectForm*>(w->Pages(0)) : nullptr;
+    }
+    TBytesGroup* FA = nullptr;
+    TBytesGroup* FA1 = nullptr;
+};
+
+TEST_F(GroupPageTest, TreeColumnsAndDrivesFollowTheGroups) {
+    TFileGroupSelectForm* page = ShowPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->GroupTree()->Items().Count(), 4);
+    EXPECT_EQ(page->GroupTree()->Items().GetFirstNode()->Text(), "ScreenSaver");
+    // Root and its two children show (GroupA is not expanded).
+    ASSERT_EQ(page->RowCount(), 3);
+    EXPECT_TRUE(page->IncludeBox(1)->Checked());
+    EXPECT_EQ(page->SizeLabel(1)->Caption(), "150 Bytes") << "a group's size counts its selected subgroups";
+    ASSERT_EQ(page->Drives().size(), 2u);
+    EXPECT_EQ(page->Drives()[0].Drive, 'C');
+    EXPECT_EQ(page->Drives()[0].Required, 107);
+    EXPECT_EQ(page->Drives()[1].Required, 50);
+    EXPECT_EQ(page->DriveSpaceView()->Count(), 2);
+    EXPECT_EQ(page->DriveSpaceView()->Item(1)->SubItems()[0], "50 Bytes");
+
+    // Unticking GroupA takes its bytes and its child's drive off the list.
+    page->IncludeBox(1)->SetChecked(false);
+    EXPECT_FALSE(FA->Include());
+    EXPECT_TRUE(FA1->Include()) << "the child's box keeps its own state";
+    ASSERT_EQ(page->Drives().size(), 1u);
+    EXPECT_EQ(page->Drives()[0].Required, 7);
+
+    // Typing a folder for the selected group sets it in lower case.
+    page->SelectGroup(FA);
+    auto* edit = static_cast<TEdit*>(page->FindComponent("DirectoryLabel"));
+    EXPECT_EQ(edit->Text(), "c:\\a");
+    EXPECT_EQ(FA->DestDir(), "C:\\A") << "showing the group changes nothing";
+    edit->SetText("E:\\New");
+    EXPECT_EQ(FA->DestDir(), "e:\\new");
+    EXPECT_EQ(FA->DestDirType(), nullptr);
+}
+
+TEST_F(GroupPageTest, SkippedForFixedInstallTypes) {
+    Install()->SetCurrentInstallType(itFull);
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    ASSERT_EQ(w->PageCount(), 1);
+    EXPECT_TRUE(w->Pages(0)->SkipPage());
+    Install()->SetCurrentInstallType(itCustom);
+    EXPECT_FALSE(w->Pages(0)->SkipPage());
+}
+
+} // namespace
