@@ -1,6 +1,7 @@
 #include "dialogs/ordlg_BaseForms.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
 #include "engine/cmp_TInstall.h"
+#include "platform/cmp_TNetInstallLocation.h"
 #include "toolkit/forms_ExtCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <cmath>
@@ -136,8 +137,10 @@ bool UserMayAbort() {
 void TBaseDuringCopyForm::ConfirmCancel() {
     // The window stays open: the copying notices the request after its
     // current block, and its manager closes the window when it ends.
-    if (UserMayAbort())
+    if (UserMayAbort()) {
         SharedArchive().Abort = true;
+        DownloadAborted = true; // a download in progress stops too
+    }
     SetModalResult(mrAbort);
 }
 
