@@ -19,6 +19,10 @@ HWND H(uintptr_t h) {
 constexpr TRect kDefaultRect{20, 230, 140, 253};
 constexpr int32_t kPathEditRoom = 60; // the tree gives up this much for the edit box
 constexpr int32_t kPathEditGap = 15;
+// Wine's browser sometimes does not take the first selection of a fresh session.
+constexpr UINT_PTR kSelectTimer = 0x51F0;
+constexpr UINT kSelectRetryMs = 200;
+constexpr int kSelectTries = 15;
 
 // The first "%s" or "%1" (with an optional "!s!") of a system format, filled with text.
 std::string FillFirstArgument(const std::string& format, const std::string& text) {
@@ -121,8 +125,19 @@ struct TOFDCallbacks {
             DispatchCommandToControl(static_cast<uintptr_t>(lp), HIWORD(wp));
             return 0;
         }
-        if (msg == WM_NCDESTROY)
+        if (msg == WM_TIMER && wp == kSelectTimer) {
+            try {
+                self->RetrySelection();
+            } catch (...) {
+                KillTimer(wnd, kSelectTimer);
+                Application()->HandleCurrentException(self);
+            }
+            return 0;
+        }
+        if (msg == WM_NCDESTROY) {
+            KillTimer(wnd, kSelectTimer);
             RemoveWindowSubclass(wnd, &TOFDCallbacks::Subclass, id);
+        }
         return DefSubclassProc(wnd, msg, wp, lp);
     }
 };
@@ -156,6 +171,7 @@ bool TOpenFolderDialog::ExecuteOnce() {
     FBrowser = 0;
     FTree = FOK = FCancel = {};
     FCurrentPath.clear();
+    FStartPath.clear();
 
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     std::wstring title = Wide(TOFDResourceStrings::BrowseTitle());
@@ -180,8 +196,10 @@ bool TOpenFolderDialog::ExecuteOnce() {
     if (!pidl)
         return false;
     if (FShowPathEdit) {
-        MakeFolder(FCurrentPath);
-        FDirectory = FCurrentPath;
+        // The path box's folder, or the confirmed one when the box never had one.
+        std::string chosen = FCurrentPath.empty() ? confirmed : FCurrentPath;
+        MakeFolder(chosen);
+        FDirectory = chosen;
     } else {
         FDirectory = confirmed;
     }
@@ -201,8 +219,24 @@ void TOpenFolderDialog::Initialized(uintptr_t browser) {
         SetWindowLongPtrW(tree, GWL_STYLE, GetWindowLongPtrW(tree, GWL_STYLE) | TVS_SHOWSELALWAYS);
     }
     std::string start = ExistingParent(FDirectory);
-    if (!start.empty())
-        SelectPath(start.size() > 3 ? RemoveBackslash(start) : AddBackslash(start));
+    FStartPath = start.empty() ? start : start.size() > 3 ? RemoveBackslash(start) : AddBackslash(start);
+    FSelectionSeen = false;
+    if (FStartPath.empty())
+        return;
+    SelectPath(FStartPath);
+    if (!FSelectionSeen) {
+        FSelectTries = kSelectTries;
+        SetTimer(H(browser), kSelectTimer, kSelectRetryMs, nullptr);
+    }
+}
+
+void TOpenFolderDialog::RetrySelection() {
+    // A selection of the person's own ends the retries too.
+    if (FSelectionSeen || --FSelectTries < 0) {
+        KillTimer(H(FBrowser), kSelectTimer);
+        return;
+    }
+    SelectPath(FStartPath);
 }
 
 void TOpenFolderDialog::FindBrowserControls() {
@@ -288,6 +322,7 @@ void TOpenFolderDialog::SelectPath(const std::string& path) {
 }
 
 void TOpenFolderDialog::SelectionChanged(const std::string& path) {
+    FSelectionSeen = true;
     FCurrentPath = path;
     if (FPathEdit && !FTyping)
         FPathEdit->SetText(path);
@@ -303,6 +338,8 @@ void TOpenFolderDialog::SelectionChanged(const std::string& path) {
 void TOpenFolderDialog::PathEditKeyUp(TObject*, uint16_t&, TShiftState) {
     if (FSelecting || !FPathEdit)
         return;
+    // The person's own path: the first folder is not tried again over it.
+    FSelectTries = 0;
     FTyping = true;
     std::string typed = FPathEdit->Text();
     try {

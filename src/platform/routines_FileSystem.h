@@ -80,11 +80,16 @@ private:
     void CreateButtonClick(TObject* sender);
     void SelectPath(const std::string& path);
     void FreeControls();
+    void RetrySelection();
 
     std::string FDirectory;
     bool FShowCreateButton = true, FShowPathEdit = true;
     std::string FCurrentPath;
     bool FReopen = false, FSelecting = false, FTyping = false;
+    // The folder the browser opens on, tried again while the browser has not taken it.
+    std::string FStartPath;
+    bool FSelectionSeen = false;
+    int FSelectTries = 0;
     uintptr_t FBrowser = 0;
     TChildRect FTree, FOK, FCancel;
     TOFDCreateButton* FCreateButton = nullptr;

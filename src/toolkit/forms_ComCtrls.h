@@ -1,4 +1,4 @@
-// The common controls: progress bar, image list, tree view and list view.
+// The common controls: progress bar, image list, tree view, list view and tab control.
 #pragma once
 #include "toolkit/forms_Forms.h"
 #include <memory>
@@ -269,7 +269,7 @@ public:
     TListItem& operator=(const TListItem&) = delete;
     TListView* ListView() const { return FOwner; }
     int Index() const;
-    // Read from the window when it exists.
+    // As shown, a person's renaming included.
     std::string Caption() const;
     void SetCaption(const std::string& s);
     const TStringList& SubItems() const { return FSubItems; }

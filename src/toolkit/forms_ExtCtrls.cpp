@@ -81,6 +81,11 @@ void TPanel::PaintBackground(TCanvas& canvas, const TRect& client) {
     canvas.TextRect(FCaption, r, flags, FFont, true, FColor);
 }
 
+void TPanel::TextChanged() {
+    TWinControl::TextChanged();
+    Invalidate();
+}
+
 void TPanel::Relayout() {
     AlignControls();
     Invalidate();

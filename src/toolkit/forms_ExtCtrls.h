@@ -28,7 +28,7 @@ public:
 protected:
     void CreateParams(TCreateParams& p) override;
     void PaintBackground(TCanvas& canvas, const TRect& client) override;
-    void TextChanged() override { Invalidate(); }
+    void TextChanged() override;
 
 private:
     void Relayout();

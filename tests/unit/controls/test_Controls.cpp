@@ -391,7 +391,8 @@ TEST_F(Controls, InputBoxReturnsTheTypedTextAndKeepsTheValueWhenCancelled) {
             TWindowHandle edit = FindChild(box, "", "Edit");
             shown = ControlText(edit);
             // Typing goes into the edit box at once.
-            GUITHREADINFO gui{sizeof gui};
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
             p.Check(WaitFor([&] {
                         return GetGUIThreadInfo(mainThread, &gui) &&
                                reinterpret_cast<TWindowHandle>(gui.hwndFocus) == edit;
