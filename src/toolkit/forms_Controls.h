@@ -94,9 +94,9 @@ public:
     virtual void Invalidate();
     // What a click does (OnClick here; buttons set their form's ModalResult first).
     virtual void Click();
-    // Return, Escape or Tab pressed in the control's form: true when this
-    // control acted on it (a default or cancel button). focused: the key was
-    // pressed in this control.
+    // Return or Escape pressed in the control's form: true when this control
+    // acted on it (a default or cancel button). focused: the key was pressed
+    // in this control.
     virtual bool DialogKey(uint16_t key, bool focused) { return false; }
     // Painting by the parent (controls without a window).
     virtual bool PaintedByParent() const { return false; }
@@ -312,6 +312,8 @@ public:
     void SetScrollBars(TScrollStyle s) { FScrollBars = s; }
     bool WordWrap() const { return FWordWrap; }
     void SetWordWrap(bool v) { FWordWrap = v; }
+    // Return makes a new line.
+    bool WantsDialogKey(uint16_t key) const override;
 
     TNotifyEvent OnChange;
 
@@ -326,7 +328,4 @@ private:
     bool FWordWrap = true;
     TScrollStyle FScrollBars = ssNone;
     bool FSettingText = false;
-
-public:
-    bool WantsDialogKey(uint16_t key) const override;
 };
