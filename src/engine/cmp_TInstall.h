@@ -189,6 +189,7 @@ protected:
     // The end of a good run: the install record goes, unless unfinished
     // business of this run waits in it for the restart.
     void RemoveRecordUnlessUnfinished();
+    void FinishGoodRun();
 
     TCommandSwitches FSwitches = 0;
     std::array<std::string, 7> FSwitchArgs;

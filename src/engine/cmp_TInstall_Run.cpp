@@ -219,6 +219,11 @@ void TCustomInstall::Install() {
     }
 
     LogLine("Run", "good installation");
+    FinishGoodRun();
+}
+
+// The end of a good run, also of the run after a restart.
+void TCustomInstall::FinishGoodRun() {
     NotifyGoodInstall();
     CleanupLoadingProgram();
     RemoveRecordUnlessUnfinished();

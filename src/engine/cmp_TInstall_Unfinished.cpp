@@ -117,13 +117,5 @@ void TCustomInstall::CompleteAfterRestart() {
         }
     }
     LogLine("Run", "completed after the restart");
-    NotifyGoodInstall();
-    CleanupLoadingProgram();
-    RemoveRecordUnlessUnfinished();
-    if (FRunAutomatic)
-        Shutdown();
-    RunFilesAfterInstall();
-    SetRunning(false);
-    LogLine("Run", "ended");
-    CloseLog();
+    FinishGoodRun();
 }

@@ -112,18 +112,16 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     ASSERT_TRUE(CopyFileTo(exe, other + "setup.exe", false));
     const std::vector<std::string> copiesBefore = TemporaryCopies();
     TProcess run(QuoteArg(other + "setup.exe"));
-    // The run goes as far as the windows built so far take it: the page after
-    // a good installation, or that its window is still to come.
-    TWindowHandle box = 0;
-    WaitFor([&] { return (box = FindTopWindow("setup")) != 0; }, 60000);
-    ASSERT_NE(box, 0u) << "no message of the run";
+    // The run ends on the page after a good installation.
+    TWindowHandle page = FindTopWindow("Setup complete", 0, 60000);
+    ASSERT_NE(page, 0u) << "no good-installation page";
     const std::string sys = GetSystemDir() + "\\";
     EXPECT_EQ(ReadWholeFile(sys + kSaver), "a screen saver");
     EXPECT_EQ(ReadWholeFile(sys + kSecond), "the second file");
     EXPECT_EQ(ReadWholeFile(sys + kUninstaller), "an uninstaller");
     EXPECT_EQ(ReadRegString(rkLocalMachine, E2E::UninstallKeyOf(kProductName), "DisplayName", ""),
               kProductName);
-    ASSERT_TRUE(PressButton(box, "OK"));
+    ASSERT_TRUE(PressButton(page, "Finish"));
     EXPECT_TRUE(run.WaitForExit(60000));
     // The temporary copy of the setup program and its folder go with the run.
     EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
