@@ -325,21 +325,23 @@ void TFileContainer::RunOperation(Byte Operation) {
     }
 }
 
+TFileContainer::TOperationScope::TOperationScope(TFileContainer& c, Byte operation) : FContainer(c) {
+    c.FOperation = operation;
+}
+
+TFileContainer::TOperationScope::~TOperationScope() {
+    FContainer.FOperation = 0;
+    try {
+        FContainer.SendInformationEvent(&FContainer, ieOperationDone, nullptr);
+    } catch (...) {
+        // Already unwinding or done: the operation's own result counts.
+    }
+}
+
 // --- plain copy --------------------------------------------------------------------------------------------
 
 void TFileContainer::CopyAll() {
-    FOperation = 3;
-    struct Finish {
-        TFileContainer& c;
-        ~Finish() {
-            c.FOperation = 0;
-            try {
-                c.SendInformationEvent(&c, ieOperationDone, nullptr);
-            } catch (...) {
-                // Already unwinding or done: the operation's own result counts.
-            }
-        }
-    } finish{*this};
+    TOperationScope scope(*this, 3);
     if (!FInclude)
         return;
     PassUp(icOperationBegin, this);
@@ -382,18 +384,7 @@ std::string ArchiveDir(const std::string& archive) {
 void TFileContainer::Compress(TCompressOptions Options) {
     if (Has(Options, coForceNetFilesLocal) && Has(Options, coForceFilesNet))
         throw IEFileContainer("Cannot pass both coForceNetFilesLocal and coForceFilesNet to Compress");
-    FOperation = 1;
-    struct Finish {
-        TFileContainer& c;
-        ~Finish() {
-            c.FOperation = 0;
-            try {
-                c.SendInformationEvent(&c, ieOperationDone, nullptr);
-            } catch (...) {
-                // Already unwinding or done: the operation's own result counts.
-            }
-        }
-    } finish{*this};
+    TOperationScope scope(*this, 1);
     if (!FInclude)
         return;
     PassUp(icOperationBegin, this);

@@ -409,6 +409,19 @@ protected:
     TStringList FDescription;
     std::string FGroupName;
     Byte FOperation = 0; // 0 none, 1 compress, 2 install, 3 copy
+
+    // Sets the operation for a whole-tree copy or compress and, however it
+    // ends, clears it and tells the dialogs.
+    class TOperationScope {
+    public:
+        TOperationScope(TFileContainer& c, Byte operation);
+        ~TOperationScope();
+        TOperationScope(const TOperationScope&) = delete;
+        TOperationScope& operator=(const TOperationScope&) = delete;
+
+    private:
+        TFileContainer& FContainer;
+    };
 };
 
 // --- install files

@@ -42,7 +42,9 @@ TWinePathFunc WinePathFunc(const char* name) {
                : nullptr;
 }
 
-std::string UnixPath(const std::string& windowsPath) {
+} // namespace
+
+std::string UnixPathUnderWine(const std::string& windowsPath) {
     TWinePathFunc f = WinePathFunc("wine_get_unix_file_name");
     char* p = f ? static_cast<char*>(f(Wide(windowsPath).c_str())) : nullptr;
     if (!p)
@@ -52,8 +54,6 @@ std::string UnixPath(const std::string& windowsPath) {
     return s;
 }
 
-// Starts a Unix program (Wine runs them from CreateProcess); Wine does not
-// let us wait for it, so callers poll for its effect.
 bool StartUnixProgram(const char* program, const std::vector<std::string>& args) {
     TWinePathFunc f = WinePathFunc("wine_get_dos_file_name");
     wchar_t* dos = f ? static_cast<wchar_t*>(f(program)) : nullptr;
@@ -76,6 +76,8 @@ bool StartUnixProgram(const char* program, const std::vector<std::string>& args)
     return true;
 }
 
+namespace {
+
 bool PollFor(bool (*cond)(const std::string&), const std::string& path, bool wanted) {
     for (int i = 0; i < 250; ++i) {
         if (cond(path) == wanted)
@@ -88,7 +90,7 @@ bool PollFor(bool (*cond)(const std::string&), const std::string& path, bool wan
 } // namespace
 
 bool MakeUnixLinkUnderWine(const std::string& target, const std::string& link) {
-    std::string t = UnixPath(target), l = UnixPath(RemoveBackslash(link));
+    std::string t = UnixPathUnderWine(target), l = UnixPathUnderWine(RemoveBackslash(link));
     return !t.empty() && !l.empty() && StartUnixProgram("/bin/ln", {"-s", t, l}) &&
            PollFor(IsLink, link, true);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Sets an environment variable of this process (the system's block, which
 // the W functions read) and restores the old value afterwards.
@@ -49,6 +50,12 @@ bool RunningUnderWine();
 // did not appear (or go) in time.
 bool MakeUnixLinkUnderWine(const std::string& target, const std::string& link);
 bool RemoveUnixLinkUnderWine(const std::string& link);
+// The Unix path Wine maps a Windows path to; empty outside Wine.
+std::string UnixPathUnderWine(const std::string& windowsPath);
+// Starts a Unix program (Wine runs them from CreateProcess); Wine does not
+// let us wait for it, so callers poll for its effect. Arguments must be
+// non-empty and hold no quote.
+bool StartUnixProgram(const char* program, const std::vector<std::string>& args);
 // The folder of the running program, with a trailing backslash.
 std::string ThisProgramFolder();
 
