@@ -96,7 +96,7 @@ bool MakeUnixLinkUnderWine(const std::string& target, const std::string& link) {
 }
 
 bool RemoveUnixLinkUnderWine(const std::string& link) {
-    std::string l = UnixPath(RemoveBackslash(link));
+    std::string l = UnixPathUnderWine(RemoveBackslash(link));
     return !l.empty() && StartUnixProgram("/bin/rm", {"-f", l}) && PollFor(IsLink, link, false);
 }
 
