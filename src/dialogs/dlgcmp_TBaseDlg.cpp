@@ -139,6 +139,9 @@ bool TCustomBaseInstallDlg::ShowForm() {
     TModalResult result = mrNone;
     try {
         AssignDialogProperties();
+        // No wizard makes it current: its buttons are set before it shows.
+        if (auto* form = dynamic_cast<TBaseQuenfoldForm*>(FForm))
+            form->UpdateControls();
         result = FForm->ShowModal();
     } catch (...) {
         FForm->Free();

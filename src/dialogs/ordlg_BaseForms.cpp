@@ -65,14 +65,16 @@ TForm* TBaseInstallForm::ModalWindow() {
     return this;
 }
 
+// A page shown on its own is the whole wizard: its first and its last page,
+// so it offers Finish and no Back.
 bool TBaseInstallForm::IsFirstPage() {
     TBaseFormContainer* w = Wizard();
-    return w && w->IsFirstPage();
+    return !w || w->IsFirstPage();
 }
 
 bool TBaseInstallForm::IsLastPage() {
     TBaseFormContainer* w = Wizard();
-    return w && w->IsLastPage();
+    return !w || w->IsLastPage();
 }
 
 void TBaseInstallForm::GoNext() {

@@ -184,6 +184,8 @@ TEST_F(SetupInstall, InstallsTheThreeFilesEndsOnTheGoodInstallationPageAndMakesT
     ASSERT_NE(page, 0u) << "no good-installation page";
     TWindowHandle back = FindChild(page, "< Previous");
     EXPECT_TRUE(back && !IsWindowVisible(reinterpret_cast<HWND>(back))) << "a page shown alone has no Back";
+    EXPECT_EQ(ShownButtons(page), std::vector<std::string>{"Finish"})
+        << "a page shown alone ends with Finish";
     const std::string sys = GetSystemDir() + "\\";
     EXPECT_EQ(ReadWholeFile(sys + kSaver), "a screen saver");
     EXPECT_EQ(ReadWholeFile(sys + kSecond), "the second file");

@@ -193,6 +193,16 @@ bool PressButton(TWindowHandle window, const std::string& caption) {
     return PostMessageW(W(button), BM_CLICK, 0, 0) != 0;
 }
 
+std::vector<std::string> ShownButtons(TWindowHandle window) {
+    std::vector<std::string> shown;
+    for (HWND h : Descendants(W(window))) {
+        TWindowHandle c = reinterpret_cast<TWindowHandle>(h);
+        if (IsWindowVisible(h) && SameText(ClassNameOf(c), "Button"))
+            shown.push_back(StripAccelerators(ControlText(c)));
+    }
+    return shown;
+}
+
 std::string ControlText(TWindowHandle w) {
     DWORD_PTR len = 0;
     if (!SendMessageTimeoutW(W(w), WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &len))

@@ -57,6 +57,10 @@ TWindowHandle FindChild(TWindowHandle parent, const std::string& caption, const 
 // Presses an enabled, visible button of window by caption; false when there is none.
 bool PressButton(TWindowHandle window, const std::string& caption);
 
+// The captions (without accelerator marks) of the window's buttons a person
+// can see, check boxes and radio buttons included, in the window's order.
+std::vector<std::string> ShownButtons(TWindowHandle window);
+
 // A window's text (WM_GETTEXT), class name, and the texts of all its descendants.
 std::string ControlText(TWindowHandle w);
 std::string ClassNameOf(TWindowHandle w);

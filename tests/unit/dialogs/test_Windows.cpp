@@ -21,6 +21,7 @@
 #include "toolkit/forms_ExtCtrls.h"
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace WindowDriver;
@@ -499,13 +500,31 @@ TEST_F(WindowsTest, CancelInTheProgressWindowAsksTheInstallation) {
     manager->HandleInformationEvent(nullptr, ieOperationDone, nullptr);
 }
 
+// The captions of the buttons a person sees on the page, sorted.
+std::vector<std::string> SortedButtons(TWindowHandle page) {
+    std::vector<std::string> shown = ShownButtons(page);
+    std::erase(shown, ""); // a radio group's frame
+    std::sort(shown.begin(), shown.end());
+    return shown;
+}
+
 TEST_F(WindowsTest, CompletionPageAloneEndsWithFinishOrRaisesOnItsCloseBox) {
     Load();
     auto* good = Find<TGoodInstallationDlg>("GoodInstallationDlg");
     bool result = false;
-    auto failures = WithPerson([](TPerson& p) { Press(p, "Setup complete", "Finish"); },
-                               [&] { result = good->Execute(); });
+    std::vector<std::string> shown;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup complete", 0, 10000);
+            if (!p.Check(w != 0, "no page"))
+                return;
+            // A page on its own is first and last: Finish, not Next, no Back.
+            shown = SortedButtons(w);
+            p.Check(PressButton(w, "Finish"), "no Finish");
+        },
+        [&] { result = good->Execute(); });
     EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(shown, std::vector<std::string>{"Finish"});
     EXPECT_TRUE(result);
     EXPECT_EQ(good->Form(), nullptr) << "the page goes after showing";
 
@@ -518,6 +537,59 @@ TEST_F(WindowsTest, CompletionPageAloneEndsWithFinishOrRaisesOnItsCloseBox) {
         },
         [&] { EXPECT_THROW(good->HandleInformationEvent(nullptr, ieGoodInstall, nullptr), EAIUserAbort); });
     EXPECT_TRUE(failures.empty()) << failures.front();
+}
+
+TEST_F(WindowsTest, FailedInstallationPageAloneOffersFinishOnly) {
+    Load();
+    auto* bad = Find<TBadInstallationDlg>("BadInstallationDlg");
+    bad->SetDialogManager(nullptr); // shown on its own, as the screen saver's setup shows it
+    std::vector<std::string> shown;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup incomplete", 0, 10000);
+            if (!p.Check(w != 0, "no page"))
+                return;
+            shown = SortedButtons(w);
+            p.Check(PressButton(w, "Finish"), "no Finish");
+        },
+        [&] { bad->HandleInformationEvent(nullptr, ieBadInstall, nullptr); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(shown, std::vector<std::string>{"Finish"});
+}
+
+TEST_F(WindowsTest, InAWizardOnlyTheLastPageOffersFinish) {
+    Load();
+    auto* before = Find<TDialogManager>("BeforeManager");
+    Add<TWelcomeDlg>("WelcomeDlg");
+    auto* reboot = Add<TRebootDlg>("RebootDlg");
+    reboot->SetDialogManager(before);
+    reboot->SetOrder(7);
+    Find<TGoodInstallationDlg>("GoodInstallationDlg")->SetDialogManager(before);
+    std::vector<std::string> welcomeShown, rebootShown, goodShown;
+    // The pages lie one over the other in the wizard: each is read by itself.
+    auto pageButtons = [](TPerson& p, const std::string& caption, std::vector<std::string>& into) {
+        TWindowHandle wizard = FindTopWindow(caption, 0, 10000);
+        TWindowHandle page = wizard ? FindChild(wizard, caption) : 0;
+        if (p.Check(page != 0, "no page " + caption))
+            into = SortedButtons(page);
+    };
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            pageButtons(p, "Welcome", welcomeShown);
+            Press(p, "Welcome", "Next >");
+            pageButtons(p, "Reboot windows", rebootShown);
+            Press(p, "Reboot windows", "Next >");
+            pageButtons(p, "Setup complete", goodShown);
+            Press(p, "Setup complete", "Finish");
+        },
+        [&] { EXPECT_NO_THROW(before->HandleInformationEvent(nullptr, ieBeforeInstall, nullptr)); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(welcomeShown, (std::vector<std::string>{"Cancel", "Next >"}));
+    // The restart page's radio buttons are buttons too.
+    EXPECT_EQ(rebootShown,
+              (std::vector<std::string>{"< Previous", "Next >", "No, I would not like to reboot windows",
+                                        "Yes, I would like to reboot windows"}));
+    EXPECT_EQ(goodShown, (std::vector<std::string>{"< Previous", "Finish"}));
 }
 
 TEST_F(WindowsTest, CancelOnTheFirstPageAbortsUnlessTheInstallationRefuses) {
