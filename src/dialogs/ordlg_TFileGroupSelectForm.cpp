@@ -58,9 +58,11 @@ void TFileGroupSelectForm::GroupFormCreate(TObject*) {
     FDriveSpaceView->IconOptions().SetArrangement(iaTop);
     FDriveSpaceView->IconOptions().SetWrapText(false);
     FDriveSpaceView->SetReadOnly(true);
+    // In English: the page's translation takes them into the page's language
+    // with its other texts, also when the page has a language of its own.
     FDriveSpaceView->AddColumn("", 50);
-    FDriveSpaceView->AddColumn(TranslateText("Space Required:"), 120);
-    FDriveSpaceView->AddColumn(TranslateText("Space Available:"), 120);
+    FDriveSpaceView->AddColumn("Space Required:", 120);
+    FDriveSpaceView->AddColumn("Space Available:", 120);
 }
 
 bool TFileGroupSelectForm::SkipPage() {

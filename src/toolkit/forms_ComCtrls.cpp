@@ -978,6 +978,17 @@ void TListView::AddColumn(const std::string& caption, int32_t width, TAlignment 
         InsertColumn(ColumnCount() - 1);
 }
 
+void TListView::SetColumnCaption(int i, const std::string& caption) {
+    FColumns.at(static_cast<size_t>(i)).Caption = caption;
+    if (!HandleAllocated())
+        return;
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT;
+    std::wstring text = Wide(caption);
+    col.pszText = text.data();
+    SendMessageW(H(FHandle), LVM_SETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&col));
+}
+
 void TListView::ClearColumns() {
     if (HandleAllocated())
         for (int i = ColumnCount() - 1; i >= 0; --i)

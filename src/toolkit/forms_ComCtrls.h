@@ -341,6 +341,8 @@ public:
     int ColumnCount() const { return static_cast<int>(FColumns.size()); }
     const TListColumn& Column(int i) const { return FColumns.at(static_cast<size_t>(i)); }
     void AddColumn(const std::string& caption, int32_t width, TAlignment alignment = taLeftJustify);
+    // A new caption for column i (a translation), shown at once.
+    void SetColumnCaption(int i, const std::string& caption);
     void ClearColumns();
     TListItem* Selected() const;
     // While an item's text is edited, Return and Escape end the editing.

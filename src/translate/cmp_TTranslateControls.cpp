@@ -1,6 +1,7 @@
 #include "translate/cmp_TTranslateControls.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/classes_Reader.h"
+#include "toolkit/forms_ComCtrls.h"
 #include "toolkit/forms_ExtCtrls.h"
 #include <cmath>
 
@@ -99,6 +100,12 @@ void TTranslator::TranslateTexts(int32_t fromLanguage, TComponent& component) co
     }
     if (auto* memo = dynamic_cast<TMemo*>(&component))
         memo->SetLines(TranslateLines(fromLanguage, memo->Lines()));
+    if (auto* list = dynamic_cast<TListView*>(&component))
+        for (int i = 0; i < list->ColumnCount(); ++i) {
+            const std::string caption = list->Column(i).Caption;
+            if (!Trim(caption).empty())
+                list->SetColumnCaption(i, TranslateByText(fromLanguage, caption));
+        }
     if (auto* group = dynamic_cast<TRadioGroup*>(&component)) {
         TStringList items;
         for (const std::string& item : group->Items().Items())

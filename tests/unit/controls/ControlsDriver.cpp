@@ -3,6 +3,8 @@
 #include "platform/routines_WinText.h"
 #include "toolkit/forms_Forms.h"
 #include <windows.h>
+// after windows.h, which it needs
+#include <commctrl.h>
 
 using namespace WindowDriver;
 
@@ -93,4 +95,20 @@ std::string LongFolderName(const std::string& path) {
     wchar_t buf[MAX_PATH * 2];
     DWORD n = GetLongPathNameW(in.c_str(), buf, MAX_PATH * 2);
     return n > 0 && n < MAX_PATH * 2 ? Narrow(buf, n) : Narrow(in);
+}
+
+std::vector<std::string> ListViewColumnTexts(TWindowHandle listView) {
+    std::vector<std::string> texts;
+    for (int i = 0;; ++i) {
+        wchar_t buf[256] = {};
+        LVCOLUMNW col{};
+        col.mask = LVCF_TEXT;
+        col.pszText = buf;
+        col.cchTextMax = 255;
+        if (!SendMessageW(reinterpret_cast<HWND>(listView), LVM_GETCOLUMNW, static_cast<WPARAM>(i),
+                          reinterpret_cast<LPARAM>(&col)))
+            break;
+        texts.push_back(Narrow(buf, wcslen(buf)));
+    }
+    return texts;
 }

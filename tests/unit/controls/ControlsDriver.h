@@ -37,5 +37,7 @@ WindowDriver::TWindowHandle FindOwnWindow(const std::string& cls, const std::str
 void TypeText(WindowDriver::TWindowHandle edit, const std::string& text);
 // A key pressed and released in the window.
 void PressKey(WindowDriver::TWindowHandle w, uint16_t vk);
+// The column captions a list view of this process shows in its header.
+std::vector<std::string> ListViewColumnTexts(WindowDriver::TWindowHandle listView);
 // The folder's long name without a trailing backslash, as the system names it.
 std::string LongFolderName(const std::string& path);

@@ -840,6 +840,39 @@ TEST_F(GroupPageTest, TreeColumnsAndDrivesFollowTheGroups) {
     EXPECT_EQ(FA->DestDirType(), nullptr);
 }
 
+TEST_F(GroupPageTest, DriveColumnsSpeakThePagesLanguage) {
+    auto* translator = new TTranslator(FForm.get());
+    translator->LanguageByIdent(qlEnglish)->Strings().Add("800;Space Required:");
+    translator->LanguageByIdent(qlEnglish)->Strings().Add("801;Space Available:");
+    translator->LanguageByIdent(qlGerman)->Strings().Add("800;Benötigter Platz:");
+    translator->LanguageByIdent(qlGerman)->Strings().Add("801;Freier Platz:");
+    translator->LanguageByIdent(qlRussian)->Strings().Add("800;Нужно места:");
+    translator->LanguageByIdent(qlRussian)->Strings().Add("801;Свободно:");
+    translator->SetTranslateIntoLanguage(qlGerman);
+    TFileGroupSelectForm* page = ShowPage();
+    ASSERT_NE(page, nullptr);
+    const std::vector<std::string> german = {"", "Benötigter Platz:", "Freier Platz:"};
+    EXPECT_EQ(ListViewColumnTexts(page->DriveSpaceView()->Handle()), german);
+
+    // Into another language, from the one the page is in now.
+    translator->SetTranslateIntoLanguage(qlRussian);
+    page->Retranslate();
+    const std::vector<std::string> russian = {"", "Нужно места:", "Свободно:"};
+    EXPECT_EQ(ListViewColumnTexts(page->DriveSpaceView()->Handle()), russian);
+    EXPECT_EQ(page->DriveSpaceView()->Column(1).Caption, "Нужно места:");
+
+    // A page with a language of its own, whatever the main translator's.
+    FWizard.reset();
+    translator->SetTranslateIntoLanguage(qlGerman);
+    auto* dialog = Find<TFileGroupSelectDlg>("GroupDlg");
+    dialog->SetOverrideMainTranslator(true);
+    dialog->SetTranslateIntoLanguage(qlRussian);
+    page = ShowPage();
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(ListViewColumnTexts(page->DriveSpaceView()->Handle()), russian);
+    EXPECT_EQ(page->DriveSpaceView()->Font().Charset(), 204);
+}
+
 TEST_F(GroupPageTest, SkippedForFixedInstallTypes) {
     Install()->SetCurrentInstallType(itFull);
     TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
