@@ -13,6 +13,19 @@ TFileContainer* GroupOf(TTreeNode* node) {
 }
 } // namespace
 
+std::vector<std::string> MissingFolders(const std::string& path) {
+    std::vector<std::string> missing;
+    std::string folder = RemoveBackslash(Trim(path));
+    while (!folder.empty() && !DirectoryExists(folder)) {
+        missing.push_back(folder);
+        const size_t cut = folder.find_last_of('\\');
+        if (cut == std::string::npos)
+            break;
+        folder = RemoveBackslash(folder.substr(0, cut));
+    }
+    return missing;
+}
+
 TFileGroupSelectForm::TFileGroupSelectForm(TComponent* AOwner) : TBaseInstallForm(AOwner) {
     FContainer = CurrentInstall();
     FDM = FindDialogManager(dmBeforeInstall);
@@ -275,10 +288,12 @@ void TFileGroupSelectForm::BrowseBtnClick(TObject*) {
     if (!group)
         return;
     std::string dest = Trim(group->ExpandedDestDir());
-    bool created = false;
+    // The browser opens on the destination, so a missing one is made for the
+    // while; every folder made for it goes again afterwards.
+    std::vector<std::string> made;
     if (dest.empty() || !DirectoryExists(dest)) {
+        made = MissingFolders(dest);
         ForceDirectory(group->ExpandedDestDir());
-        created = true;
     }
     {
         TOwnedPtr<TOpenFolderDialog> browser(new TOpenFolderDialog(nullptr));
@@ -288,9 +303,10 @@ void TFileGroupSelectForm::BrowseBtnClick(TObject*) {
             group->SetDestDir(RemoveBackslash(browser->Directory()));
         }
     }
-    // Only an empty folder goes: one the person filled meanwhile stays.
-    if (created)
-        RemoveDir(dest);
+    // Deepest first, and only while empty: what the person put there stays.
+    for (const std::string& folder : made)
+        if (!RemoveDir(folder))
+            break;
     ShowSelectedGroup();
     FillDriveSpace();
 }

@@ -60,3 +60,7 @@ private:
     int FRows = 0;
     bool FUpdating = false;
 };
+
+// The folders of path that do not exist, deepest first: the path itself, its
+// parent and so on up to the first one that exists.
+std::vector<std::string> MissingFolders(const std::string& path);

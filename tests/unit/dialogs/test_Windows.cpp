@@ -14,6 +14,8 @@
 #include "dialogs/ordlg_TBaseFormContainer.h"
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "engine/cmp_TInstall.h"
+#include "platform/routines_FileSystem.h"
+#include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
 #include "toolkit/classes_Reader.h"
@@ -22,7 +24,9 @@
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace WindowDriver;
 
@@ -871,6 +875,159 @@ TEST_F(GroupPageTest, DriveColumnsSpeakThePagesLanguage) {
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(ListViewColumnTexts(page->DriveSpaceView()->Handle()), russian);
     EXPECT_EQ(page->DriveSpaceView()->Font().Charset(), 204);
+}
+
+// Browse on the group page, with the folder browser driven as a person
+// drives it while the wizard runs.
+class GroupBrowseTest : public GroupPageTest {
+protected:
+    static constexpr const char* kPage = "Select components to install";
+    void SetUp() override {
+        GroupPageTest::SetUp();
+        Application()->OnException = [this](TObject*, const Exception& e) { FErrors.push_back(e.Message()); };
+    }
+    void TearDown() override {
+        Application()->OnException = nullptr;
+        EXPECT_TRUE(FErrors.empty()) << FErrors.front();
+        GroupPageTest::TearDown();
+    }
+    // Runs the wizard of the group page while the person acts; the person
+    // ends it with Next.
+    void RunWizard(const std::function<void(TPerson&, TWindowHandle)>& steps) {
+        auto failures = WithPerson(
+            [&](TPerson& p) {
+                TWindowHandle wizard = FindTopWindow(kPage, 0, 10000);
+                if (!p.Check(wizard != 0, "no group page"))
+                    return;
+                steps(p, wizard);
+                if (TWindowHandle left = FindOwnWindow("#32770", "SysTreeView32", 0)) {
+                    p.Check(false, "a browser stayed open");
+                    CloseWindow(left);
+                }
+                Press(p, kPage, "Next >");
+            },
+            [&] {
+                Find<TDialogManager>("BeforeManager")
+                    ->HandleInformationEvent(nullptr, ieBeforeInstall, nullptr);
+            });
+        for (const std::string& f : failures)
+            ADD_FAILURE() << f;
+    }
+    std::vector<std::string> FErrors;
+};
+
+// The page's destination box (its only edit in the group box).
+TWindowHandle DestinationBox(TWindowHandle wizard) {
+    TWindowHandle box = FindChild(wizard, "Destination Directory");
+    return box ? FindChild(box, "", "Edit") : 0;
+}
+
+// Waits until the edit shows the folder (case aside, as the system may spell it).
+bool WaitForFolder(TPerson& p, TWindowHandle edit, const std::string& folder, const std::string& where) {
+    const std::string want = LongFolderName(folder);
+    bool ok = edit && WaitFor([&] { return SameText(LongFolderName(ControlText(edit)), want); }, 15000);
+    return p.Check(ok,
+                   where + " shows \"" + (edit ? ControlText(edit) : "(none)") + "\", not \"" + want + "\"");
+}
+
+// Presses Browse and waits for the browser to open on the folder; 0 when it does not.
+TWindowHandle OpenBrowser(TPerson& p, TWindowHandle wizard, const std::string& folder) {
+    if (!p.Check(PressButton(wizard, "Browse..."), "no Browse button"))
+        return 0;
+    TWindowHandle browser = FindOwnWindow("#32770", "SysTreeView32");
+    if (!p.Check(browser != 0, "the browser did not open"))
+        return 0;
+    return WaitForFolder(p, FindChild(browser, "", "Edit"), folder, "the browser's path box") ? browser : 0;
+}
+
+bool BrowserGone(TPerson& p, TWindowHandle browser) {
+    return p.Check(WaitFor([&] { return !IsWindowAlive(browser); }), "the browser stayed");
+}
+
+TEST_F(GroupBrowseTest, CreateFolderReopensTheBrowserOnItAndTheGroupTakesIt) {
+    const std::string dest = TempPath("dest");
+    ASSERT_TRUE(CreateDir(dest));
+    Install()->SetDestDir(dest);
+    RunWizard([&](TPerson& p, TWindowHandle wizard) {
+        if (!WaitForFolder(p, DestinationBox(wizard), dest, "the destination box"))
+            return;
+        TWindowHandle first = OpenBrowser(p, wizard, dest);
+        if (!first ||
+            !p.Check(PressButton(first, TOFDResourceStrings::CreateFolderCaption()), "no create button"))
+            return;
+        TWindowHandle ask = FindTopWindow(TOFDResourceStrings::CreateFolderCaption(), 0, 10000);
+        if (!p.Check(ask != 0, "no box for the folder's name"))
+            return;
+        TypeText(FindChild(ask, "", "Edit"), "made");
+        p.Check(PressButton(ask, "OK"), "no OK in the name box");
+        if (!BrowserGone(p, first))
+            return;
+        TWindowHandle second = FindOwnWindow("#32770", "SysTreeView32");
+        if (!p.Check(second != 0, "the browser did not open again") ||
+            !WaitForFolder(p, FindChild(second, "", "Edit"), dest + "\\made",
+                           "the reopened browser's path box"))
+            return;
+        p.Check(PressButton(second, "OK"), "no OK button");
+        if (BrowserGone(p, second))
+            WaitForFolder(p, DestinationBox(wizard), dest + "\\made", "the destination box");
+    });
+    EXPECT_TRUE(DirectoryExists(dest + "\\made"));
+    EXPECT_TRUE(SameText(LongFolderName(Install()->DestDir()), LongFolderName(dest + "\\made")))
+        << Install()->DestDir();
+    EXPECT_NE(Install()->DestDir().back(), '\\');
+    EXPECT_EQ(Install()->DestDirType(), nullptr);
+}
+
+TEST_F(GroupBrowseTest, ATypedFolderThatDoesNotExistIsMadeAndWhatBrowseMadeGoes) {
+    // The destination does not exist: Browse makes it to open the browser
+    // there, and takes it (with its parent) away again.
+    const std::string dest = TempPath("missing\\leaf");
+    const std::string typed = TempPath("typed\\deep");
+    Install()->SetDestDir(dest);
+    RunWizard([&](TPerson& p, TWindowHandle wizard) {
+        TWindowHandle browser = OpenBrowser(p, wizard, dest);
+        if (!browser)
+            return;
+        p.Check(DirectoryExists(dest), "the destination was not made for the browser");
+        TypeText(FindChild(browser, "", "Edit"), typed);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        p.Check(PressButton(browser, "OK"), "no OK button");
+        if (BrowserGone(p, browser))
+            WaitForFolder(p, DestinationBox(wizard), typed, "the destination box");
+    });
+    EXPECT_TRUE(DirectoryExists(typed));
+    EXPECT_TRUE(SameText(Install()->DestDir(), typed)) << Install()->DestDir();
+    EXPECT_FALSE(DirectoryExists(dest));
+    EXPECT_FALSE(DirectoryExists(TempPath("missing"))) << "a parent made for the browser stays behind";
+}
+
+TEST_F(GroupBrowseTest, CancelInTheBrowserLeavesTheDestination) {
+    const std::string dest = TempPath("kept");
+    ASSERT_TRUE(CreateDir(dest));
+    Install()->SetDestDir(dest);
+    RunWizard([&](TPerson& p, TWindowHandle wizard) {
+        TWindowHandle browser = OpenBrowser(p, wizard, dest);
+        if (!browser)
+            return;
+        TypeText(FindChild(browser, "", "Edit"), TempPath("other"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        p.Check(PressButton(browser, "Cancel"), "no Cancel button");
+        if (BrowserGone(p, browser))
+            p.Check(SameText(ControlText(DestinationBox(wizard)), LowerCase(dest)),
+                    "the destination box shows " + ControlText(DestinationBox(wizard)));
+    });
+    EXPECT_EQ(Install()->DestDir(), dest);
+    EXPECT_FALSE(DirectoryExists(TempPath("other")));
+    EXPECT_TRUE(DirectoryExists(dest));
+}
+
+TEST(MissingFolders, DeepestFirstUpToTheFirstThatExists) {
+    TTempFolder temp;
+    const std::string base = RemoveBackslash(temp.Path());
+    EXPECT_EQ(MissingFolders(base + "\\a\\b\\"), (std::vector<std::string>{base + "\\a\\b", base + "\\a"}));
+    EXPECT_TRUE(MissingFolders(base).empty());
+    EXPECT_TRUE(MissingFolders("").empty());
+    EXPECT_EQ(MissingFolders("nowhere"), std::vector<std::string>{"nowhere"});
 }
 
 TEST_F(GroupPageTest, SkippedForFixedInstallTypes) {
