@@ -112,3 +112,23 @@ std::vector<std::string> ListViewColumnTexts(TWindowHandle listView) {
     }
     return texts;
 }
+
+std::string SelectedTreeText(TWindowHandle tree) {
+    HWND h = reinterpret_cast<HWND>(tree);
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(h, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item)
+        return std::string();
+    wchar_t buf[260] = {};
+    TVITEMW it{};
+    it.mask = TVIF_TEXT;
+    it.hItem = item;
+    it.pszText = buf;
+    it.cchTextMax = 259;
+    if (!SendMessageW(h, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it)))
+        return std::string();
+    return Narrow(buf, wcslen(buf));
+}
+
+int ProgressBarPosition(TWindowHandle bar) {
+    return static_cast<int>(SendMessageW(reinterpret_cast<HWND>(bar), PBM_GETPOS, 0, 0));
+}

@@ -39,5 +39,9 @@ void TypeText(WindowDriver::TWindowHandle edit, const std::string& text);
 void PressKey(WindowDriver::TWindowHandle w, uint16_t vk);
 // The column captions a list view of this process shows in its header.
 std::vector<std::string> ListViewColumnTexts(WindowDriver::TWindowHandle listView);
+// The text of the selected item of a tree view of this process; empty when none.
+std::string SelectedTreeText(WindowDriver::TWindowHandle tree);
+// The position a progress bar of this process shows.
+int ProgressBarPosition(WindowDriver::TWindowHandle bar);
 // The folder's long name without a trailing backslash, as the system names it.
 std::string LongFolderName(const std::string& path);

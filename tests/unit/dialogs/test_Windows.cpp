@@ -482,6 +482,35 @@ TEST_F(WindowsTest, ProgressWindowFollowsTheParameterObjects) {
     manager->HandleInformationEvent(nullptr, ieOperationDone, nullptr);
 }
 
+TEST_F(WindowsTest, ProgressBarsShowThePercentagesWithinTheirRange) {
+    Load();
+    auto* manager = Find<TDialogManager>("CopyManager");
+    TFileStatusParameter file;
+    file.FileName = "grown.dat";
+    file.FilePercentDone = 130; // a file that grew while it was copied
+    file.TotalPercentDone = -4;
+    manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
+    ASSERT_EQ(manager->DuringCopyFormCount(), 1);
+    auto* form = dynamic_cast<TCopyFileForm*>(manager->DuringCopyForms(0));
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(ProgressBarPosition(form->FileBar()->Handle()), 100);
+    EXPECT_EQ(ProgressBarPosition(form->TotalBar()->Handle()), 0);
+    file.FilePercentDone = 55;
+    file.TotalPercentDone = 12;
+    manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
+    EXPECT_EQ(ProgressBarPosition(form->FileBar()->Handle()), 55);
+    EXPECT_EQ(ProgressBarPosition(form->TotalBar()->Handle()), 12);
+    // A download's share of its size, as its parameter object works it out.
+    TDownloadStatusParameter download("files.2", 10, 2, 3);
+    manager->HandleInformationEvent(nullptr, ieDownloadStatus, &download);
+    EXPECT_EQ(ProgressBarPosition(form->FileBar()->Handle()), 67);
+    EXPECT_EQ(ProgressBarPosition(form->TotalBar()->Handle()), 12);
+    TDownloadStatusParameter empty("files.3", 10, 0, 0);
+    manager->HandleInformationEvent(nullptr, ieDownloadStatus, &empty);
+    EXPECT_EQ(ProgressBarPosition(form->FileBar()->Handle()), 0) << "nothing to download";
+    manager->HandleInformationEvent(nullptr, ieOperationDone, nullptr);
+}
+
 TEST_F(WindowsTest, CancelInTheProgressWindowAsksTheInstallation) {
     Load();
     auto* manager = Find<TDialogManager>("CopyManager");
@@ -730,6 +759,57 @@ TEST_F(ChangeDiskTest, TheWindowTakesTheRequestAndProceedsOrAborts) {
     EXPECT_TRUE(failures.empty()) << failures.front();
 }
 
+TEST_F(ChangeDiskTest, BrowseTakesAFolderAndCancelLeavesThePath) {
+    TParameterList request{FFile, &FDisk};
+    // Cancelled: the path stays as the install file gave it.
+    std::string shown;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            if (!p.Check(w != 0, "no change-disk window") ||
+                !p.Check(PressButton(w, "Browse..."), "no Browse"))
+                return;
+            TWindowHandle browser = FindOwnWindow("#32770", "SysTreeView32");
+            if (!p.Check(browser != 0, "the browser did not open"))
+                return;
+            p.Check(FindChild(browser, "", "Edit") == 0, "the disk's browser has a path box");
+            p.Check(PressButton(browser, "Cancel"), "no Cancel in the browser");
+            p.Check(WaitFor([&] { return !IsWindowAlive(browser); }), "the browser stayed");
+            shown = ControlText(FindChild(w, "", "Edit"));
+            p.Check(PressButton(w, "Proceed"), "no Proceed");
+        },
+        [&] { FManager->HandleInformationEvent(nullptr, ieNewDisk, &request); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(FDisk.DiskPath, "A:\\");
+    EXPECT_EQ(shown, "A:\\");
+
+    // Confirmed: the disk's path becomes the folder, for the install file to read.
+    FDisk.DiskPath = TempDir();
+    failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            if (!p.Check(w != 0, "no change-disk window") ||
+                !p.Check(PressButton(w, "Browse..."), "no Browse"))
+                return;
+            TWindowHandle browser = FindOwnWindow("#32770", "SysTreeView32");
+            if (!p.Check(browser != 0, "the browser did not open"))
+                return;
+            // The first browser of a program takes a while to fill its tree.
+            const std::string name = ExtractFileName(RemoveBackslash(LongFolderName(TempDir())));
+            TWindowHandle tree = FindChild(browser, "", "SysTreeView32");
+            p.Check(WaitFor([&] { return SameText(SelectedTreeText(tree), name); }, 15000),
+                    "the browser selects " + SelectedTreeText(tree) + ", not " + name);
+            p.Check(PressButton(browser, "OK"), "no OK in the browser");
+            p.Check(WaitFor([&] { return !IsWindowAlive(browser); }), "the browser stayed");
+            shown = ControlText(FindChild(w, "", "Edit"));
+            p.Check(PressButton(w, "Proceed"), "no Proceed");
+        },
+        [&] { FManager->HandleInformationEvent(nullptr, ieNewDisk, &request); });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_TRUE(SameText(LongFolderName(FDisk.DiskPath), LongFolderName(TempDir()))) << FDisk.DiskPath;
+    EXPECT_EQ(shown, FDisk.DiskPath);
+}
+
 TEST_F(WindowsTest, ALanguageWithoutTextsKeepsEnglishWithTheEnglishFont) {
     Load();
     auto* translator = new TTranslator(FForm.get());
@@ -875,6 +955,74 @@ TEST_F(GroupPageTest, DriveColumnsSpeakThePagesLanguage) {
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(ListViewColumnTexts(page->DriveSpaceView()->Handle()), russian);
     EXPECT_EQ(page->DriveSpaceView()->Font().Charset(), 204);
+}
+
+// The page over real groups and install files, each with its install types.
+TEST_F(WindowsTest, GroupPageTotalsOfNestedGroupsOfFilesWhateverTheirInstallTypes) {
+    Load();
+    Install()->SetDestDirType(nullptr);
+    Install()->SetDestDir("C:\\Prog");
+    Add<TFileGroupSelectDlg>("GroupDlg");
+    auto group = [&](const char* name, TFileContainer* parent, const char* dest) {
+        auto* g = new TFileContainer(FForm.get());
+        g->SetName(name);
+        g->SetGroupName(name);
+        g->SetContainer(parent);
+        g->SetDestDirType(nullptr);
+        g->SetDestDir(dest);
+        return g;
+    };
+    auto file = [&](const char* name, TFileContainer* parent, Integer size, TInstallType type) {
+        auto* f = new TInstallFile(FForm.get());
+        f->SetName(name);
+        f->SetContainer(parent);
+        f->SetRemoteFileInfo(size, 0, "");
+        f->SetInstallTypes(InstallTypeBit(type));
+        return f;
+    };
+    TFileContainer* docs = group("Docs", Install(), "C:\\Docs");
+    docs->SetInstallTypes(InstallTypeBit(itCompact));
+    TFileContainer* extra = group("Extra", docs, "D:\\Extra");
+    extra->SetInstallTypes(InstallTypeBit(itFull));
+    file("RootFile", Install(), 5, itAlways);
+    file("DocFile", docs, 1000, itFull);
+    file("ExtraFile", extra, 300, itCompact);
+    file("ExtraOff", extra, 20, itAlways)->SetInclude(false); // never counts
+    // A custom installation: whatever install types say, the ticks decide.
+    Install()->SetCurrentInstallType(itCustom);
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    w->FormShow(nullptr);
+    auto* page = dynamic_cast<TFileGroupSelectForm*>(w->CurrentPage());
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->RowCount(), 2) << "the root and Docs; Extra lies in Docs, which is not expanded";
+    EXPECT_EQ(page->SizeLabel(0)->Caption(), "1,305 Bytes");
+    EXPECT_EQ(page->SizeLabel(1)->Caption(), "1,300 Bytes");
+    ASSERT_EQ(page->Drives().size(), 2u);
+    EXPECT_EQ(page->Drives()[0].Drive, 'C');
+    EXPECT_EQ(page->Drives()[0].Required, 1005);
+    EXPECT_EQ(page->Drives()[1].Drive, 'D');
+    EXPECT_EQ(page->Drives()[1].Required, 300);
+
+    // Opening Docs as a person does (the right arrow key) shows Extra's row
+    // with its own size.
+    page->SelectGroup(docs);
+    PressKey(page->GroupTree()->Handle(), 0x27);
+    EXPECT_TRUE(PumpUntil([&] { return page->RowCount() == 3; }));
+    ASSERT_EQ(page->RowCount(), 3);
+    EXPECT_EQ(page->SizeLabel(2)->Caption(), "300 Bytes");
+
+    // Unticking Docs takes it and Extra off the totals; its own row still
+    // tells what it would take.
+    page->IncludeBox(1)->SetChecked(false);
+    EXPECT_EQ(page->SizeLabel(0)->Caption(), "5 Bytes");
+    EXPECT_EQ(page->SizeLabel(1)->Caption(), "1,300 Bytes");
+    ASSERT_EQ(page->Drives().size(), 1u);
+    EXPECT_EQ(page->Drives()[0].Required, 5);
+    EXPECT_TRUE(page->IncludeBox(2)->Checked()) << "Extra keeps its own tick";
+
+    // The same tree in a fixed installation type skips the page.
+    Install()->SetCurrentInstallType(itFull);
+    EXPECT_TRUE(page->SkipPage());
 }
 
 // Browse on the group page, with the folder browser driven as a person
