@@ -78,8 +78,11 @@ bool TBaseInstallForm::IsLastPage() {
 }
 
 void TBaseInstallForm::GoNext() {
+    // Alone the page is its own last page: Next or Finish ends it normally.
     if (TBaseFormContainer* w = Wizard())
         w->NextPage();
+    else
+        SetModalResult(mrOk);
 }
 
 void TBaseInstallForm::GoBack() {

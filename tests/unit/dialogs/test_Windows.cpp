@@ -590,6 +590,39 @@ TEST_F(WindowsTest, FailedInstallationPageAloneOffersFinishOnly) {
     EXPECT_EQ(shown, std::vector<std::string>{"Finish"});
 }
 
+TEST_F(WindowsTest, APageAloneEndsWithFinishAndKeepsWhatThePersonChose) {
+    Load();
+    auto* reboot = Add<TRebootDlg>("RebootDlg");
+    reboot->SetDialogManager(nullptr); // no manager runs it: it is executed on its own
+    Install()->SetReboot(true);
+    bool result = false, aborted = false;
+    std::vector<std::string> shown;
+    auto failures = WithPerson(
+        [&](TPerson& p) {
+            TWindowHandle w = FindTopWindow("Reboot windows", 0, 10000);
+            if (!p.Check(w != 0, "no page"))
+                return;
+            shown = SortedButtons(w);
+            p.Check(PressButton(w, "No, I would not like to reboot windows"), "no No");
+            p.Check(PressButton(w, "Finish"), "no Finish");
+            if (!p.Check(WaitFor([&] { return !IsWindowAlive(w); }, 3000), "Finish did not end the page"))
+                CloseWindow(w);
+        },
+        [&] {
+            try {
+                result = reboot->Execute();
+            } catch (const EAIUserAbort&) {
+                aborted = true;
+            }
+        });
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(shown, (std::vector<std::string>{"Finish", "No, I would not like to reboot windows",
+                                               "Yes, I would like to reboot windows"}));
+    EXPECT_TRUE(result);
+    EXPECT_FALSE(aborted);
+    EXPECT_FALSE(Install()->Reboot());
+}
+
 TEST_F(WindowsTest, InAWizardOnlyTheLastPageOffersFinish) {
     Load();
     auto* before = Find<TDialogManager>("BeforeManager");
