@@ -1088,9 +1088,11 @@ bool TQnfdCompress::InflateMember(TFileHeader& h, TStream& out) {
                     throw Exception("error");
             }
             const size_t produced = kInflateOutput - z.avail_out;
+            // Messages first: a Cancel pressed while they run is seen here,
+            // even on the last pass, which produces nothing.
+            ProcessMessages();
             if (Abort)
                 throw EqcAborted(kAborted);
-            ProcessMessages();
             if (produced == 0)
                 break;
             // Nothing past the recorded size is written: a stream that

@@ -257,6 +257,32 @@ TEST_F(Fixture, AbortDuringExtractKeepsTheOldFile) {
     EXPECT_TRUE(Leftovers().empty());
 }
 
+// A Cancel handled while the window's messages run after the last block:
+// the request must not be lost.
+TEST_F(Fixture, AbortDuringTheLastMessagesIsNotLost) {
+    std::string b = Source("b.bin", RandomBytes(100000, 7));
+    Compress({b});
+    MakeFile(out / "b.bin", "old");
+    int aborted = 0;
+    TQnfdCompress r;
+    r.SetCompressedFile(arc);
+    r.ExtractDirectory = out;
+    bool allWritten = false;
+    r.OnStatus = [&](TQnfdCompress&, const TlzhFileStats& s) { allWritten = s.BytesDone == s.FileSize; };
+    TQnfdCompress::SetProcessMessagesHook([&] {
+        if (allWritten)
+            r.Abort = true;
+    });
+    r.OnAborted = [&](TQnfdCompress&) { ++aborted; };
+    r.FilesToProcess().Add(b);
+    EXPECT_NO_THROW(r.Extract());
+    TQnfdCompress::SetProcessMessagesHook(nullptr);
+    EXPECT_EQ(aborted, 1);
+    EXPECT_TRUE(r.Abort);
+    EXPECT_EQ(ReadWholeFile(out / "b.bin"), "old");
+    EXPECT_TRUE(Leftovers().empty());
+}
+
 // Each damage of a good two-member archive and the message it must give.
 TEST_F(Fixture, DamagedArchivesFailWithTheirMessage) {
     const std::string good = HandMadeArchive({{"C:\\one.txt", "first member"}, {"C:\\two.txt", "second"}});
