@@ -95,6 +95,12 @@ bool TBaseFormContainer::ShowPage(int Index, bool Backwards) {
         return ShowPage(Backwards ? Index - 1 : Index + 1, Backwards);
     Tabs()->SetTabIndex(Index);
     SetCaption(page->Caption());
+    // Only the current page shows: under Wine a page below kept painting its
+    // controls over the one brought to the front.
+    for (TBaseInstallForm* other : FPages)
+        if (other != page)
+            other->Hide();
+    page->Show();
     page->PageActivated();
     return true;
 }
