@@ -112,8 +112,12 @@ void TBaseFormContainer::FormShow(TObject*) {
 
 void TBaseFormContainer::NextPage() {
     const int current = CurrentIndex();
-    if (!ShowPage(current + 1, false))
-        ShowPage(current + 1, true);
+    // A later page took over. Its activation lets messages run, so a Back
+    // pressed meanwhile may already have moved the index again: that is no
+    // end of the wizard.
+    if (ShowPage(current + 1, false))
+        return;
+    ShowPage(current + 1, true);
     if (CurrentIndex() == current) {
         FFinished = true;
         Close();

@@ -7,6 +7,15 @@ uint32_t PaintedTextsMessage() {
 }
 
 namespace {
+// The character set of the font the window really draws with.
+int WindowCharset(uintptr_t window) {
+    auto font = reinterpret_cast<HFONT>(SendMessageW(reinterpret_cast<HWND>(window), WM_GETFONT, 0, 0));
+    LOGFONTW lf{};
+    if (!font || GetObjectW(font, sizeof lf, &lf) != sizeof lf)
+        return -1;
+    return lf.lfCharSet;
+}
+
 void Collect(const TWinControl& parent, std::string& out) {
     for (int i = 0; i < parent.ControlCount(); ++i) {
         const TControl* c = parent.Controls(i);
@@ -17,10 +26,14 @@ void Collect(const TWinControl& parent, std::string& out) {
             for (char& ch : text)
                 if (ch == '\r' || ch == '\n' || ch == '\t')
                     ch = ' ';
-            out += std::to_string(c->Font().Charset()) + "\t" + text + "\n";
+            out += "L\t" + std::to_string(c->Font().Charset()) + "\t" + text + "\n";
         }
-        if (auto* w = dynamic_cast<const TWinControl*>(c))
+        if (auto* w = dynamic_cast<const TWinControl*>(c)) {
+            if (w->HandleAllocated())
+                out += "W\t" + std::to_string(w->Handle()) + "\t" +
+                       std::to_string(WindowCharset(w->Handle())) + "\n";
             Collect(*w, out);
+        }
     }
 }
 } // namespace
