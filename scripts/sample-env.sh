@@ -4,9 +4,12 @@
 #                             archive files.1 (made with qarc); with BIG_MB the
 #                             data file has that many MiB, so that the
 #                             copy-progress window stays long enough to be seen.
-#   sample_language de|ru|en  exports the locale Wine takes the user's
-#                             language from (compiled into build/locale when
-#                             the system does not have it).
+#   sample_language de|ru|en  sets SAMPLE_LOCALE (de_DE, ...) and SAMPLE_ENV,
+#                             the variables to start Wine with so that it
+#                             takes that locale as the user's language: the
+#                             locale is compiled into build/locale when the
+#                             system does not have it. Started with env, as
+#                             this shell itself cannot switch to such a locale.
 
 sample_prepare() {
     local big="${1:-}"
@@ -21,13 +24,15 @@ sample_prepare() {
     fi
     printf 'How to use the sample program.\r\n' >"$dist/manual.txt"
     printf 'Free to copy.\r\n' >"$dist/licence.txt"
-    # Each member carries the UniqueID of its install file in the stored project.
+    # Each member carries the UniqueID of its install file in the stored
+    # project and its bare name, as the install files name no source folder:
+    # qarc runs in the folder (Wine starts it in C:\sample).
     local qarc="$root/build/win/tools/qarc/qarc.exe" id=1 name
     for name in sample.txt sample.dat manual.txt licence.txt; do
         if [ "$id" = 1 ]; then
-            wine "$qarc" create 'C:\sample\files.1' --id "$id" "C:\\sample\\$name" >/dev/null
+            (cd "$dist" && wine "$qarc" create files.1 --id "$id" "$name" >/dev/null)
         else
-            wine "$qarc" add 'C:\sample\files.1' --id "$id" "C:\\sample\\$name" >/dev/null
+            (cd "$dist" && wine "$qarc" add files.1 --id "$id" "$name" >/dev/null)
         fi
         id=$((id + 1))
     done
@@ -37,6 +42,7 @@ sample_prepare() {
 
 sample_language() {
     local locale
+    SAMPLE_ENV=()
     case "${1:-en}" in
     de) locale=de_DE ;;
     ru) locale=ru_RU ;;
@@ -53,7 +59,8 @@ sample_language() {
             # localedef exits 1 when it has only warned.
             localedef -c -i "$locale" -f UTF-8 "$dir/$locale.UTF-8" || test -f "$dir/$locale.UTF-8/LC_CTYPE"
         fi
-        export LOCPATH="$dir"
+        SAMPLE_ENV+=("LOCPATH=$dir")
     fi
-    export LC_ALL="$locale.UTF-8" LANG="$locale.UTF-8"
+    SAMPLE_LOCALE="$locale"
+    SAMPLE_ENV+=("LC_ALL=$locale.UTF-8" "LANG=$locale.UTF-8")
 }

@@ -21,9 +21,10 @@ source scripts/sample-env.sh
 wine_env_start
 trap wine_env_stop EXIT
 sample_prepare
+SAMPLE_ENV=()
 [ -n "$lang" ] && sample_language "$lang"
 status=0
-wine "$root/build/win/src/sample/sample.exe" '-sC:\sample' "$@" || status=$?
+env "${SAMPLE_ENV[@]}" wine "$root/build/win/src/sample/sample.exe" '-sC:\sample' "$@" || status=$?
 echo "installed into: $WINEPREFIX/drive_c/Program Files/Quenfold Sample"
 temp="$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')"
 logs="$(realpath -m "$(winepath -u "$temp" 2>/dev/null || true)")"

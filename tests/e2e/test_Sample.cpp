@@ -1,6 +1,7 @@
 // The sample setup as a person meets it: every page of its wizards, in
 // English, German and Russian, driven through its windows.
 #include "E2ESupport.h"
+#include "SampleDriver.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
@@ -16,35 +17,9 @@
 #include <commctrl.h>
 
 using namespace WindowDriver;
+using namespace SampleDriver;
 
 namespace {
-
-std::string SampleExe() {
-    return ThisProgramFolder() + "..\\..\\src\\sample\\sample.exe";
-}
-
-HWND H(TWindowHandle w) {
-    return reinterpret_cast<HWND>(w);
-}
-
-// The captions of a program's visible top-level windows, for a failure's message.
-std::string TopCaptions(uint32_t pid) {
-    struct Q {
-        DWORD pid;
-        std::string out;
-    } q{pid, ""};
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* q = reinterpret_cast<Q*>(lp);
-            DWORD p = 0;
-            GetWindowThreadProcessId(h, &p);
-            if (p == q->pid && IsWindowVisible(h))
-                q->out += " \"" + ControlText(reinterpret_cast<TWindowHandle>(h)) + "\"";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&q));
-    return "windows:" + q.out;
-}
 
 // --- the language files the windows are compared with ------------------------------------------
 
@@ -75,49 +50,6 @@ TLanguageTexts ReadLanguage(const std::string& name, int charset) {
         t.All.insert(joined);
     }
     return t;
-}
-
-// --- what a window shows ----------------------------------------------------------------------------
-
-// A page has finished coming up when it has put the focus on its Next or
-// Finish button; until then it may still let messages run, and a click or a
-// key sent meanwhile would meet a half-built page.
-bool FocusOnButtonOf(TWindowHandle page) {
-    GUITHREADINFO gti{};
-    gti.cbSize = sizeof gti;
-    DWORD thread = GetWindowThreadProcessId(H(page), nullptr);
-    return page && GetGUIThreadInfo(thread, &gti) && gti.hwndFocus && IsChild(H(page), gti.hwndFocus) &&
-           SameText(ClassNameOf(reinterpret_cast<TWindowHandle>(gti.hwndFocus)), "Button");
-}
-
-// The direct child of the wizard window that is its current page: the
-// visible one whose caption the wizard shows.
-TWindowHandle CurrentPage(TWindowHandle wizard) {
-    const std::string caption = ControlText(wizard);
-    for (HWND c = GetWindow(H(wizard), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-        if (IsWindowVisible(c) && ControlText(reinterpret_cast<TWindowHandle>(c)) == caption)
-            return reinterpret_cast<TWindowHandle>(c);
-    return 0;
-}
-
-std::vector<HWND> VisibleDescendants(TWindowHandle parent) {
-    std::vector<HWND> all;
-    EnumChildWindows(
-        H(parent),
-        [](HWND h, LPARAM lp) -> BOOL {
-            if (IsWindowVisible(h))
-                reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
-    return all;
-}
-
-HWND VisibleChildOfClass(TWindowHandle parent, const char* className) {
-    for (HWND h : VisibleDescendants(parent))
-        if (SameText(ClassNameOf(reinterpret_cast<TWindowHandle>(h)), className))
-            return h;
-    return nullptr;
 }
 
 // A text seen on a page, with the character set of its font.
@@ -466,8 +398,7 @@ protected:
 };
 
 // The group page: the destination typed into its folder box (the root group
-// is selected), the Program group opened with the arrow key, so that the
-// Documentation group gets its row.
+// is selected).
 void ChooseDestination(TWindowHandle page, const std::string& dest) {
     HWND edit = nullptr;
     for (HWND h : VisibleDescendants(page))
@@ -481,38 +412,6 @@ void ChooseDestination(TWindowHandle page, const std::string& dest) {
     for (wchar_t c : Wide(dest))
         SendMessageW(edit, WM_CHAR, c, 1);
     EXPECT_TRUE(SameText(ControlText(reinterpret_cast<TWindowHandle>(edit)), dest));
-}
-
-std::vector<HWND> IncludeBoxes(TWindowHandle page) {
-    std::vector<HWND> boxes;
-    for (HWND h : VisibleDescendants(page)) {
-        const LONG kind = GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK;
-        const bool checkBox =
-            kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_3STATE || kind == BS_AUTO3STATE;
-        if (checkBox && SameText(ClassNameOf(reinterpret_cast<TWindowHandle>(h)), "Button") &&
-            ControlText(reinterpret_cast<TWindowHandle>(h)).empty())
-            boxes.push_back(h);
-    }
-    std::sort(boxes.begin(), boxes.end(), [](HWND a, HWND b) {
-        RECT ra, rb;
-        GetWindowRect(a, &ra);
-        GetWindowRect(b, &rb);
-        return ra.top < rb.top;
-    });
-    return boxes;
-}
-
-void OpenProgramGroup(TWindowHandle page) {
-    HWND tree = VisibleChildOfClass(page, "SysTreeView32");
-    ASSERT_NE(tree, nullptr);
-    auto root = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-    auto program = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root));
-    ASSERT_NE(program, 0);
-    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, program);
-    PostMessageW(tree, WM_KEYDOWN, VK_RIGHT, 0);
-    PostMessageW(tree, WM_KEYUP, VK_RIGHT, 0xC0000001);
-    EXPECT_TRUE(WaitFor([&] { return IncludeBoxes(page).size() == 3; }))
-        << "the Documentation group has no row";
 }
 
 // The required bytes of the drive list's first drive.
@@ -556,7 +455,7 @@ TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestart
     std::string drive;
     EXPECT_EQ(RequiredOnDrive(page, &drive), kProgramBytes + kDocumentationBytes);
     EXPECT_EQ(drive, Dest.substr(0, 1));
-    OpenProgramGroup(page);
+    ASSERT_TRUE(OpenProgramGroup(page)) << "the Documentation group has no row";
     // Program installs into the folder of the whole product, now the typed one.
     EXPECT_TRUE(SameText(ControlText(reinterpret_cast<TWindowHandle>(edit)), Dest))
         << ControlText(reinterpret_cast<TWindowHandle>(edit));
