@@ -248,7 +248,6 @@ protected:
             WaitForSingleObject(Process, 5000);
             CloseHandle(Process);
         }
-        Started.reset();
         DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf("Quenfold Sample"));
         const std::string log = E2E::NewSetupLog(LogsBefore);
         if (HasFailure() && !log.empty())
@@ -264,21 +263,17 @@ protected:
         return n && n < MAX_PATH ? Narrow(full, n) : SampleExe();
     }
 
-    // Starts the sample; with a locale ("de_DE") as a Windows user of that
-    // language. Wine takes the user's language from the Unix locale of a
-    // program started from outside Wine (one started by a Windows program
-    // inherits its parent's), so the sample is then started through env.
-    void Start(const std::string& locale = "") {
+    // Starts the sample as a Windows user of the locale's language ("C" is
+    // English, whatever the machine's language). Wine takes the user's
+    // language from the Unix locale of a program started from outside Wine
+    // (one started by a Windows program takes its parent's), so the sample
+    // is started through env.
+    void Start(const std::string& locale) {
         const std::string source = "-s" + RemoveBackslash(Dist.Path());
-        if (locale.empty()) {
-            Started = std::make_unique<TProcess>(QuoteArg(SampleExe()) + " " + QuoteArg(source));
-            Pid = Started->Id();
-        } else {
-            const std::string utf8 = locale + ".UTF-8";
-            ASSERT_TRUE(StartUnixProgram("/usr/bin/env", {"LC_ALL=" + utf8, "LANG=" + utf8,
-                                                          std::string("LOCPATH=") + QFD_LOCALE_DIR, "wine",
-                                                          UnixPathUnderWine(SampleExePath()), source}));
-        }
+        const std::string utf8 = locale + ".UTF-8";
+        ASSERT_TRUE(StartUnixProgram("/usr/bin/env", {"LC_ALL=" + utf8, "LANG=" + utf8,
+                                                      std::string("LOCPATH=") + QFD_LOCALE_DIR, "wine",
+                                                      UnixPathUnderWine(SampleExePath()), source}));
         MainForm = FindTopWindow("Quenfold Sample Setup", Pid, 15000);
         ASSERT_NE(MainForm, 0u) << "no backdrop";
         DWORD pid = 0;
@@ -390,7 +385,6 @@ protected:
     TTempFolder Dist, Target;
     std::string Dest;
     std::set<std::string> LogsBefore;
-    std::unique_ptr<TProcess> Started; // when started directly
     uint32_t Pid = 0;
     HANDLE Process = nullptr;
     TWindowHandle MainForm = 0;
@@ -426,7 +420,7 @@ int64_t RequiredOnDrive(TWindowHandle page, std::string* drive = nullptr) {
 
 TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestartChoiceIsKept) {
     auto fast = FastWindowsUnderWine("sample.exe");
-    Start();
+    Start("C");
     ASSERT_NE(MainForm, 0u) << "no backdrop";
 
     TWindowHandle w = WaitForPage("Welcome");
@@ -524,7 +518,7 @@ TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestart
 
 TEST_F(SampleRun, CancelOnTheWelcomePageAsksAndConfirmedEndsOnTheFailedInstallationPage) {
     auto fast = FastWindowsUnderWine("sample.exe");
-    Start();
+    Start("C");
     TWindowHandle w = WaitForPage("Welcome");
     ASSERT_NE(w, 0u);
     ASSERT_TRUE(PressButton(CurrentPage(w), "Cancel"));
