@@ -95,6 +95,12 @@ bool TBaseFormContainer::ShowPage(int Index, bool Backwards) {
         return ShowPage(Backwards ? Index - 1 : Index + 1, Backwards);
     Tabs()->SetTabIndex(Index);
     SetCaption(page->Caption());
+    // Only the current page shows: under Wine a page below kept painting its
+    // controls over the one brought to the front.
+    for (TBaseInstallForm* other : FPages)
+        if (other != page)
+            other->Hide();
+    page->Show();
     page->PageActivated();
     return true;
 }
@@ -106,8 +112,12 @@ void TBaseFormContainer::FormShow(TObject*) {
 
 void TBaseFormContainer::NextPage() {
     const int current = CurrentIndex();
-    if (!ShowPage(current + 1, false))
-        ShowPage(current + 1, true);
+    // A later page took over. Its activation lets messages run, so a Back
+    // pressed meanwhile may already have moved the index again: that is no
+    // end of the wizard.
+    if (ShowPage(current + 1, false))
+        return;
+    ShowPage(current + 1, true);
     if (CurrentIndex() == current) {
         FFinished = true;
         Close();

@@ -37,6 +37,9 @@ struct TPagePlan {
     bool Skip;
 };
 static std::vector<TPagePlan> GPlan;
+// Runs while a page comes up: what a person may do while it still lets
+// messages run.
+static std::function<void()> GWhileComingUp;
 
 class TSkippablePage : public TFramePage {
     QFD_CLASS(TSkippablePage)
@@ -50,7 +53,11 @@ public:
         }
     }
     bool SkipPage() override { return FSkip; }
-    void UpdateControls() override { UpdateClosingButtons(true); }
+    void UpdateControls() override {
+        UpdateClosingButtons(true);
+        if (GWhileComingUp)
+            GWhileComingUp();
+    }
 
 private:
     bool FSkip = false;
@@ -330,6 +337,43 @@ TEST_F(WindowsTest, SkippedPagesArePassedOverBothWays) {
     EXPECT_TRUE(w->Finished());
     w->PreviousPage();
     EXPECT_EQ(w->CurrentIndex(), 0);
+}
+
+TEST_F(WindowsTest, OnlyTheCurrentPageShows) {
+    Load();
+    AddSkippablePages({{1, false}, {2, false}, {3, false}});
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    w->FormShow(nullptr);
+    auto shown = [&] {
+        std::vector<bool> v;
+        for (int i = 0; i < w->PageCount(); ++i)
+            v.push_back(w->Pages(i)->Visible());
+        return v;
+    };
+    EXPECT_EQ(shown(), (std::vector<bool>{true, false, false}));
+    w->NextPage();
+    EXPECT_EQ(shown(), (std::vector<bool>{false, true, false}));
+    w->PreviousPage();
+    EXPECT_EQ(shown(), (std::vector<bool>{true, false, false}));
+}
+
+TEST_F(WindowsTest, BackWhileTheNextPageComesUpDoesNotEndTheWizard) {
+    Load();
+    AddSkippablePages({{1, false}, {2, false}, {3, false}});
+    TBaseFormContainer* w = BuildWizard(Find<TDialogManager>("BeforeManager"));
+    w->FormShow(nullptr);
+    bool pressed = false;
+    GWhileComingUp = [&] {
+        if (!pressed && w->CurrentIndex() == 1) {
+            pressed = true;
+            w->PreviousPage();
+        }
+    };
+    w->NextPage();
+    GWhileComingUp = nullptr;
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(w->CurrentIndex(), 0);
+    EXPECT_FALSE(w->Finished()) << "Next took the Back for the end of the wizard";
 }
 
 TEST_F(WindowsTest, FirstPageNotSkippedCountsAsFirst) {
