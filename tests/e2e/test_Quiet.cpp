@@ -273,4 +273,33 @@ TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSays
     std::printf("failed unattended install: %.2f s\n", seconds);
 }
 
+TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsList) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    E2E::MakeArchive(Product + "files.1",
+                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
+    double seconds = 0;
+    ASSERT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
+                             QuoteArg("-s" + RemoveBackslash(Product)),
+                         seconds),
+              0u);
+    ASSERT_TRUE(InPlace());
+    EXPECT_NE(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos)
+        << InstalledProgramsList(Work.Path());
+
+    // The entry starts the installed uninstaller with the product's name.
+    const std::string key = E2E::UninstallKeyOf(kProductName);
+    const std::string command = ReadRegString(rkLocalMachine, key, "UninstallString", "");
+    const auto [program, rest] = SplitProgram(command);
+    EXPECT_TRUE(SameText(program, GetSystemDir() + "\\" + kUninstaller)) << command;
+    EXPECT_EQ(rest, kProductName) << command;
+    // As the list would start it, with -q after the program for the test.
+    TProcess uninstall((command[0] == '"' ? QuoteArg(program) : program) + " -q " + rest);
+    ASSERT_TRUE(uninstall.WaitForExit(30000));
+    EXPECT_EQ(uninstall.ExitCode(), 0u);
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver));
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSecond));
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, key));
+    EXPECT_EQ(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos);
+}
+
 } // namespace
