@@ -4,7 +4,14 @@
 #include "EngineTestSupport.h"
 #include "dialogs/dlgcmp_TBaseDlg.h"
 #include "platform/routines_WinText.h"
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <windows.h>
 #undef MessageBox
 
@@ -19,7 +26,8 @@ std::vector<std::string> VisibleWindows() {
             GetWindowThreadProcessId(h, &pid);
             if (pid == GetCurrentProcessId() && IsWindowVisible(h)) {
                 wchar_t text[256] = {};
-                int n = GetWindowTextW(h, text, 256);
+                // No WM_GETTEXT: the window's thread may be the one waiting for the watch.
+                int n = InternalGetWindowText(h, text, 256);
                 reinterpret_cast<std::vector<std::string>*>(lp)->push_back(
                     Narrow(text, static_cast<size_t>(n)));
             }
@@ -29,23 +37,43 @@ std::vector<std::string> VisibleWindows() {
     return found;
 }
 
-// Looks for windows while a run goes, also inside a modal loop, and closes
-// what it finds: a failing test ends instead of waiting for a person.
+// Looks for windows from a second thread while a run goes, also inside a
+// modal loop, and closes what it finds. A window that will not close (a
+// wizard waits for its buttons) ends the test program: a failing test ends
+// instead of waiting for a person.
 class TWindowWatch {
 public:
-    TWindowWatch() {
-        Current() = this;
-        FTimer = SetTimer(nullptr, 0, 15, &Tick);
-    }
+    TWindowWatch()
+        : FThread([this] {
+              while (!FStop) {
+                  Look();
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          }) {}
     ~TWindowWatch() {
-        KillTimer(nullptr, FTimer);
-        Current() = nullptr;
+        FStop = true;
+        FThread.join();
     }
     TWindowWatch(const TWindowWatch&) = delete;
     TWindowWatch& operator=(const TWindowWatch&) = delete;
     void Look() {
-        for (const std::string& w : VisibleWindows())
-            Seen.push_back(w);
+        std::vector<std::string> found = VisibleWindows();
+        if (found.empty()) {
+            FOpenSince.reset();
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!FOpenSince)
+            FOpenSince = now;
+        if (now - *FOpenSince > std::chrono::seconds(3)) {
+            std::fprintf(stderr, "FAILED: the window \"%s\" stays open; nobody would close it\n",
+                         found.front().c_str());
+            std::_Exit(1);
+        }
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FSeen.insert(FSeen.end(), found.begin(), found.end());
+        }
         EnumWindows(
             [](HWND h, LPARAM) -> BOOL {
                 DWORD pid = 0;
@@ -56,18 +84,17 @@ public:
             },
             0);
     }
-    std::vector<std::string> Seen;
+    std::vector<std::string> Seen() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FSeen;
+    }
 
 private:
-    static TWindowWatch*& Current() {
-        static TWindowWatch* watch = nullptr;
-        return watch;
-    }
-    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-        if (Current())
-            Current()->Look();
-    }
-    UINT_PTR FTimer = 0;
+    std::atomic<bool> FStop{false};
+    std::optional<std::chrono::steady_clock::time_point> FOpenSince;
+    std::mutex FMutex;
+    std::vector<std::string> FSeen;
+    std::thread FThread;
 };
 
 // One install file; then a wizard with a page, a good-installation page of
@@ -153,7 +180,7 @@ TEST_F(Quiet, TheRunStartsFromTheMessageLoopAndShowsNoWindow) {
     EXPECT_EQ(Form->Activations, 1) << "the form's own activation handler runs first";
     EXPECT_TRUE(File1()->Installed());
     EXPECT_FALSE(Form->Visible());
-    EXPECT_TRUE(watch.Seen.empty()) << watch.Seen.front();
+    EXPECT_TRUE(watch.Seen().empty()) << watch.Seen().front();
     EXPECT_EQ(Application()->ExitCode(), secInstalled);
     EXPECT_EQ(install->Ends, 1);
     const std::string log = Log();
@@ -183,7 +210,7 @@ TEST_F(Quiet, TheExitCodeTellsRestartFailureAndAbort) {
         RunMessageLoop();
         EXPECT_EQ(Application()->ExitCode(), c.Code) << c.Name;
         EXPECT_EQ(install->Ends, 1) << c.Name;
-        EXPECT_TRUE(watch.Seen.empty()) << c.Name;
+        EXPECT_TRUE(watch.Seen().empty()) << c.Name;
         EXPECT_NE(Log().find("Run: exit code " + std::to_string(c.Code)), std::string::npos) << c.Name;
         Unload();
         for (const std::string& name : ListDirectory(TempDir()))
@@ -243,7 +270,7 @@ TEST_F(Quiet, WhatWouldBeShownGoesToTheLogAndMessageBoxesTakeTheirDefaultButton)
     EXPECT_EQ(Application()->MessageBox("Go on?", "Setup", MB_YESNOCANCEL), IDYES);
     ShowFatalException(IException("Invalid parameter <-x>"));
     watch.Look();
-    EXPECT_TRUE(watch.Seen.empty()) << watch.Seen.front();
+    EXPECT_TRUE(watch.Seen().empty()) << watch.Seen().front();
     CloseLog();
     const std::string log = Log();
     for (const char* line :
