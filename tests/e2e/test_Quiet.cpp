@@ -292,7 +292,19 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
     const auto [program, rest] = SplitProgram(command);
     EXPECT_TRUE(SameText(program, GetSystemDir() + "\\" + kUninstaller)) << command;
     EXPECT_EQ(rest, kProductName) << command;
-    // As the list would start it, with -q after the program for the test.
+    {
+        // Exactly as the list starts it: the installed uninstaller asks about this product.
+        auto fastUninstall = FastWindowsUnderWine(kUninstaller);
+        TProcess asked(command);
+        TWindowHandle box = FindTopWindow(std::string("Uninstall ") + kProductName, asked.Id(), 15000);
+        ASSERT_NE(box, 0u) << command;
+        EXPECT_EQ(MessageBoxText(box), std::string("Remove ") + kProductName + " and all of its components?");
+        ASSERT_TRUE(PressButton(box, "No"));
+        ASSERT_TRUE(asked.WaitForExit(15000));
+        EXPECT_EQ(asked.ExitCode(), 2u);
+        ASSERT_TRUE(InPlace()) << "No removes nothing";
+    }
+    // Then unattended, with -q after the program.
     TProcess uninstall((command[0] == '"' ? QuoteArg(program) : program) + " -q " + rest);
     ASSERT_TRUE(uninstall.WaitForExit(30000));
     EXPECT_EQ(uninstall.ExitCode(), 0u);
