@@ -220,6 +220,18 @@ TEST_F(QuietSetup, StartedDirectlyItInstallsWithNoWindowAndMakesTheSaverCurrent)
     std::printf("direct unattended install: %.2f s\n", seconds);
 }
 
+TEST_F(QuietSetup, AnInvalidSwitchEndsWithOneAndTheReportInTheLog) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    double seconds = 0;
+    EXPECT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q -x", seconds), 1u);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+    const std::string log = NewLogText(LogsBefore);
+    EXPECT_NE(log.find("Error: not shown, unattended: Exception IException in module setup.exe."),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Invalid parameter <-x>"), std::string::npos) << log;
+}
+
 TEST_F(QuietSetup, ThroughTheLoadingProgramItReturnsWhenTheFilesAreInPlaceAndLeavesNoCopy) {
     auto fast = FastWindowsUnderWine("setup.exe");
     const std::string exe = BuildDistribution();
