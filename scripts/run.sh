@@ -40,7 +40,9 @@ sample="$WINEPREFIX/drive_c/build"
 mkdir -p "$sample"
 printf 'a screen saver\r\n' >"$sample/Starry Night.scr"
 printf 'Starry Night screen saver\r\n' >"$sample/readme.txt"
-printf 'an uninstaller\r\n' >"$sample/uninstall.exe"
+# The framework's own uninstaller: the product can be removed again from the
+# system's list of installed programs.
+cp "$root/build/win/src/uninstall/uninstall.exe" "$sample/uninstall.exe"
 printf 'C:\\build\\Starry Night.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n' \
     >"$WINEPREFIX/drive_c/windows/system32/files.inf"
 qarc="$root/build/win/tools/qarc/qarc.exe"

@@ -12,6 +12,7 @@
 #include "dialogs/ordlg_TBaseFormContainer.h"
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "engine/cmp_TInstall.h"
+#include "objects/routines_Log.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <algorithm>
 
@@ -135,6 +136,11 @@ bool TCustomBaseInstallDlg::Execute() {
 bool TCustomBaseInstallDlg::ShowForm() {
     if (!CanExecute())
         return true;
+    // Nobody would press its button: it counts as confirmed.
+    if (Application()->Quiet()) {
+        LogLine("Dialog", Name() + " not shown, unattended");
+        return true;
+    }
     FForm = CreateFormOfKind(FormClass(), Application());
     TModalResult result = mrNone;
     try {
@@ -289,6 +295,11 @@ struct TShowingWindow {
 } // namespace
 
 void TDialogManager::ShowDialogs() {
+    // Unattended, every page keeps the defaults it would have offered.
+    if (Application()->Quiet()) {
+        LogLine("Dialog", Name() + ": wizard not shown, unattended; its pages keep their defaults");
+        return;
+    }
     TShowingWindow showing;
     CurrentDialogManager() = this;
     auto* wizard = dynamic_cast<TBaseFormContainer*>(
@@ -307,7 +318,9 @@ void TDialogManager::ShowDialogs() {
 }
 
 void TDialogManager::ShowChangeDisk(TObject* ParameterObject) {
-    if (BCDFCount() == 0)
+    // Unattended, nobody can insert a disk: the install file looks where it
+    // was told and fails when the disk file is not there.
+    if (BCDFCount() == 0 || Application()->Quiet())
         return;
     TShowingWindow showing;
     TForm* made = CreateFormOfKind(GetBCDF(0)->FormClass, Application());
@@ -368,6 +381,9 @@ void TDialogManager::CreateDuringCopyForms() {
 
 void TDialogManager::UpdateDuringCopyForms(TFileStatusParameter* FileStatus,
                                            TDownloadStatusParameter* DownloadStatus) {
+    // Progress is for a person watching; unattended there is none.
+    if (FDuringCopyForms.empty() && Application()->Quiet())
+        return;
     if (FDuringCopyForms.empty())
         CreateDuringCopyForms();
     // A copy: a window may go while it is fed.

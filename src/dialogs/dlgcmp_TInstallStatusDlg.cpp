@@ -54,6 +54,8 @@ void TInstallStatusDlg::Notification(TComponent* AComponent, TOperation Operatio
 
 void TInstallStatusDlg::ShowStatusWindow() {
     LogLine("Status", FMessage);
+    if (Application()->Quiet())
+        return;
     if (!FForm) {
         FForm = CreateFormOfKind(FormClass(), Application());
         FreeNotification(FForm);

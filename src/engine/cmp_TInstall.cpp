@@ -68,6 +68,10 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
     RunState().AddUnfinished = [this](const std::string& name, int kind) { AddUnfinished(name, kind); };
     // A running program: failures that reach the message loop come here.
     Application()->OnException = [this](TObject* sender, const Exception& e) { HandleException(sender, e); };
+    // Before the command line is parsed: a bad switch of an unattended run
+    // must not end in a message box either.
+    if (QuietRequested(CommandLineParams()))
+        BeQuiet(TempDirectory());
     // Long archive loops let windows repaint and a Cancel reach Abort.
     TQnfdCompress::SetProcessMessagesHook([] { Application()->ProcessMessages(); });
 }
@@ -152,6 +156,8 @@ void TCustomInstall::AddPresetupFile(const std::string& path, bool onlyIfNew) {
 void TCustomInstall::Loaded() {
     TFileContainer::Loaded();
     ParseCommandLine();
+    if (Quiet())
+        BeQuiet(LogFolder());
     if (HasSwitch(swDebug) && (!HasSwitch(swSourcePath) || Trim(SwitchArg(swSourcePath)).empty()))
         throw IEInstall(
             "The -d switch needs the folder of the build: give it with a quoted -s switch, for example "
@@ -194,7 +200,18 @@ void TCustomInstall::Loaded() {
         if (FHideMainForm)
             FMainForm->SetBounds(-2 * FMainForm->Width(), -2 * FMainForm->Height(), FMainForm->Width(),
                                  FMainForm->Height());
+        // Unattended, the form is never shown and so never activated: the
+        // run starts as soon as the message loop runs.
+        if (Quiet())
+            Application()->QueueCall(this, [this] { MainFormActivate(FMainForm); });
     }
+}
+
+bool QuietRequested(const std::vector<std::string>& params) {
+    for (size_t i = 1; i < params.size(); ++i)
+        if (params[i].size() >= 2 && params[i][0] == '-' && (params[i][1] | 0x20) == 'q')
+            return true;
+    return false;
 }
 
 void TCustomInstall::ParseCommandLine() {
@@ -228,6 +245,9 @@ void TCustomInstall::ParseCommandLine() {
             case 'c':
                 sw = swCleanup;
                 break;
+            case 'q':
+                sw = swQuiet;
+                break;
             }
         }
         if (sw < 0)
@@ -246,7 +266,7 @@ void TCustomInstall::MainFormActivate(TObject*) {
     if (FSavedOnActivate)
         FSavedOnActivate(Owner());
     FActivated = true;
-    if (FAutoMaximizeWindow && FMainForm) {
+    if (FAutoMaximizeWindow && FMainForm && !Quiet()) {
         FMainForm->SetWindowState(wsMaximized);
         FMainForm->Invalidate();
     }

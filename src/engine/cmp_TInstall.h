@@ -21,6 +21,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TCustomInstall;
 
@@ -34,7 +35,29 @@ public:
     bool SignCode = false;
 };
 
-enum TCommandSwitch { swBuild, swFloppies, swDebug, swSelfExtracted, swAfterReboot, swSourcePath, swCleanup };
+// -q (swQuiet) runs unattended: no window that waits for a person; the result
+// goes to the run's log and the exit code (TSetupExitCode).
+enum TCommandSwitch {
+    swBuild,
+    swFloppies,
+    swDebug,
+    swSelfExtracted,
+    swAfterReboot,
+    swSourcePath,
+    swCleanup,
+    swQuiet
+};
+
+// The setup program's exit code, which the loading program passes on.
+enum TSetupExitCode : int32_t {
+    secInstalled = 0,
+    secFailed = 1,
+    secAborted = 2,
+    secRestartNeeded = 3, // installed; Windows must restart to finish
+};
+
+// True when params (the program first) ask for an unattended run.
+bool QuietRequested(const std::vector<std::string>& params);
 using TCommandSwitches = uint32_t; // bit (1 << TCommandSwitch)
 
 using TRebootWindowsEvent = std::function<void(TCustomInstall* Install, bool& Continue)>;
@@ -110,6 +133,7 @@ public:
     void MainFormActivate(TObject* Sender);
 
     bool HasSwitch(TCommandSwitch s) const { return FSwitches & (1u << s); }
+    bool Quiet() const { return HasSwitch(swQuiet); }
     const std::string& SwitchArg(TCommandSwitch s) const { return FSwitchArgs[s]; }
     // The folder the user ran the setup from.
     const std::string& SourceDir() const { return FSourceDir; }
@@ -186,13 +210,18 @@ protected:
     // The facts of this component that install objects read from the run state.
     void SyncRunState();
     void SetRunning(bool v);
+    // Makes the application unattended and sends what it would have shown
+    // into the run's log in folder.
+    static void BeQuiet(const std::string& folder);
+    // The exit code of a good run: restart needed when work waits for it.
+    int32_t GoodRunExitCode() const;
     // The end of a good run: the install record goes, unless unfinished
     // business of this run waits in it for the restart.
     void RemoveRecordUnlessUnfinished();
     void FinishGoodRun();
 
     TCommandSwitches FSwitches = 0;
-    std::array<std::string, 7> FSwitchArgs;
+    std::array<std::string, 8> FSwitchArgs;
     std::string FSourceDir;
     TForm* FMainForm = nullptr;
     TNotifyEvent FSavedOnActivate;
@@ -242,9 +271,10 @@ void ApplyRemoteFileInfo(const TRemoteFileRecord& record);
 
 // The command line of the run after a restart: the program, -r, the
 // self-extracting file (when started with -e) and the loading program's
-// folder, each quoted, then -c for a temporary copy.
+// folder, each quoted, then -c for a temporary copy and -q for an
+// unattended run (which stays unattended after the restart).
 std::string RunOnceCommandLine(const std::string& program, const std::string& loadingProgram,
-                               bool selfExtracted, bool cleanup);
+                               bool selfExtracted, bool cleanup, bool quiet = false);
 
 // The key of the install records under HKEY_LOCAL_MACHINE.
 extern const char* const InstallRecordsKey;

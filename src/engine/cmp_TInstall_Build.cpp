@@ -94,9 +94,11 @@ void TCustomInstall::BuildFromBuildInf() {
         LogLine("Build", "done");
     } catch (const Exception& e) {
         LogLine("Error", std::string(e.ClassName()) + ": " + e.Message());
+        Application()->SetExitCode(secFailed);
         ShowRunError(e);
     } catch (const std::exception& e) {
         LogLine("Error", e.what());
+        Application()->SetExitCode(secFailed);
         ShowRunError(Exception(e.what()));
     }
     CloseLog();

@@ -102,6 +102,7 @@ void TCustomInstall::TransferToFloppies(const std::string& Drive) {
     } catch (const Exception& e) {
         archive.Offset = 0;
         LogLine("Error", std::string(e.ClassName()) + ": " + e.Message());
+        Application()->SetExitCode(secFailed);
         ShowRunError(e);
     }
     app->SetCursor(oldCursor);

@@ -16,6 +16,13 @@ void LogEvent(const char* name) {
     LogLine("Event", name);
 }
 
+std::string CommandLineText() {
+    std::string line;
+    for (const std::string& p : CommandLineParams())
+        line += (line.empty() ? "" : " ") + (p.find(' ') != std::string::npos ? "\"" + p + "\"" : p);
+    return line;
+}
+
 std::string Describe(const std::exception& e) {
     const auto* ex = dynamic_cast<const Exception*>(&e);
     return ex ? std::string(ex->ClassName()) + ": " + ex->Message() : std::string(e.what());
@@ -133,12 +140,24 @@ void TCustomInstall::StartRunLog(const std::string& what) {
     // Without a log the run goes on: it only loses its explanation.
     if (folder.empty() || !OpenLog(NewLogFileName(folder)))
         return;
-    std::string line;
-    for (const std::string& p : CommandLineParams())
-        line += (line.empty() ? "" : " ") + (p.find(' ') != std::string::npos ? "\"" + p + "\"" : p);
     LogLine("Setup", what + " of " + Information().ProductName() + " " + Information().Version());
-    LogLine("Setup", "command line " + line);
+    LogLine("Setup", "command line " + CommandLineText());
     LogLine("Setup", RunWindowsVersion() == wvWindows95 ? "Windows 95 family" : "Windows NT family");
+}
+
+void TCustomInstall::BeQuiet(const std::string& folder) {
+    TApplication* app = Application();
+    app->SetQuiet(true);
+    app->OnQuietReport = [folder](const std::string& kind, const std::string& text) {
+        // A failure before the run (a bad switch, no files.inf) finds no log open yet.
+        if (!LogIsOpen() && !folder.empty() && OpenLog(NewLogFileName(folder)))
+            LogLine("Setup", "unattended; command line " + CommandLineText());
+        LogLine(kind, "not shown, unattended: " + text);
+    };
+}
+
+int32_t TCustomInstall::GoodRunExitCode() const {
+    return Reboot() || FUnfinishedCount > 0 ? secRestartNeeded : secInstalled;
 }
 
 // --- the run ----------------------------------------------------------------------------------------
@@ -185,7 +204,7 @@ void TCustomInstall::Install() {
     ClearDownloadAborted();
     SetRunning(true);
     SyncRunState();
-    StartRunLog("installation");
+    StartRunLog(Quiet() ? "unattended installation" : "installation");
     LogLine("Run", "started");
 
     if (FUseLoadingProgram && !HasSwitch(swSourcePath))
@@ -227,6 +246,9 @@ void TCustomInstall::FinishGoodRun() {
     NotifyGoodInstall();
     CleanupLoadingProgram();
     RemoveRecordUnlessUnfinished();
+    Application()->SetExitCode(GoodRunExitCode());
+    LogLine("Run", "exit code " + IntToStr(GoodRunExitCode()) +
+                       (GoodRunExitCode() == secRestartNeeded ? ": Windows must restart to finish" : ""));
     if (FRunAutomatic)
         Shutdown();
     RunFilesAfterInstall();
@@ -278,6 +300,10 @@ bool TCustomInstall::Shutdown() {
         OnBeforeShutdown(this, quitOut);
     if (quitOut) {
         LogLine("Run", "ending the program");
+        EndApplication();
+    } else if (Quiet()) {
+        // Nobody could end a program that stays without a window.
+        LogLine("Run", "OnBeforeShutdown would keep the program running; unattended, it ends");
         EndApplication();
     } else {
         LogLine("Run", "OnBeforeShutdown keeps the program running");
@@ -337,12 +363,23 @@ void TCustomInstall::EndApplication() {
 // Every exception that reaches the message loop while this component exists.
 void TCustomInstall::HandleException(TObject*, const Exception& E) {
     if (!FRunning) {
+        if (Quiet())
+            StartRunLog("unattended installation");
         LogLine("Error", Describe(E));
+        Application()->SetExitCode(secFailed);
         ShowRunError(E);
+        // Attended, the form stays with the message; unattended, nobody would end it.
+        if (Quiet()) {
+            LogLine("Run", "exit code " + IntToStr(secFailed));
+            EndApplication();
+            CloseLog();
+        }
         return;
     }
     SetRunning(false);
     const bool aborted = dynamic_cast<const EAIUserAbort*>(&E) != nullptr;
+    Application()->SetExitCode(aborted ? secAborted : secFailed);
+    LogLine("Run", "exit code " + IntToStr(aborted ? secAborted : secFailed));
     bool shown = false;
     try {
         if (aborted) {

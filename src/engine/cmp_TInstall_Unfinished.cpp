@@ -18,7 +18,7 @@ std::string UnfinishedKey() {
 } // namespace
 
 std::string RunOnceCommandLine(const std::string& program, const std::string& loadingProgram,
-                               bool selfExtracted, bool cleanup) {
+                               bool selfExtracted, bool cleanup, bool quiet) {
     // No trailing backslash: before the closing quote it would escape it.
     const std::string folder = RemoveBackslash(ExtractFilePath(loadingProgram));
     std::string line = "\"" + program + "\"";
@@ -28,6 +28,8 @@ std::string RunOnceCommandLine(const std::string& program, const std::string& lo
         line += " -r \"-s" + folder + "\"";
     if (cleanup)
         line += " -c";
+    if (quiet)
+        line += " -q";
     return line;
 }
 
@@ -57,7 +59,7 @@ void TCustomInstall::ReadUnfinished(TStringList& List) {
 
 void TCustomInstall::RegisterRunOnce() {
     const std::string line = RunOnceCommandLine(ProgramPath(), GetLoadingProgramPath(),
-                                                HasSwitch(swSelfExtracted), HasSwitch(swCleanup));
+                                                HasSwitch(swSelfExtracted), HasSwitch(swCleanup), Quiet());
     if (!AddRunOnceEntry("QuenfoldUnfinished", line, true)) {
         LogLine("Registry", SystemFailure("adding RunOnce QuenfoldUnfinished = " + line, LastSystemError()));
         throw IEInstall("Cannot register the install to be run on reboot in the RunOnce key in the registry");

@@ -2,6 +2,7 @@
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/cmp_TUninstallEXE.h"
+#include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
@@ -130,6 +131,13 @@ void TSetupMainForm::Install1AfterNotifyGoodInstall(TObject*) {
     WriteProfileText("boot", "SCRNSAVE.EXE", TrimRight(ExtractFileName(lines[0])));
     WritePrivateProfileText("boot", "SCRNSAVE.EXE", GetSystemDir() + "\\" + FSaverShortName, "SYSTEM.INI");
     SetScreenSaveActive(true);
+    LogLine("Saver", "made " + FSaverShortName + " the current screen saver");
+    // An administrator's unattended run opens no window on the user's screen:
+    // the saver is current, the display settings stay closed.
+    if (Install1()->Quiet()) {
+        LogLine("Saver", "display settings not opened, unattended");
+        return;
+    }
     ShellExecuteText(
         {Application()->Handle(), "open", "rundll32.exe", DisplaySettingsParameters(FSaverShortName), "", 5});
 }

@@ -448,6 +448,10 @@ static LRESULT CALLBACK AppWindowProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         Application()->FreeReleasedForm(reinterpret_cast<TForm*>(lp));
         return 0;
     }
+    if (msg == WM_APP + 2) {
+        Application()->RunQueuedCalls();
+        return 0;
+    }
     return DefWindowProcW(h, msg, wp, lp);
 }
 
@@ -485,8 +489,30 @@ void TApplication::Notification(TComponent* c, TOperation op) {
     TComponent::Notification(c, op);
     if (op == opRemove && c == FMainForm)
         FMainForm = nullptr;
-    if (op == opRemove)
+    if (op == opRemove) {
         FReleased.erase(std::remove(FReleased.begin(), FReleased.end(), c), FReleased.end());
+        std::erase_if(FQueued, [c](const auto& q) { return q.first == c; });
+    }
+}
+
+void TApplication::QueueCall(TComponent* target, std::function<void()> call) {
+    FQueued.emplace_back(target, std::move(call));
+    if (target)
+        FreeNotification(target);
+    PostMessageW(reinterpret_cast<HWND>(FHandle), WM_APP + 2, 0, 0);
+}
+
+void TApplication::RunQueuedCalls() {
+    // One call per message: a call may queue more, or free a target.
+    if (FQueued.empty())
+        return;
+    std::function<void()> call = std::move(FQueued.front().second);
+    FQueued.erase(FQueued.begin());
+    try {
+        call();
+    } catch (...) {
+        HandleCurrentException();
+    }
 }
 
 void TApplication::ReleaseForm(TForm* form) {
@@ -512,7 +538,7 @@ void TApplication::FreeReleasedForm(TForm* form) {
 }
 
 void TApplication::Run() {
-    if (FMainForm && !FTerminated) {
+    if (FMainForm && !FTerminated && !FQuiet) {
         try {
             FMainForm->Show();
         } catch (...) {
@@ -644,10 +670,51 @@ void TApplication::ShowException(const Exception& e) {
     std::string msg = e.Message();
     if (!msg.empty() && static_cast<unsigned char>(msg.back()) > '.')
         msg += '.';
+    if (FQuiet)
+        return QuietReport("Error", msg);
     MessageBox(msg, FTitle, MB_OK | MB_ICONSTOP);
 }
 
+void TApplication::QuietReport(const std::string& kind, const std::string& text) {
+    if (OnQuietReport)
+        OnQuietReport(kind, text);
+}
+
+namespace {
+// The button that Return would press: the first unless MB_DEFBUTTON2/3 says otherwise.
+int32_t DefaultAnswer(uint32_t flags, std::string& name) {
+    struct TButtons {
+        uint32_t Kind;
+        std::vector<std::pair<int32_t, const char*>> Answers;
+    };
+    static const TButtons kKinds[] = {
+        {MB_OK, {{IDOK, "OK"}}},
+        {MB_OKCANCEL, {{IDOK, "OK"}, {IDCANCEL, "Cancel"}}},
+        {MB_ABORTRETRYIGNORE, {{IDABORT, "Abort"}, {IDRETRY, "Retry"}, {IDIGNORE, "Ignore"}}},
+        {MB_YESNOCANCEL, {{IDYES, "Yes"}, {IDNO, "No"}, {IDCANCEL, "Cancel"}}},
+        {MB_YESNO, {{IDYES, "Yes"}, {IDNO, "No"}}},
+        {MB_RETRYCANCEL, {{IDRETRY, "Retry"}, {IDCANCEL, "Cancel"}}},
+    };
+    const uint32_t kind = flags & MB_TYPEMASK;
+    size_t index = (flags & MB_DEFMASK) == MB_DEFBUTTON2 ? 1 : (flags & MB_DEFMASK) == MB_DEFBUTTON3 ? 2 : 0;
+    for (const TButtons& b : kKinds)
+        if (b.Kind == kind) {
+            const auto& answer = b.Answers[std::min(index, b.Answers.size() - 1)];
+            name = answer.second;
+            return answer.first;
+        }
+    name = "OK";
+    return IDOK;
+}
+} // namespace
+
 int32_t TApplication::MessageBox(const std::string& text, const std::string& caption, uint32_t flags) {
+    if (FQuiet) {
+        std::string name;
+        const int32_t answer = DefaultAnswer(flags, name);
+        QuietReport("Message", text + " (answered " + name + ")");
+        return answer;
+    }
     HWND owner = GetActiveWindow();
     if (!owner)
         owner = reinterpret_cast<HWND>(FHandle);
@@ -669,6 +736,8 @@ void ShowFatalException(const std::exception& e) {
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
     std::string module = ExtractFileName(Narrow(path, n));
     std::string text = Format("Exception %s in module %s.\n%s", {cls, module, msg});
+    if (TApplication* app = TheApplication(); app && app->Quiet())
+        return app->QuietReport("Error", text);
     MessageBoxW(nullptr, Wide(text).c_str(), L"Application Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
@@ -691,6 +760,7 @@ int RunApplication(const std::function<void()>& createForms) {
         Application()->Initialize();
         createForms();
         Application()->Run();
+        code = Application()->ExitCode();
     } catch (const std::exception& e) {
         ShowFatalException(e);
         code = 1;

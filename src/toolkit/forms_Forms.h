@@ -5,6 +5,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
@@ -113,6 +115,9 @@ private:
 TForm* GetParentForm(TControl* c);
 
 using TExceptionEvent = std::function<void(TObject* Sender, const Exception& E)>;
+// What an unattended program would have shown: Kind is "Error" for an
+// exception's report, "Message" for a message box (with the answer taken).
+using TQuietReportEvent = std::function<void(const std::string& Kind, const std::string& Text)>;
 
 class TApplication : public TComponent {
     QFD_CLASS(TApplication)
@@ -161,7 +166,26 @@ public:
     void ShowException(const Exception& e);
     TExceptionEvent OnException;
 
+    // Unattended: nobody sits at the screen. The main form is not shown,
+    // exceptions and message boxes go to OnQuietReport instead of a window,
+    // and a message box answers with its default button.
     int32_t MessageBox(const std::string& text, const std::string& caption, uint32_t flags);
+    bool Quiet() const { return FQuiet; }
+    void SetQuiet(bool v) { FQuiet = v; }
+    TQuietReportEvent OnQuietReport;
+    // Hands a report to OnQuietReport (nothing when it is unset).
+    void QuietReport(const std::string& kind, const std::string& text);
+
+    // The program's exit code, returned by RunApplication when nothing
+    // escaped the message loop.
+    int32_t ExitCode() const { return FExitCode; }
+    void SetExitCode(int32_t v) { FExitCode = v; }
+
+    // Runs call once the message loop gets to it, like any message: an
+    // exception goes to HandleException. Dropped when target goes first.
+    void QueueCall(TComponent* target, std::function<void()> call);
+    // Runs the queued calls (the message posted by QueueCall).
+    void RunQueuedCalls();
 
     // The cursor of every form while set (crHourGlass during long work).
     TCursor Cursor() const { return FCursor; }
@@ -178,6 +202,9 @@ public:
 private:
     bool ProcessOneMessage();
     std::vector<TForm*> FReleased;
+    std::vector<std::pair<TComponent*, std::function<void()>>> FQueued;
+    bool FQuiet = false;
+    int32_t FExitCode = 0;
     TForm* FMainForm = nullptr;
     uintptr_t FHandle = 0;
     std::string FTitle;
@@ -190,14 +217,16 @@ private:
 TApplication* Application();
 
 // Shows the report of an exception that ended the program before its message
-// loop ran ("Application Error": class, module and message).
+// loop ran ("Application Error": class, module and message); an unattended
+// program reports it through OnQuietReport instead.
 void ShowFatalException(const std::exception& e);
 
 // The body of a program's entry: loads DLLs from the system folder only,
 // initialises the application, creates the forms, runs the message loop,
 // reports an exception that escapes before the loop as "Application Error"
 // and at the end frees the application with its forms and their components.
-// Returns the exit code.
+// Returns the exit code: 1 after such an exception, else the application's
+// ExitCode.
 int RunApplication(const std::function<void()>& createForms);
 
 // Text of an RCDATA resource of the program; nullopt when there is none.

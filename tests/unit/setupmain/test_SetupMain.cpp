@@ -262,4 +262,37 @@ TEST_F(SetupMain, AfterAGoodInstallationTheSaverBecomesTheCurrentOne) {
     WritePrivateProfileText("boot", "SCRNSAVE.EXE", oldSys, "SYSTEM.INI");
 }
 
+// An administrator's unattended run: the saver becomes current, but no
+// display settings open on the user's screen.
+TEST_F(SetupMain, UnattendedTheSaverBecomesCurrentWithoutOpeningTheDisplaySettings) {
+    std::string oldWin = ReadProfileText("boot", "SCRNSAVE.EXE", "");
+    std::string oldSys = ReadPrivateProfileText("boot", "SCRNSAVE.EXE", "", "SYSTEM.INI");
+    struct TAttendedAgain {
+        ~TAttendedAgain() {
+            Application()->SetQuiet(false);
+            Application()->OnQuietReport = nullptr;
+        }
+    } attendedAgain;
+    Form->Free();
+    OverrideCommandLineParams(std::vector<std::string>{"setup.exe", "-q"});
+    Form = new TSetupMainForm(Application());
+    Form->InitFromResource();
+    ASSERT_TRUE(Form->Install1()->Quiet());
+    std::vector<TShellCall> calls;
+    SetShellExecuteHook([&](const TShellCall& c) {
+        calls.push_back(c);
+        return true;
+    });
+    WriteTextFile(FilesInf(), "C:\\build\\Quiet Saver.scr\r\nC:\\build\\readme.txt\r\n");
+    Form->FormActivate(Form);
+    Form->Install1()->OnAfterNotifyGoodInstall(Form->Install1());
+    EXPECT_EQ(ReadProfileText("boot", "SCRNSAVE.EXE", ""), "Quiet Saver.scr");
+    EXPECT_EQ(ReadPrivateProfileText("boot", "SCRNSAVE.EXE", "", "SYSTEM.INI"),
+              GetSystemDir() + "\\QuietS~1.scr");
+    EXPECT_TRUE(calls.empty()) << calls.front().Parameters;
+
+    WriteProfileText("boot", "SCRNSAVE.EXE", oldWin);
+    WritePrivateProfileText("boot", "SCRNSAVE.EXE", oldSys, "SYSTEM.INI");
+}
+
 } // namespace

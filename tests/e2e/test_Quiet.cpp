@@ -1,0 +1,329 @@
+// setup.exe -q as an administrator runs it from a script: started directly
+// and through the self-extracting distribution's loading program, it shows
+// no window at all, returns only when the work is done, says the result in
+// its exit code and its log, and leaves no temporary copy behind. Then the
+// product leaves again the way the system's list of installed programs
+// removes it: by the command of its uninstall entry.
+#include "E2ESupport.h"
+#include "archive/types_ExtractionInfo.h"
+#include "platform/routines_API.h"
+#include "platform/routines_Files.h"
+#include "platform/routines_InstallInfo.h"
+#include "platform/routines_WinText.h"
+#include "support/SystemHelpers.h"
+#include "support/TempFolder.h"
+#include "support/WindowDriver.h"
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+using namespace WindowDriver;
+
+namespace {
+
+std::string BuiltProgram(const char* relative) {
+    return ThisProgramFolder() + "..\\..\\src\\" + relative;
+}
+
+std::string FilesInfPath() {
+    return GetSystemDir() + "\\files.inf";
+}
+
+std::vector<std::string> TemporaryCopies() {
+    std::vector<std::string> found;
+    for (const std::string& name : ListDirectory(TempDirectory()))
+        if (name.rfind("qfdsetup", 0) == 0 && DirectoryExists(AddBackslash(TempDirectory()) + name))
+            found.push_back(name);
+    return found;
+}
+
+// The file name of the program that owns a window ("setup.exe").
+std::string ProgramOfWindow(HWND h) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!p)
+        return "";
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD n = MAX_PATH * 2;
+    std::string name;
+    if (QueryFullProcessImageNameW(p, 0, path, &n))
+        name = ExtractFileName(Narrow(path, n));
+    CloseHandle(p);
+    return name;
+}
+
+// Polls the visible top-level windows of every setup.exe (the loading
+// program's and the temporary copy's) until the process ends; returns what
+// it saw, each window once.
+std::vector<std::string> WatchWindowsUntilExit(TProcess& process, uint32_t timeoutMs) {
+    struct TSeen {
+        std::vector<HWND> Handles;
+        std::vector<std::string> Texts;
+    } seen;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        EnumWindows(
+            [](HWND h, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<TSeen*>(lp);
+                if (!IsWindowVisible(h) || !SameText(ProgramOfWindow(h), "setup.exe"))
+                    return TRUE;
+                if (std::find(s->Handles.begin(), s->Handles.end(), h) != s->Handles.end())
+                    return TRUE;
+                wchar_t text[256] = {};
+                int n = GetWindowTextW(h, text, 256);
+                s->Handles.push_back(h);
+                s->Texts.push_back("\"" + Narrow(text, static_cast<size_t>(n)) + "\" " +
+                                   ClassNameOf(reinterpret_cast<TWindowHandle>(h)));
+                // Nobody is there to answer it: the run would wait for ever.
+                PostMessageW(h, WM_CLOSE, 0, 0);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&seen));
+        if (process.WaitForExit(5))
+            break;
+    }
+    return seen.Texts;
+}
+
+std::string NewLogText(const std::set<std::string>& before) {
+    const std::string log = E2E::NewSetupLog(before);
+    return log.empty() ? std::string("<no new setup log>") : ReadWholeFile(log);
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& l : lines)
+        all += l + "\n";
+    return all;
+}
+
+// The products Wine's own list of installed programs shows ("uninstaller --list").
+std::string InstalledProgramsList(const std::string& scratch) {
+    const std::string out = scratch + "uninstaller-list.txt";
+    RemoveFile(out);
+    TProcess list("cmd.exe /c uninstaller --list > " + QuoteArg(out));
+    EXPECT_TRUE(list.WaitForExit(30000)) << "uninstaller --list did not end";
+    return FileExists(out) ? ReadWholeFile(out) : std::string();
+}
+
+// The program part of a command line: quoted, or up to the first blank.
+std::pair<std::string, std::string> SplitProgram(const std::string& command) {
+    if (!command.empty() && command[0] == '"') {
+        size_t close = command.find('"', 1);
+        return {command.substr(1, close - 1), Trim(command.substr(close + 1))};
+    }
+    size_t blank = command.find(' ');
+    return {command.substr(0, blank), blank == std::string::npos ? "" : Trim(command.substr(blank + 1))};
+}
+
+class QuietSetup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (FileExists(FilesInfPath()))
+            FSavedFilesInf = ReadWholeFile(FilesInfPath());
+        LogsAtStart = LogsBefore = E2E::SetupLogs();
+        Cleanup();
+        Product = Work.Path() + "product\\";
+        ForceDirectory(RemoveBackslash(Product));
+        WriteTextFile(Product + kSaver, "a quiet screen saver");
+        WriteTextFile(Product + kSecond, "the quiet second file");
+        // The real uninstaller, under a name of this test's own.
+        ASSERT_TRUE(CopyFileTo(BuiltProgram("uninstall\\uninstall.exe"), Product + kUninstaller, false));
+        WriteTextFile(FilesInfPath(), Product + kSaver + "\r\n" + Product + kSecond + "\r\n" + Product +
+                                          kUninstaller + "\r\n");
+    }
+    void TearDown() override {
+        Cleanup();
+        RemoveFile(FilesInfPath());
+        if (!FSavedFilesInf.empty())
+            WriteTextFile(FilesInfPath(), FSavedFilesInf);
+        for (const std::string& log : E2E::SetupLogs())
+            if (!LogsAtStart.count(log))
+                RemoveFile(log);
+    }
+    void Cleanup() {
+        for (const char* name : {kSaver, kSecond, kUninstaller})
+            RemoveFile(GetSystemDir() + "\\" + name);
+        DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf(kProductName));
+    }
+
+    // The author's build: setup.exe -b with the loading program beside it;
+    // returns the self-extracting setup.exe, copied alone into a folder.
+    std::string BuildDistribution() {
+        const std::string prog = Work.Path() + "prog\\", build = Work.Path() + "build",
+                          other = Work.Path() + "other\\";
+        ForceDirectory(RemoveBackslash(prog));
+        ForceDirectory(RemoveBackslash(other));
+        EXPECT_TRUE(CopyFileTo(BuiltProgram("setup\\setup.exe"), prog + "setup.exe", false));
+        EXPECT_TRUE(CopyFileTo(BuiltProgram("loader\\loader.exe"), prog + "loader.exe", false));
+        WriteTextFile(prog + "BUILD.INF", build + "\r\n");
+        TProcess b(QuoteArg(prog + "setup.exe") + " -b -q");
+        EXPECT_TRUE(b.WaitForExit(60000));
+        EXPECT_EQ(b.ExitCode(), 0u);
+        EXPECT_TRUE(CopyFileTo(build + "\\setup.exe", other + "setup.exe", false));
+        // The build's own log is not the run's.
+        LogsBefore = E2E::SetupLogs();
+        // The machine it runs on has no files.inf: the distribution carries its own.
+        RemoveFile(FilesInfPath());
+        return other + "setup.exe";
+    }
+
+    // Runs command unattended, watching for windows; its exit code.
+    uint32_t RunQuietly(const std::string& command, double& seconds) {
+        const auto start = std::chrono::steady_clock::now();
+        TProcess run(command);
+        Seen = WatchWindowsUntilExit(run, kTimeLimitMs);
+        EXPECT_TRUE(run.WaitForExit(0)) << "not done within " << kTimeLimitMs << " ms";
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return run.ExitCode();
+    }
+
+    bool InPlace() {
+        const std::string sys = GetSystemDir() + "\\";
+        return ReadWholeFile(sys + kSaver) == "a quiet screen saver" &&
+               ReadWholeFile(sys + kSecond) == "the quiet second file" &&
+               ReadWholeFile(sys + kUninstaller) == ReadWholeFile(Product + kUninstaller);
+    }
+
+    static constexpr const char* kSaver = "Qfd Quiet Saver.scr";
+    static constexpr const char* kSecond = "qfd_quiet_second.txt";
+    static constexpr const char* kUninstaller = "qfd_quiet_uninstall.exe";
+    static constexpr const char* kProductName = "Qfd Quiet Saver";
+    static constexpr uint32_t kTimeLimitMs = 60000;
+    TTempFolder Work;
+    std::string Product;
+    std::string FSavedFilesInf;
+    std::set<std::string> LogsAtStart, LogsBefore;
+    std::vector<std::string> Seen;
+};
+
+TEST_F(QuietSetup, StartedDirectlyItInstallsWithNoWindowAndMakesTheSaverCurrent) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    E2E::MakeArchive(Product + "files.1",
+                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
+    double seconds = 0;
+    const uint32_t code = RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
+                                         QuoteArg("-s" + RemoveBackslash(Product)),
+                                     seconds);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(InPlace());
+    wchar_t saver[256] = {};
+    DWORD n = GetProfileStringW(L"boot", L"SCRNSAVE.EXE", L"", saver, 256);
+    EXPECT_EQ(Narrow(saver, n), kSaver);
+    const std::string log = NewLogText(LogsBefore);
+    for (const char* line : {"Setup: unattended installation of Qfd Quiet Saver", "Run: exit code 0",
+                             "Saver: display settings not opened, unattended", "Run: ended"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    std::printf("direct unattended install: %.2f s\n", seconds);
+}
+
+TEST_F(QuietSetup, AnInvalidSwitchEndsWithOneAndTheReportInTheLog) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    double seconds = 0;
+    EXPECT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q -x", seconds), 1u);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+    const std::string log = NewLogText(LogsBefore);
+    EXPECT_NE(log.find("Error: not shown, unattended: Exception IException in module setup.exe."),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Invalid parameter <-x>"), std::string::npos) << log;
+}
+
+TEST_F(QuietSetup, ThroughTheLoadingProgramItReturnsWhenTheFilesAreInPlaceAndLeavesNoCopy) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string exe = BuildDistribution();
+    ASSERT_FALSE(HasFailure());
+    const std::vector<std::string> copiesBefore = TemporaryCopies();
+    double seconds = 0;
+    const uint32_t code = RunQuietly(QuoteArg(exe) + " -q", seconds);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+    EXPECT_EQ(code, 0u);
+    // At once: the loading program returned only after the setup program.
+    EXPECT_TRUE(InPlace());
+    EXPECT_EQ(ReadRegString(rkLocalMachine, E2E::UninstallKeyOf(kProductName), "DisplayName", ""),
+              kProductName);
+    const auto cleanStart = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
+        << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
+    std::printf("self-extracting unattended install: %.2f s; temporary copy gone after %.2f s\n", seconds,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - cleanStart).count());
+}
+
+TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSaysWhy) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string exe = BuildDistribution();
+    ASSERT_FALSE(HasFailure());
+    // The headers of files.1 inside the distribution, overwritten.
+    std::string bytes = ReadWholeFile(exe);
+    TExtractionInfoBytes trailer;
+    ASSERT_GE(bytes.size(), kExtractionInfoSize);
+    std::copy(bytes.end() - kExtractionInfoSize, bytes.end(), trailer.begin());
+    TExtractionInfo info;
+    ASSERT_EQ(CheckExtractionInfo(trailer, static_cast<int64_t>(bytes.size()), info),
+              TExtractionInfoState::eiValid);
+    ASSERT_GT(info.Files1End - info.Files1Start, 64);
+    for (int i = 0; i < 64; ++i)
+        bytes[static_cast<size_t>(info.Files1Start + i)] =
+            static_cast<char>(bytes[static_cast<size_t>(info.Files1Start + i)] ^ 0x5A);
+    WriteTextFile(exe, bytes);
+
+    const std::vector<std::string> copiesBefore = TemporaryCopies();
+    double seconds = 0;
+    const uint32_t code = RunQuietly(QuoteArg(exe) + " -q", seconds);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+    EXPECT_EQ(code, 1u);
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver));
+    const std::string log = NewLogText(LogsBefore);
+    for (const char* line : {"Run: failed. ", "The Archive file could possible be corrupt",
+                             "Run: exit code 1", "Error: not shown, unattended: "})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
+        << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
+    std::printf("failed unattended install: %.2f s\n", seconds);
+}
+
+TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsList) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    E2E::MakeArchive(Product + "files.1",
+                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
+    double seconds = 0;
+    ASSERT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
+                             QuoteArg("-s" + RemoveBackslash(Product)),
+                         seconds),
+              0u);
+    ASSERT_TRUE(InPlace());
+    EXPECT_NE(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos)
+        << InstalledProgramsList(Work.Path());
+
+    // The entry starts the installed uninstaller with the product's name.
+    const std::string key = E2E::UninstallKeyOf(kProductName);
+    const std::string command = ReadRegString(rkLocalMachine, key, "UninstallString", "");
+    const auto [program, rest] = SplitProgram(command);
+    EXPECT_TRUE(SameText(program, GetSystemDir() + "\\" + kUninstaller)) << command;
+    EXPECT_EQ(rest, kProductName) << command;
+    {
+        // Exactly as the list starts it: the installed uninstaller asks about this product.
+        auto fastUninstall = FastWindowsUnderWine(kUninstaller);
+        TProcess asked(command);
+        TWindowHandle box = FindTopWindow(std::string("Uninstall ") + kProductName, asked.Id(), 15000);
+        ASSERT_NE(box, 0u) << command;
+        EXPECT_EQ(MessageBoxText(box), std::string("Remove ") + kProductName + " and all of its components?");
+        ASSERT_TRUE(PressButton(box, "No"));
+        ASSERT_TRUE(asked.WaitForExit(15000));
+        EXPECT_EQ(asked.ExitCode(), 2u);
+        ASSERT_TRUE(InPlace()) << "No removes nothing";
+    }
+    // Then unattended, with -q after the program.
+    TProcess uninstall((command[0] == '"' ? QuoteArg(program) : program) + " -q " + rest);
+    ASSERT_TRUE(uninstall.WaitForExit(30000));
+    EXPECT_EQ(uninstall.ExitCode(), 0u);
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver));
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSecond));
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, key));
+    EXPECT_EQ(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos);
+}
+
+} // namespace
