@@ -9,7 +9,8 @@ PORTFILE is removed, and in any case after a fixed time.
 
 http: the standard library's HTTP server (what "python3 -m http.server"
 runs). Files under cut/ are announced with their full length but only half
-of them is sent before the connection closes; files under nolength/ come
+of them is sent before the connection closes (so is a file that has a
+marker NAME.cut beside it); files under nolength/ come
 without a length; status/NNN answers with that status. Every request target
 is appended to "requests.log" beside PORTFILE.
 ftp: pyftpdlib; anonymous logins and the user "setup" with password
@@ -48,8 +49,12 @@ class Handler(SimpleHTTPRequestHandler):
             return
         super().send_header(keyword, value)
 
+    def cut(self):
+        local = self.translate_path(self.path)
+        return self.folder() == "cut" or os.path.exists(local + ".cut")
+
     def copyfile(self, source, outputfile):
-        if self.folder() == "cut":
+        if self.cut():
             data = source.read()
             outputfile.write(data[: len(data) // 2])
             outputfile.flush()
