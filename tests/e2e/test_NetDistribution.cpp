@@ -9,8 +9,10 @@
 #include "archive/types_ExtractionInfo.h"
 #include "support/SystemHelpers.h"
 #include "support/WindowDriver.h"
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
+#include <windows.h>
 
 using namespace WindowDriver;
 using namespace E2E;
@@ -23,6 +25,17 @@ std::string App() {
 
 std::string Loader() {
     return ThisProgramFolder() + "..\\..\\src\\loader\\loader.exe";
+}
+
+// Bytes that do not compress.
+std::string NoiseBytes(size_t size) {
+    std::string s(size, '\0');
+    uint32_t seed = 12345;
+    for (char& c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return s;
 }
 
 struct TKind {
@@ -168,6 +181,29 @@ TEST_F(NetDistribution, AMissingOrCutArchiveFailsTheRunAndInstallsNothing) {
     EXPECT_NE(message.find("Could not find the file Install1.1 on the server"), std::string::npos) << message;
     EXPECT_NE(message.find(Server->Host()), std::string::npos) << message;
     EXPECT_FALSE(FileExists(Dest("two.dat")));
+}
+
+TEST_F(NetDistribution, CancelInTheDownloadProgressEndsTheRunAsTheUsersAbort) {
+    Two = NoiseBytes(400 * 1024);
+    BuildAndServe(kWeb);
+    WriteTextFile(Served / "dist\\Install1.1.slow", "");
+    TProcess run(QuoteArg(Other + "setup.exe"), "", Env());
+    TWindowHandle progress = FindTopWindow("Copying installation files", 0, 60000);
+    ASSERT_NE(progress, 0u);
+    ASSERT_TRUE(PressButton(progress, "Cancel"));
+    const int64_t started = GetTickCount64();
+    ASSERT_TRUE(run.WaitForExit(30000));
+    std::printf("ended %lld ms after the cancel\n", static_cast<long long>(GetTickCount64() - started));
+    // A user's abort shows no error, installs nothing and keeps no partial archive.
+    EXPECT_EQ(FindTopWindow("qfd_e2e_install", 0, 0), 0u);
+    EXPECT_FALSE(FileExists(Dest("two.dat")));
+    const std::string trace = ReadWholeFile(Other + "trace.txt");
+    EXPECT_NE(trace.find("OnAfterNotifyBadInstall"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("OnAfterNotifyGoodInstall"), std::string::npos) << trace;
+    for (const std::string& name : ListDirectory(TempDirectory()))
+        EXPECT_FALSE(FileExists(AddBackslash(TempDirectory()) + name) && ExtractFileExt(name) == ".1" &&
+                     FileSizeOf(AddBackslash(TempDirectory()) + name) > 0)
+            << name;
 }
 
 } // namespace

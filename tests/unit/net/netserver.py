@@ -10,7 +10,8 @@ PORTFILE is removed, and in any case after a fixed time.
 http: the standard library's HTTP server (what "python3 -m http.server"
 runs). Files under cut/ are announced with their full length but only half
 of them is sent before the connection closes (so is a file that has a
-marker NAME.cut beside it); files under nolength/ come
+marker NAME.cut beside it); a file with a marker NAME.slow beside it comes
+in blocks of 8 KiB a fifth of a second apart; files under nolength/ come
 without a length; status/NNN answers with that status. Every request target
 is appended to "requests.log" beside PORTFILE.
 ftp: pyftpdlib; anonymous logins and the user "setup" with password
@@ -53,7 +54,16 @@ class Handler(SimpleHTTPRequestHandler):
         local = self.translate_path(self.path)
         return self.folder() == "cut" or os.path.exists(local + ".cut")
 
+    def slow(self):
+        return os.path.exists(self.translate_path(self.path) + ".slow")
+
     def copyfile(self, source, outputfile):
+        if self.slow():
+            for block in iter(partial(source.read, 8192), b""):
+                outputfile.write(block)
+                outputfile.flush()
+                time.sleep(0.2)
+            return
         if self.cut():
             data = source.read()
             outputfile.write(data[: len(data) // 2])
