@@ -254,4 +254,26 @@ TEST_F(FloppyTransfer, CancelAtTheSecondPromptEndsWithAbortedByUser) {
     EXPECT_FALSE(FileExists(DiskFolder(3) + "files.3"));
 }
 
+TEST_F(FloppyTransfer, ADiskTooSmallForTheLoaderOrSetup1SaysSo) {
+    BuildDistribution();
+    const int64_t loader = FileSizeOf(BuiltProgram("loader\\loader.exe"));
+    struct Case {
+        int64_t size;
+        const char* message;
+    };
+    for (const Case& c : {Case{64 * 1024, "Cannot create setup.exe on the A drive. Probably not enough room"},
+                          Case{(loader + 64 * 1024 + 4095) / 4096 * 4096,
+                               "Cannot create setup.1 on the A drive. Probably not enough room"}}) {
+        SCOPED_TRACE(c.message);
+        TFloppyDrive drive(Work / ("drive" + std::to_string(c.size)), c.size);
+        if (!drive.Attached())
+            GTEST_SKIP() << "no floppy drive for the test: " << drive.Reason();
+        std::string message;
+        EXPECT_TRUE(Transfer(0, message).empty()) << "no disk prompt before the first disk is full";
+        EXPECT_EQ(message.substr(0, std::string(c.message).size()), c.message) << message;
+        for (const std::string& name : ListDirectory(DiskFolder(1)))
+            RemoveFile(DiskFolder(1) + name);
+    }
+}
+
 } // namespace
