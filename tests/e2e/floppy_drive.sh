@@ -19,7 +19,7 @@ attach)
         exit 0
     fi
     if [ -e "$devices/a:" ] || [ -L "$devices/a:" ]; then
-        mv "$devices/a:" "$devices/a:.qfdsaved"
+        mv -fT "$devices/a:" "$devices/a:.qfdsaved"
     fi
     ln -s "$folder" "$devices/a:"
     report ok
@@ -28,7 +28,7 @@ detach)
     done=$4
     rm -f "$devices/a:"
     if [ -e "$devices/a:.qfdsaved" ] || [ -L "$devices/a:.qfdsaved" ]; then
-        mv "$devices/a:.qfdsaved" "$devices/a:"
+        mv -fT "$devices/a:.qfdsaved" "$devices/a:"
     fi
     umount "$folder" 2>/dev/null
     report ok
