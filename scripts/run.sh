@@ -8,8 +8,9 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 #   --build             (first argument) builds the sample's self-extracting
-#                       setup.exe into C:\dist with -b and installs from it
-#                       on a system folder without files.inf.
+#                       setup.exe into C:\dist with -b, copies it alone into
+#                       a new Wine prefix (build/wineprefix-clean) and installs
+#                       the product there from it; --screenshot may follow.
 shot=""
 build=""
 if [ "${1:-}" = "--build" ]; then
@@ -62,15 +63,43 @@ show_log() {
 }
 
 if [ -n "$build" ]; then
+    # The author's side: setup.exe -b reads BUILD.INF beside it and builds
+    # setup.exe (the loading program with setup.1 and files.1 appended),
+    # setup.1 and files.1 into C:\dist.
     rm -rf "$WINEPREFIX/drive_c/dist"
     printf 'C:\\dist\r\n' >"$root/build/win/src/setup/BUILD.INF"
     wine "$exe" -b
-    rm -f "$WINEPREFIX/drive_c/windows/system32/files.inf"
     ls -l "$WINEPREFIX/drive_c/dist"
-    status=0
-    wine 'C:\dist\setup.exe' "$@" || status=$?
-    show_log
-    exit $status
+    [ -s "$WINEPREFIX/drive_c/dist/setup.exe" ] || { echo "the build made no setup.exe" >&2; exit 1; }
+    # The user's side: a new prefix that has nothing of the product but the
+    # self-extracting setup.exe, copied alone to C:\.
+    clean="$root/build/wineprefix-clean"
+    rm -rf "$clean"
+    stop_clean() {
+        WINEPREFIX="$clean" wineserver -k </dev/null >/dev/null 2>&1 || true
+        wine_env_stop
+    }
+    trap stop_clean EXIT
+    WINEPREFIX="$clean" setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX="$clean" setsid wine wineboot </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX="$clean" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+        </dev/null >/dev/null 2>&1 || true
+    cp "$WINEPREFIX/drive_c/dist/setup.exe" "$clean/drive_c/setup.exe"
+    echo "installing from $clean/drive_c/setup.exe"
+    if [ -z "$shot" ]; then
+        status=0
+        WINEPREFIX="$clean" wine 'C:\setup.exe' "$@" || status=$?
+        ls -l "$clean/drive_c/windows/system32/"*.scr 2>/dev/null || true
+        exit $status
+    fi
+    WINEPREFIX="$clean" wine 'C:\setup.exe' "$@" &
+    pid=$!
+    sleep "${SHOT_DELAY:-8}"
+    xwd -root -silent | convert xwd:- "$shot"
+    echo "screenshot: $shot"
+    ls -l "$clean/drive_c/windows/system32/"*.scr 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+    exit 0
 fi
 if [ -z "$shot" ]; then
     status=0

@@ -318,7 +318,9 @@ void TCustomInstall::SetExtractionOffset() {
     if (state != TExtractionInfoState::eiValid)
         throw IEInstall("The self-extracting file %s is damaged: %s",
                         {path, DescribeExtractionInfoState(state, bytes, size)});
-    if (!info.HasFiles1())
+    // A web distribution keeps every file on its server, so its build made
+    // no files.1; any other kind reads its local files from there.
+    if (!info.HasFiles1() && FDistributeType != dtWeb)
         throw IEInstall("The self-extracting file %s holds no product archive (files.1)", {path});
     SharedArchive().Offset = info.Files1Start;
     LogLine("Run", "product archive inside " + path + " at " + std::to_string(info.Files1Start));

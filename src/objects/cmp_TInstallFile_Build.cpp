@@ -49,7 +49,10 @@ void TCustomInstallFile::CompressFile() {
             throw IECustomInstallFile(kArchiveBlank, {FFileName});
         if (!FInclude)
             return;
-        ForceDirectory(RemoveBackslash(ExtractFilePath(archivePath)));
+        // A bare archive name lies in the current folder, which exists.
+        const std::string archiveDir = RemoveBackslash(ExtractFilePath(archivePath));
+        if (!archiveDir.empty())
+            ForceDirectory(archiveDir);
         archive.SetCompressedFile(archivePath);
         archive.OnAborted = [this](TQnfdCompress&) { ArchiveAborted(); };
         archive.OnStatus = [this](TQnfdCompress& a, const TlzhFileStats& s) { ArchiveStatus(a, s); };

@@ -4,13 +4,24 @@
 // from the src folder of the distribution (-s) and go to its Dest folder.
 // Every event of the run appends a line to trace.txt in the distribution
 // folder, so that the test can read their order.
+// QFD_E2E_FORM=web or net picks a project that fetches its files from a
+// server (a web and a traditional-net distribution); the server's address and
+// folder are known only when the test runs: QFD_E2E_NET_HOST, QFD_E2E_NET_DIR.
+// QFD_E2E_SRC names the folder of the files when it is not <-s folder>\src.
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TUninstallEXE.h"
+#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Forms.h"
+#include <cstdlib>
 
 namespace {
+
+std::string EnvironmentVariable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
 
 class TE2EForm : public TForm {
     QFD_CLASS(TE2EForm)
@@ -35,9 +46,18 @@ public:
     // known only once the program runs.
     void FormActivate(TObject*) {
         Trace("FormActivate");
-        for (const char* name : {"File1", "File2", "UninstallEXE"})
-            static_cast<TCustomInstallFile*>(FindComponent(name))
-                ->SetIncludeFromDir(Install()->SourceDir() + "\\src");
+        // The archive finds a member by the path it was built from: a
+        // distribution built elsewhere names that folder.
+        std::string source = EnvironmentVariable("QFD_E2E_SRC");
+        if (source.empty())
+            source = Install()->SourceDir() + "\\src";
+        for (int i = 0; i < ComponentCount(); ++i)
+            if (auto* file = dynamic_cast<TCustomInstallFile*>(Components(i)))
+                file->SetIncludeFromDir(source);
+        if (auto* net = dynamic_cast<TCustomNetInstallLocation*>(FindComponent("Net1"))) {
+            net->LoginInformation().SetHostname(EnvironmentVariable("QFD_E2E_NET_HOST"));
+            net->LoginInformation().SetDirectory(EnvironmentVariable("QFD_E2E_NET_DIR"));
+        }
     }
     void InstallBeforeReadArchiveInfo(TObject*) { Trace("OnBeforeReadArchiveInfo"); }
     void InstallAfterReadArchiveInfo(TObject*) { Trace("OnAfterReadArchiveInfo"); }
@@ -77,6 +97,29 @@ const TClassInfo& TE2EForm::StaticClass() {
     return info;
 }
 
+// The projects that fetch their files from a server.
+class TE2EWebForm : public TE2EForm {
+    QFD_CLASS(TE2EWebForm)
+public:
+    using TE2EForm::TE2EForm;
+};
+
+const TClassInfo& TE2EWebForm::StaticClass() {
+    static const TClassInfo info = DescribeClass<TE2EWebForm, TE2EForm>("TE2EWebForm", [](auto&) {});
+    return info;
+}
+
+class TE2ENetForm : public TE2EForm {
+    QFD_CLASS(TE2ENetForm)
+public:
+    using TE2EForm::TE2EForm;
+};
+
+const TClassInfo& TE2ENetForm::StaticClass() {
+    static const TClassInfo info = DescribeClass<TE2ENetForm, TE2EForm>("TE2ENetForm", [](auto&) {});
+    return info;
+}
+
 } // namespace
 
 int main() {
@@ -84,6 +127,14 @@ int main() {
         RegisterToolkitClasses();
         RegisterInstallClasses();
         RegisterClass(TE2EForm::StaticClass());
-        Application()->CreateForm<TE2EForm>();
+        RegisterClass(TE2EWebForm::StaticClass());
+        RegisterClass(TE2ENetForm::StaticClass());
+        const std::string form = EnvironmentVariable("QFD_E2E_FORM");
+        if (form == "web")
+            Application()->CreateForm<TE2EWebForm>();
+        else if (form == "net")
+            Application()->CreateForm<TE2ENetForm>();
+        else
+            Application()->CreateForm<TE2EForm>();
     });
 }

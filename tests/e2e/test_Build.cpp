@@ -151,4 +151,39 @@ TEST_F(BuildCycle, ABuildWithoutTheLoadingProgramSaysWhereItIsMissingAndBuildsNo
     EXPECT_FALSE(FileExists(build + "\\files.1"));
 }
 
+TEST_F(BuildCycle, ABlankFirstLineOfBuildInfBuildsIntoTheCurrentFolder) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string product = Work.Path() + "product\\", prog = Work.Path() + "prog\\",
+                      current = Work.Path() + "current\\";
+    for (const std::string& dir : {product, prog, current})
+        ForceDirectory(RemoveBackslash(dir));
+    WriteTextFile(product + kSaver, "a screen saver");
+    WriteTextFile(product + kSecond, "the second file");
+    WriteTextFile(product + kUninstaller, "an uninstaller");
+    WriteTextFile(FilesInfPath(),
+                  product + kSaver + "\r\n" + product + kSecond + "\r\n" + product + kUninstaller + "\r\n");
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("setup\\setup.exe"), prog + "setup.exe", false));
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("loader\\loader.exe"), prog + "loader.exe", false));
+    WriteTextFile(prog + "BUILD.INF", "\r\nC:\\not here\r\n");
+    TProcess b(QuoteArg(prog + "setup.exe") + " -b", RemoveBackslash(current));
+    // A failed build shows why; a good one ends without a window.
+    TWindowHandle box = 0;
+    WaitFor([&] { return (box = FindTopWindow("setup", b.Id(), 0)) != 0 || !b.Running(); }, 60000);
+    ASSERT_EQ(box, 0u) << MessageBoxText(box);
+    ASSERT_TRUE(b.WaitForExit(10000));
+    EXPECT_FALSE(DirectoryExists("C:\\not here"));
+    // The three files under their bare names, in the folder the build ran in.
+    const std::string all = ReadWholeFile(current + "setup.exe"), s1 = ReadWholeFile(current + "setup.1"),
+                      f1 = ReadWholeFile(current + "files.1");
+    TExtractionInfoBytes bytes;
+    ASSERT_GT(all.size(), kExtractionInfoSize);
+    std::copy(all.end() - kExtractionInfoSize, all.end(), bytes.begin());
+    TExtractionInfo info;
+    ASSERT_EQ(CheckExtractionInfo(bytes, static_cast<int64_t>(all.size()), info),
+              TExtractionInfoState::eiValid);
+    EXPECT_EQ(all.substr(static_cast<size_t>(info.Setup1Start), s1.size()), s1);
+    EXPECT_EQ(all.substr(static_cast<size_t>(info.Files1Start), f1.size()), f1);
+    EXPECT_FALSE(FileExists(prog + "setup.1"));
+}
+
 } // namespace

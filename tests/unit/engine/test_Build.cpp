@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 #include "archive/types_ExtractionInfo.h"
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -76,6 +77,55 @@ TEST_F(Build, TheFloppyTransferCopiesTheLoaderAndASetupOneOfWholeBlocks) {
     ASSERT_EQ(install->Shown.size(), 1u);
     EXPECT_NE(install->Shown[0].find("is damaged"), std::string::npos) << install->Shown[0];
     EXPECT_FALSE(FileExists(disk + "\\setup.1"));
+}
+
+TEST_F(Build, TheRunFindsTheProductArchiveOnlyBehindAnIntactTrailer) {
+    const std::string exe = TempPath("Setup.exe"), s1 = TempPath("setup.1"), f1 = TempPath("files.1");
+    WriteTextFile(s1, "SETUP-ONE");
+    WriteTextFile(f1, "FILES-ONE");
+    const std::vector<std::string> args = {"-eSetup.exe", "-s" + RemoveBackslash(TempDir())};
+    auto offsetAfterRun = [&](const std::string& props, const std::string& more) {
+        TTestInstall* install = Load(args, props, more);
+        SharedArchive().Offset = 0;
+        std::string failure;
+        try {
+            install->SetExtractionOffset();
+        } catch (const Exception& e) {
+            failure = e.Message();
+        }
+        const int64_t offset = SharedArchive().Offset;
+        SharedArchive().Offset = 0;
+        Unload();
+        return std::make_pair(offset, failure);
+    };
+
+    WriteTextFile(exe, "LOADER");
+    Load({})->MakeSelfExtractor(exe, s1, f1, "Saver");
+    Unload();
+    const std::string good = ReadWholeFile(exe);
+    EXPECT_EQ(offsetAfterRun("", ""), (std::pair<int64_t, std::string>(15, "")));
+
+    // A trailer that points past the file, or a file too short to hold one.
+    std::string outside = good;
+    outside[outside.size() - kExtractionInfoSize + 30] = 0x40;
+    WriteTextFile(exe, outside);
+    auto [offset, failure] = offsetAfterRun("", "");
+    EXPECT_EQ(offset, 0);
+    EXPECT_NE(failure.find("is damaged"), std::string::npos) << failure;
+    WriteTextFile(exe, good.substr(0, 100));
+    std::tie(offset, failure) = offsetAfterRun("", "");
+    EXPECT_NE(failure.find("Could not read the extraction info from the archive file"), std::string::npos)
+        << failure;
+
+    // Without files.1 only a web distribution, whose files are all on its server, runs.
+    WriteTextFile(exe, "LOADER");
+    Load({})->MakeSelfExtractor(exe, s1, TempPath("none.1"), "Saver");
+    Unload();
+    std::tie(offset, failure) = offsetAfterRun("", "");
+    EXPECT_NE(failure.find("holds no product archive"), std::string::npos) << failure;
+    const std::string web = "    NetLocation = Net1\n    DistributeType = dtWeb\n";
+    const std::string net = "  object Net1: TNetInstallLocation\n  end\n";
+    EXPECT_EQ(offsetAfterRun(web, net), (std::pair<int64_t, std::string>(0, "")));
 }
 
 } // namespace

@@ -153,6 +153,9 @@ TEST_F(LoaderProgram, ADamagedLoaderSaysSoAndWritesNothing) {
         {"record zeroed", [&] { PatchFile(loader, record, std::string(136, '\0')); }, "Setup"},
         {"positions outside", [&] { PatchFile(loader, record + 20, Int32Bytes(info.Files1End + 500)); },
          "Loader Test Screen Saver"},
+        {"wrong signature", [&] { PatchFile(loader, record + 14, "X"); }, "Setup"},
+        {"signature of another length", [&] { PatchFile(loader, record, std::string(1, '\x0d')); }, "Setup"},
+        {"title too long", [&] { PatchFile(loader, record + 53, std::string(1, '\xff')); }, "Setup"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

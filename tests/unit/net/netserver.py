@@ -9,7 +9,9 @@ PORTFILE is removed, and in any case after a fixed time.
 
 http: the standard library's HTTP server (what "python3 -m http.server"
 runs). Files under cut/ are announced with their full length but only half
-of them is sent before the connection closes; files under nolength/ come
+of them is sent before the connection closes (so is a file that has a
+marker NAME.cut beside it); a file with a marker NAME.slow beside it comes
+in blocks of 8 KiB a fifth of a second apart; files under nolength/ come
 without a length; status/NNN answers with that status. Every request target
 is appended to "requests.log" beside PORTFILE.
 ftp: pyftpdlib; anonymous logins and the user "setup" with password
@@ -48,8 +50,21 @@ class Handler(SimpleHTTPRequestHandler):
             return
         super().send_header(keyword, value)
 
+    def cut(self):
+        local = self.translate_path(self.path)
+        return self.folder() == "cut" or os.path.exists(local + ".cut")
+
+    def slow(self):
+        return os.path.exists(self.translate_path(self.path) + ".slow")
+
     def copyfile(self, source, outputfile):
-        if self.folder() == "cut":
+        if self.slow():
+            for block in iter(partial(source.read, 8192), b""):
+                outputfile.write(block)
+                outputfile.flush()
+                time.sleep(0.2)
+            return
+        if self.cut():
             data = source.read()
             outputfile.write(data[: len(data) // 2])
             outputfile.flush()

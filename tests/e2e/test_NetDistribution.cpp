@@ -1,0 +1,219 @@
+// Distributions whose files lie on a server, end to end under Wine: a setup
+// program built from the framework (qfd_e2e_install.exe with a web or a
+// traditional-net project) builds its self-extracting setup.exe with -b;
+// the archive of its network files and filelist.lst go onto a local HTTP
+// or FTP server, and setup.exe copied alone to another folder installs from
+// there.
+#include "../unit/net/LocalServer.h"
+#include "E2ESupport.h"
+#include "archive/types_ExtractionInfo.h"
+#include "support/SystemHelpers.h"
+#include "support/WindowDriver.h"
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <memory>
+#include <set>
+#include <windows.h>
+
+using namespace WindowDriver;
+using namespace E2E;
+
+namespace {
+
+std::string App() {
+    return ThisProgramFolder() + "qfd_e2e_install.exe";
+}
+
+std::string Loader() {
+    return ThisProgramFolder() + "..\\..\\src\\loader\\loader.exe";
+}
+
+// Bytes that do not compress.
+std::string NoiseBytes(size_t size) {
+    std::string s(size, '\0');
+    uint32_t seed = 12345;
+    for (char& c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return s;
+}
+
+struct TKind {
+    const char* Form;     // QFD_E2E_FORM
+    const char* Protocol; // of the local server
+    const char* Product;
+};
+const TKind kWeb{"web", "http", "Quenfold E2E Web Product"};
+const TKind kNet{"net", "ftp", "Quenfold E2E Net Product"};
+
+class NetDistribution : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (const TKind* k : {&kWeb, &kNet})
+            DeleteKeyTree(RegLocalMachine, UninstallKeyOf(k->Product));
+        // A failed run keeps its install record: it names the setup.exe it came from.
+        TRegKey records;
+        if (records.Open(RegLocalMachine, kRecords, TRegAccess::raRead))
+            for (const std::string& name : records.SubKeyNames()) {
+                TRegKey k;
+                if (k.Open(records.Handle(), name, TRegAccess::raRead) &&
+                    SameText(k.ReadString("SelfExtract").value_or(""), Other + "setup.exe")) {
+                    k.Close();
+                    DeleteKeyTree(RegLocalMachine, std::string(kRecords) + "\\" + name);
+                }
+            }
+    }
+
+    // Builds the distribution of kind into Build and puts its network
+    // files into the server's folder "dist".
+    void BuildAndServe(const TKind& kind) {
+        Kind = &kind;
+        ForceDirectory(Prog + "src");
+        ForceDirectory(Served / "dist");
+        ForceDirectory(RemoveBackslash(Other));
+        ASSERT_TRUE(CopyFileTo(App(), Prog + "qfd_e2e_install.exe", false));
+        ASSERT_TRUE(CopyFileTo(Loader(), Prog + "loader.exe", false));
+        WriteTextFile(Prog + "src\\one.txt", One);
+        WriteTextFile(Prog + "src\\two.dat", Two);
+        WriteTextFile(Prog + "src\\uninstall.exe", "an uninstaller");
+        WriteTextFile(Prog + "BUILD.INF", Build + "\r\n");
+        try {
+            Server = std::make_unique<TLocalServer>(kind.Protocol, Served.Path(), ServerWork.Path());
+        } catch (const std::exception& e) {
+            FAIL() << e.what();
+        }
+        TProcess b(QuoteArg(Prog + "qfd_e2e_install.exe") + " -b", "", Env());
+        ASSERT_TRUE(b.WaitForExit(60000));
+        for (const char* name : {"setup.exe", "setup.1", "Install1.1", "filelist.lst"})
+            ASSERT_TRUE(FileExists(Build + "\\" + name)) << name;
+        for (const char* name : {"Install1.1", "filelist.lst"})
+            ASSERT_TRUE(CopyFileTo(Build + "\\" + name, Served / (std::string("dist\\") + name), false));
+        ASSERT_TRUE(CopyFileTo(Build + "\\setup.exe", Other + "setup.exe", false));
+    }
+
+    std::vector<std::pair<std::string, std::string>> Env() const {
+        return {{"QFD_E2E_FORM", Kind->Form},
+                {"QFD_E2E_NET_HOST", Server ? Server->Host() : ""},
+                {"QFD_E2E_NET_DIR", "dist"},
+                {"QFD_E2E_SRC", Prog + "src"}};
+    }
+
+    TExtractionInfo Trailer() const {
+        const std::string exe = ReadWholeFile(Other + "setup.exe");
+        TExtractionInfoBytes bytes;
+        std::copy(exe.end() - kExtractionInfoSize, exe.end(), bytes.begin());
+        TExtractionInfo info;
+        EXPECT_EQ(CheckExtractionInfo(bytes, static_cast<int64_t>(exe.size()), info),
+                  TExtractionInfoState::eiValid);
+        return info;
+    }
+
+    // Runs the self-extracting setup.exe; a message box that shows is
+    // answered and its text returned.
+    std::string Install() {
+        TProcess run(QuoteArg(Other + "setup.exe"), "", Env());
+        std::string message;
+        TWindowHandle box = 0;
+        WaitFor([&] { return (box = FindTopWindow("qfd_e2e_install", 0, 0)) != 0 || !run.Running(); }, 60000);
+        if (box) {
+            message = MessageBoxText(box);
+            PressButton(box, "OK");
+        }
+        EXPECT_TRUE(run.WaitForExit(60000));
+        return message;
+    }
+
+    std::string Dest(const char* name) const { return Other + "Dest\\" + name; }
+
+    // Downloaded archives ("*.1") in the temporary folder: a failed or
+    // cancelled download must leave none behind.
+    static std::set<std::string> ArchivesInTemp() {
+        std::set<std::string> found;
+        for (const std::string& name : ListDirectory(TempDirectory()))
+            if (SameText(ExtractFileExt(name), ".1"))
+                found.insert(name);
+        return found;
+    }
+    std::set<std::string> ArchivesBefore = ArchivesInTemp();
+
+    TTempFolder Work, Served, ServerWork;
+    std::string Prog = Work / "prog\\", Build = Work / "build", Other = Work / "other\\";
+    std::string One = "404 is only a number here\r\n", Two = std::string(50000, 'x') + "the end";
+    const TKind* Kind = nullptr;
+    std::unique_ptr<TLocalServer> Server;
+    TWineAppDefault FFast = FastWindowsUnderWine("qfd_e2e_install.exe");
+};
+
+TEST_F(NetDistribution, AWebDistributionInstallsFromTheHttpServer) {
+    BuildAndServe(kWeb);
+    // Every file travels on the server: the self-extracting file holds no files.1.
+    TExtractionInfo info = Trailer();
+    EXPECT_EQ(info.Files1Start, 0);
+    EXPECT_EQ(info.Files1End, 0);
+    // The first record of the list names File404: its first bytes hold "404".
+    EXPECT_NE(ReadWholeFile(Served / "dist\\filelist.lst").substr(0, 30).find("404"), std::string::npos);
+
+    Server->ClearRequests();
+    const std::string message = Install();
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(ReadWholeFile(Dest("one.txt")), One);
+    EXPECT_EQ(ReadWholeFile(Dest("two.dat")), Two);
+    EXPECT_EQ(ReadWholeFile(Dest("uninstall.exe")), "an uninstaller");
+    const std::vector<std::string> requests = Server->Requests();
+    EXPECT_NE(std::find(requests.begin(), requests.end(), "/dist/filelist.lst"), requests.end());
+    EXPECT_NE(std::find(requests.begin(), requests.end(), "/dist/Install1.1"), requests.end());
+    EXPECT_NE(ReadWholeFile(Other + "trace.txt").find("OnAfterNotifyGoodInstall"), std::string::npos);
+}
+
+TEST_F(NetDistribution, ATraditionalNetDistributionTakesItsNetFilesFromTheFtpServer) {
+    BuildAndServe(kNet);
+    // The local file travels in setup.exe, the network ones on the server.
+    TExtractionInfo info = Trailer();
+    EXPECT_GT(info.Files1Start, 0);
+    const std::string message = Install();
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(ReadWholeFile(Dest("one.txt")), One);
+    EXPECT_EQ(ReadWholeFile(Dest("two.dat")), Two);
+    EXPECT_EQ(ReadWholeFile(Dest("uninstall.exe")), "an uninstaller");
+}
+
+TEST_F(NetDistribution, AMissingOrCutArchiveFailsTheRunAndInstallsNothing) {
+    BuildAndServe(kWeb);
+    // The server closes the connection half-way through the archive.
+    WriteTextFile(Served / "dist\\Install1.1.cut", "");
+    std::string message = Install();
+    EXPECT_NE(message.find("Could not read from file Install1.1 on the server"), std::string::npos)
+        << message;
+    EXPECT_FALSE(FileExists(Dest("two.dat")));
+    EXPECT_EQ(ArchivesInTemp(), ArchivesBefore);
+
+    // Not on the server at all: the message names the error and the host.
+    RemoveFile(Served / "dist\\Install1.1");
+    message = Install();
+    EXPECT_NE(message.find("Could not find the file Install1.1 on the server"), std::string::npos) << message;
+    EXPECT_NE(message.find(Server->Host()), std::string::npos) << message;
+    EXPECT_FALSE(FileExists(Dest("two.dat")));
+}
+
+TEST_F(NetDistribution, CancelInTheDownloadProgressEndsTheRunAsTheUsersAbort) {
+    Two = NoiseBytes(400 * 1024);
+    BuildAndServe(kWeb);
+    WriteTextFile(Served / "dist\\Install1.1.slow", "");
+    TProcess run(QuoteArg(Other + "setup.exe"), "", Env());
+    TWindowHandle progress = FindTopWindow("Copying installation files", 0, 60000);
+    ASSERT_NE(progress, 0u);
+    ASSERT_TRUE(PressButton(progress, "Cancel"));
+    const int64_t started = GetTickCount64();
+    ASSERT_TRUE(run.WaitForExit(30000));
+    std::printf("ended %lld ms after the cancel\n", static_cast<long long>(GetTickCount64() - started));
+    // A user's abort shows no error, installs nothing and keeps no partial archive.
+    EXPECT_EQ(FindTopWindow("qfd_e2e_install", 0, 0), 0u);
+    EXPECT_FALSE(FileExists(Dest("two.dat")));
+    const std::string trace = ReadWholeFile(Other + "trace.txt");
+    EXPECT_NE(trace.find("OnAfterNotifyBadInstall"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("OnAfterNotifyGoodInstall"), std::string::npos) << trace;
+    EXPECT_EQ(ArchivesInTemp(), ArchivesBefore);
+}
+
+} // namespace
