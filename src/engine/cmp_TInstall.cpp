@@ -270,7 +270,7 @@ void TCustomInstall::MainFormActivate(TObject*) {
         FMainForm->SetWindowState(wsMaximized);
         FMainForm->Invalidate();
     }
-    if (!FRunAutomatic)
+    if (!RunsByItself())
         return;
     if (FMainForm && !FMainForm->Destroying())
         FMainForm->OnActivate = FSavedOnActivate;

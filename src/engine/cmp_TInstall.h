@@ -134,6 +134,9 @@ public:
 
     bool HasSwitch(TCommandSwitch s) const { return FSwitches & (1u << s); }
     bool Quiet() const { return HasSwitch(swQuiet); }
+    // Runs on its own and ends afterwards: with RunAutomatic, and always when
+    // unattended, where nobody could start the run or end the program.
+    bool RunsByItself() const { return FRunAutomatic || Quiet(); }
     const std::string& SwitchArg(TCommandSwitch s) const { return FSwitchArgs[s]; }
     // The folder the user ran the setup from.
     const std::string& SourceDir() const { return FSourceDir; }

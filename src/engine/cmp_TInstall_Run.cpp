@@ -249,7 +249,7 @@ void TCustomInstall::FinishGoodRun() {
     Application()->SetExitCode(GoodRunExitCode());
     LogLine("Run", "exit code " + IntToStr(GoodRunExitCode()) +
                        (GoodRunExitCode() == secRestartNeeded ? ": Windows must restart to finish" : ""));
-    if (FRunAutomatic)
+    if (RunsByItself())
         Shutdown();
     RunFilesAfterInstall();
     SetRunning(false);
@@ -388,7 +388,7 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
             CleanupLoadingProgram();
             RemoveInstallRecord();
             LogLine("Registry", "removed the install record");
-            if (FRunAutomatic)
+            if (RunsByItself())
                 Shutdown();
         } else {
             LogLine("Run", "failed. " + Describe(E));
@@ -407,11 +407,11 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
             } catch (...) {
             }
         }
-        if (FRunAutomatic)
+        if (RunsByItself())
             EndApplication();
     } catch (...) {
         LogLine("Error", "while reporting the failure");
-        if (FRunAutomatic)
+        if (RunsByItself())
             EndApplication();
     }
     // A temporary copy would otherwise stay in the temporary folder for good,

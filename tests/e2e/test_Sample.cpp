@@ -502,7 +502,7 @@ TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestart
     ASSERT_NE(w, 0u);
     ASSERT_TRUE(PressButton(CurrentPage(w), "Finish"));
     ASSERT_TRUE(WaitForExit()) << "the sample does not end after Finish";
-    EXPECT_EQ(ExitCode(), 0u);
+    EXPECT_EQ(ExitCode(), 3u) << "installed, and the restart asked for on the restart page";
 
     // Only the chosen groups' files are installed.
     EXPECT_EQ(ReadWholeFile(Dest + "\\sample.txt"), std::string(1000, 'b'));
@@ -514,6 +514,35 @@ TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestart
     const std::string lines = ReadWholeFile(log);
     EXPECT_NE(lines.find("Sample: Reboot = True"), std::string::npos) << lines;
     EXPECT_EQ(lines.find("manual.txt"), std::string::npos) << lines;
+}
+
+// Unattended, the sample shows no window at all and every page keeps its
+// defaults: both groups, the project's own folder under Program Files.
+TEST_F(SampleRun, UnattendedShowsNoWindowAndInstallsTheDefaults) {
+    wchar_t programFiles[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH), 0u);
+    const std::string dest = Narrow(programFiles) + "\\Quenfold Sample";
+    ASSERT_FALSE(FileExists(dest + "\\sample.txt")) << "left from an earlier run: " << dest;
+    TProcess p(QuoteArg(SampleExePath()) + " -q " + QuoteArg("-s" + RemoveBackslash(Dist.Path())));
+    std::string seen;
+    const bool ended = WaitFor(
+        [&] {
+            const std::string shown = TopCaptions(p.Id());
+            if (shown != "windows:" && seen.empty())
+                seen = shown;
+            return !p.Running();
+        },
+        30000, 5);
+    ASSERT_TRUE(ended) << "the unattended sample does not end";
+    EXPECT_EQ(seen, "") << "a window appeared";
+    EXPECT_EQ(p.ExitCode(), 0u);
+    for (const TSampleFile& f : kFiles) {
+        const std::string path = dest + (f.ID >= 3 ? "\\Documentation\\" : "\\") + f.Name;
+        EXPECT_EQ(ReadWholeFile(path).size(), f.Size) << path;
+        RemoveFile(path);
+    }
+    RemoveDirectoryW(Wide(dest + "\\Documentation").c_str());
+    RemoveDirectoryW(Wide(dest).c_str());
 }
 
 TEST_F(SampleRun, CancelOnTheWelcomePageAsksAndConfirmedEndsOnTheFailedInstallationPage) {

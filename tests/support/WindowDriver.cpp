@@ -164,6 +164,10 @@ bool WaitFor(const std::function<bool()>& cond, uint32_t timeoutMs, uint32_t pol
     }
 }
 
+uint32_t ThisProcess() {
+    return GetCurrentProcessId();
+}
+
 TWindowHandle FindTopWindow(const std::string& caption, uint32_t processId, uint32_t timeoutMs) {
     HWND found = nullptr;
     WaitFor([&] { return (found = FindTopOnce(caption, processId)) != nullptr; }, timeoutMs);

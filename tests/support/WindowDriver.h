@@ -47,6 +47,10 @@ std::string QuoteArg(const std::string& arg);
 // Polls cond until it holds or the time is up; true when it held.
 bool WaitFor(const std::function<bool()>& cond, uint32_t timeoutMs = DefaultTimeoutMs, uint32_t pollMs = 20);
 
+// The id of the calling process: in-process tests look only at their own
+// windows, never at those of a program another test runs meanwhile.
+uint32_t ThisProcess();
+
 // A visible top-level window with exactly this caption (of processId when not
 // 0); 0 when none appears within the time limit.
 TWindowHandle FindTopWindow(const std::string& caption, uint32_t processId = 0,

@@ -207,7 +207,7 @@ bool ShownOnPage(TFramePage* page, const char* button) {
 // Presses a button of the window with this caption; records a failure when
 // either cannot be found.
 void Press(TPerson& p, const std::string& window, const std::string& button) {
-    TWindowHandle w = FindTopWindow(window, 0, 10000);
+    TWindowHandle w = FindTopWindow(window, ThisProcess(), 10000);
     if (p.Check(w != 0, "no window " + window))
         p.Check(PressButton(w, button), "no button " + button + " in " + window);
 }
@@ -592,7 +592,7 @@ TEST_F(WindowsTest, CompletionPageAloneEndsWithFinishOrRaisesOnItsCloseBox) {
     std::vector<std::string> shown;
     auto failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup complete", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup complete", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no page"))
                 return;
             // A page on its own is first and last: Finish, not Next, no Back.
@@ -608,7 +608,7 @@ TEST_F(WindowsTest, CompletionPageAloneEndsWithFinishOrRaisesOnItsCloseBox) {
     // Its close box ends it with Cancel: the user's abort.
     failures = WithPerson(
         [](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup complete", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup complete", ThisProcess(), 10000);
             if (p.Check(w != 0, "no page"))
                 CloseWindow(w);
         },
@@ -623,7 +623,7 @@ TEST_F(WindowsTest, FailedInstallationPageAloneOffersFinishOnly) {
     std::vector<std::string> shown;
     auto failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup incomplete", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup incomplete", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no page"))
                 return;
             shown = SortedButtons(w);
@@ -643,7 +643,7 @@ TEST_F(WindowsTest, APageAloneEndsWithFinishAndKeepsWhatThePersonChose) {
     std::vector<std::string> shown;
     auto failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Reboot windows", 0, 10000);
+            TWindowHandle w = FindTopWindow("Reboot windows", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no page"))
                 return;
             shown = SortedButtons(w);
@@ -678,7 +678,7 @@ TEST_F(WindowsTest, InAWizardOnlyTheLastPageOffersFinish) {
     std::vector<std::string> welcomeShown, rebootShown, goodShown;
     // The pages lie one over the other in the wizard: each is read by itself.
     auto pageButtons = [](TPerson& p, const std::string& caption, std::vector<std::string>& into) {
-        TWindowHandle wizard = FindTopWindow(caption, 0, 10000);
+        TWindowHandle wizard = FindTopWindow(caption, ThisProcess(), 10000);
         TWindowHandle page = wizard ? FindChild(wizard, caption) : 0;
         if (p.Check(page != 0, "no page " + caption))
             into = SortedButtons(page);
@@ -754,7 +754,7 @@ TEST_F(WindowsTest, FailedInstallationPageOfItsManager) {
     std::string text;
     auto failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup incomplete", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup incomplete", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no page"))
                 return;
             for (const std::string& t : ChildTexts(w))
@@ -818,7 +818,7 @@ TEST_F(ChangeDiskTest, TheWindowTakesTheRequestAndProceedsOrAborts) {
     std::string path;
     auto failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no change-disk window"))
                 return;
             path = ControlText(FindChild(w, "", "Edit"));
@@ -842,7 +842,7 @@ TEST_F(ChangeDiskTest, BrowseTakesAFolderAndCancelLeavesThePath) {
     std::string shown;
     auto failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no change-disk window") ||
                 !p.Check(PressButton(w, "Browse..."), "no Browse"))
                 return;
@@ -864,7 +864,7 @@ TEST_F(ChangeDiskTest, BrowseTakesAFolderAndCancelLeavesThePath) {
     FDisk.DiskPath = TempDir();
     failures = WithPerson(
         [&](TPerson& p) {
-            TWindowHandle w = FindTopWindow("Setup needs the next disk", 0, 10000);
+            TWindowHandle w = FindTopWindow("Setup needs the next disk", ThisProcess(), 10000);
             if (!p.Check(w != 0, "no change-disk window") ||
                 !p.Check(PressButton(w, "Browse..."), "no Browse"))
                 return;
@@ -1121,7 +1121,7 @@ protected:
     void RunWizard(const std::function<void(TPerson&, TWindowHandle)>& steps) {
         auto failures = WithPerson(
             [&](TPerson& p) {
-                TWindowHandle wizard = FindTopWindow(kPage, 0, 10000);
+                TWindowHandle wizard = FindTopWindow(kPage, ThisProcess(), 10000);
                 if (!p.Check(wizard != 0, "no group page"))
                     return;
                 steps(p, wizard);
@@ -1180,7 +1180,7 @@ TEST_F(GroupBrowseTest, CreateFolderReopensTheBrowserOnItAndTheGroupTakesIt) {
         if (!first ||
             !p.Check(PressButton(first, TOFDResourceStrings::CreateFolderCaption()), "no create button"))
             return;
-        TWindowHandle ask = FindTopWindow(TOFDResourceStrings::CreateFolderCaption(), 0, 10000);
+        TWindowHandle ask = FindTopWindow(TOFDResourceStrings::CreateFolderCaption(), ThisProcess(), 10000);
         if (!p.Check(ask != 0, "no box for the folder's name"))
             return;
         TypeText(FindChild(ask, "", "Edit"), "made");

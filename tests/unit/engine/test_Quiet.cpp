@@ -191,6 +191,23 @@ TEST_F(Quiet, TheRunStartsFromTheMessageLoopAndShowsNoWindow) {
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
+// A project that leaves the start to its own code (RunAutomatic False) would
+// otherwise stay hidden for good: nobody is there to start it or end it.
+TEST_F(Quiet, AProjectThatDoesNotRunByItselfStillRunsAndEndsUnattended) {
+    TTestInstall::ProgramFile = TempPath("setup.exe");
+    WriteTextFile(TTestInstall::ProgramFile, "the setup program");
+    TTestInstall* install = Load(
+        {"-q", "-s" + TempDir()},
+        "    DestDir = '" + TempDir() + "'\n    DestDirType = nil\n    RunAutomatic = False\n", kWindows);
+    Application()->SetMainForm(Form);
+    ASSERT_FALSE(install->RunAutomatic());
+    RunMessageLoop();
+    EXPECT_EQ(install->Installs, 1);
+    EXPECT_TRUE(File1()->Installed());
+    EXPECT_EQ(install->Ends, 1);
+    EXPECT_EQ(Application()->ExitCode(), secInstalled);
+}
+
 TEST_F(Quiet, TheExitCodeTellsRestartFailureAndAbort) {
     struct TCase {
         const char* Name;
