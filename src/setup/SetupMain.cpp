@@ -106,6 +106,12 @@ void TSetupMainForm::ReadFilesInf() {
 }
 
 void TSetupMainForm::FormActivate(TObject*) {
+    // Once read, files.inf is not read again: the form is activated again
+    // whenever a window of the run closes, and reading it then would clear
+    // the Reboot that an install file in use has set meanwhile, or fail the
+    // run when the file has gone.
+    if (FFilesInfRead)
+        return;
     if (!FileExists(FilesInfPath()))
         throw IEInstall("files.inf file not found");
     ReadFilesInf();
@@ -115,6 +121,7 @@ void TSetupMainForm::FormActivate(TObject*) {
     Part<TRotate3DLabel>("ProductLabel")->SetCaption("  " + name);
     Install1()->Information().SetProductName(name);
     FSaverShortName = Utf8Left(TrimRight(MakeShortName(name)) + ".scr", 12);
+    FFilesInfRead = true;
 }
 
 void TSetupMainForm::FormClose(TObject*, TCloseAction&) {}

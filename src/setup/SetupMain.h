@@ -40,4 +40,5 @@ private:
     static std::string FilesInfPath();
     template <class T> T* Part(const char* name) const;
     std::string FSaverShortName;
+    bool FFilesInfRead = false;
 };

@@ -56,7 +56,7 @@ std::string WhyNotAFullFilePath(const std::string& path) {
         const size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
         if (server == 2 || share == std::string::npos || share == server + 1)
             return "is not a full path";
-        for (const std::string name :
+        for (const std::string& name :
              {path.substr(2, server - 2), path.substr(server + 1, share - server - 1)})
             if (name == "." || name == "..")
                 return "steps through \"" + name + "\"";

@@ -373,9 +373,10 @@ protected:
                                              lang.Text(1010)) == 0;
             EXPECT_TRUE(size || lang.All.count(t.Text))
                 << page << ": " << t.Where << " \"" << t.Text << "\" is not a text of the language";
-            if (t.Charset != -2)
+            if (t.Charset != -2) {
                 EXPECT_EQ(t.Charset, lang.Charset)
                     << page << ": the font of " << t.Where << " \"" << t.Text << "\"";
+            }
         }
         for (int32_t glid : glids)
             EXPECT_TRUE(seen.count(lang.Text(glid)))

@@ -135,7 +135,7 @@ TEST_F(Run, ARegistrationThatFailedDuringTheRunIsTriedAgainAndThenFailsIt) {
     ASSERT_EQ(install->Shown.size(), 1u);
     EXPECT_NE(install->Shown[0].find("File is :File2"), std::string::npos) << install->Shown[0];
     std::vector<std::string> expected = kReading;
-    for (const std::string& s : {"OnBeforeNotifyBadInstall", "ie -994", "ie -978", "OnAfterNotifyBadInstall"})
+    for (const char* s : {"OnBeforeNotifyBadInstall", "ie -994", "ie -978", "OnAfterNotifyBadInstall"})
         expected.push_back(s);
     expected.push_back("show " + install->Shown[0]);
     expected.push_back("OnBeforeShutdown");

@@ -192,6 +192,21 @@ TEST_F(SetupMain, ThreeLinesNameTheThreeFilesAndTheProduct) {
     EXPECT_EQ(Form->FileContentsRead()->Lines().Count(), 4);
 }
 
+// The form is activated again each time a window of the run closes: that
+// must neither clear the restart an install file asked for nor fail when
+// files.inf has gone meanwhile. A first activation that failed tries again.
+TEST_F(SetupMain, LaterActivationsKeepWhatTheRunHasSet) {
+    EXPECT_EQ(ActivationError(), "files.inf file not found");
+    WriteTextFile(FilesInf(), "C:\\build\\Night.scr\r\nC:\\build\\readme.txt\r\n");
+    EXPECT_EQ(ActivationError(), "");
+    Form->Install1()->SetReboot(true);
+    RemoveFile(FilesInf());
+    EXPECT_EQ(ActivationError(), "");
+    EXPECT_TRUE(Form->Install1()->Reboot());
+    EXPECT_EQ(File("InstallFile")->FileName(), "Night.scr");
+    EXPECT_EQ(Form->Install1()->Information().ProductName(), "Night");
+}
+
 TEST_F(SetupMain, TwoLinesLeaveTheUninstallerEmptyAndShortNamesGiveNoProduct) {
     WriteTextFile(FilesInf(), "C:\\a\\.sc\r\nC:\\b\\second.txt\r\n");
     EXPECT_EQ(ActivationError(), "");
