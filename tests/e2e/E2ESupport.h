@@ -4,8 +4,10 @@
 // run's log in the temporary folder.
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
+#include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Registry.h"
+#include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include <algorithm>
 #include <set>
@@ -114,6 +116,25 @@ inline std::string NewSetupLog(const std::set<std::string>& before) {
         if (!before.count(l))
             fresh.push_back(l);
     return fresh.size() == 1 ? fresh[0] : std::string();
+}
+
+// A program of this build, by its path below src (e.g. "setup\\setup.exe").
+inline std::string BuiltProgram(const char* relative) {
+    return ThisProgramFolder() + "..\\..\\src\\" + relative;
+}
+
+// The files.inf of the Wine prefix's system folder, which names the product.
+inline std::string FilesInfPath() {
+    return GetSystemDir() + "\\files.inf";
+}
+
+// The folders of temporary setup copies (the loading program's) in %TEMP%.
+inline std::vector<std::string> TemporaryCopies() {
+    std::vector<std::string> found;
+    for (const std::string& name : ListDirectory(TempDirectory()))
+        if (name.rfind("qfdsetup", 0) == 0 && DirectoryExists(AddBackslash(TempDirectory()) + name))
+            found.push_back(name);
+    return found;
 }
 
 } // namespace E2E

@@ -1,6 +1,7 @@
 // The self-extracting setup.exe copied onto floppies under Wine: drive A: is
 // a small tmpfs linked into the prefix, and the test changes disks at every
 // prompt as a person would, keeping each disk's files in a folder of its own.
+#include "E2ESupport.h"
 #include "archive/cmp_TQnfdCompress.h"
 #include "archive/types_ExtractionInfo.h"
 #include "platform/routines_API.h"
@@ -16,15 +17,10 @@ using namespace WindowDriver;
 
 namespace {
 
+using E2E::BuiltProgram;
+using E2E::FilesInfPath;
+
 const char* const kDrive = "A:\\";
-
-std::string BuiltProgram(const char* relative) {
-    return ThisProgramFolder() + "..\\..\\src\\" + relative;
-}
-
-std::string FilesInfPath() {
-    return GetSystemDir() + "\\files.inf";
-}
 
 // Bytes that do not compress, so that the archive is as large as its files.
 std::string NoiseBytes(size_t size, uint32_t seed) {

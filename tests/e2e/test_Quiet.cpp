@@ -22,21 +22,9 @@ using namespace WindowDriver;
 
 namespace {
 
-std::string BuiltProgram(const char* relative) {
-    return ThisProgramFolder() + "..\\..\\src\\" + relative;
-}
-
-std::string FilesInfPath() {
-    return GetSystemDir() + "\\files.inf";
-}
-
-std::vector<std::string> TemporaryCopies() {
-    std::vector<std::string> found;
-    for (const std::string& name : ListDirectory(TempDirectory()))
-        if (name.rfind("qfdsetup", 0) == 0 && DirectoryExists(AddBackslash(TempDirectory()) + name))
-            found.push_back(name);
-    return found;
-}
+using E2E::BuiltProgram;
+using E2E::FilesInfPath;
+using E2E::TemporaryCopies;
 
 // The file name of the program that owns a window ("setup.exe").
 std::string ProgramOfWindow(HWND h) {
