@@ -10,6 +10,7 @@
 // captions and works in every language. Exit code 0 when every picture was
 // taken.
 #include "SampleDriver.h"
+#include "ScreenPicture.h"
 #include <cstdio>
 #include <string>
 
@@ -26,32 +27,12 @@ void Fail(const std::string& what) {
     ++Failures;
 }
 
-// The Unix program "import" writes the picture; Wine cannot wait for a Unix
-// program, so the file is watched until its size stays the same.
 void Shot(const std::string& name) {
     Sleep(600); // the page paints itself
     const std::string unixPath = Folder + "/" + Prefix + name + ".png";
-    std::string winPath = "Z:" + unixPath;
-    std::replace(winPath.begin(), winPath.end(), '/', '\\');
-    DeleteFileW(Wide(winPath).c_str());
-    if (!StartUnixProgram("/usr/bin/import", {"-window", "root", unixPath})) {
-        Fail("cannot start import");
-        return;
-    }
-    int64_t last = -1;
-    bool done = WaitFor(
-        [&] {
-            WIN32_FILE_ATTRIBUTE_DATA a{};
-            if (!GetFileAttributesExW(Wide(winPath).c_str(), GetFileExInfoStandard, &a))
-                return false;
-            const int64_t size = (int64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
-            const bool same = size > 0 && size == last;
-            last = size;
-            return same;
-        },
-        20000, 300);
-    if (!done)
-        Fail("no picture " + unixPath);
+    std::string why;
+    if (!ScreenPicture::Take(unixPath, why))
+        Fail(why);
     else
         std::printf("%s\n", unixPath.c_str());
 }
