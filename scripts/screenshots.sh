@@ -32,18 +32,9 @@ bash scripts/build.sh win >/dev/null
 
 # A display of our own, of a fixed size, whatever the caller has.
 unset DISPLAY
-Xvfb_size="1024x768x24"
+QFD_XVFB_SIZE="1024x768x24"
 source scripts/wine-env.sh
 source scripts/sample-env.sh
-numfile="$(mktemp)"
-Xvfb -displayfd 3 -screen 0 "$Xvfb_size" -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$numfile" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(tr -d '[:space:]' <"$numfile")"
-rm -f "$numfile"
 wine_env_start
 scratch=""
 finish() {
@@ -51,7 +42,6 @@ finish() {
     if [ -n "$scratch" ]; then
         rm -rf "$scratch"
     fi
-    kill $xvfb 2>/dev/null || true
 }
 trap finish EXIT
 

@@ -6,13 +6,15 @@ export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 QFD_XVFB_PID=""
+# The screen of the Xvfb started when there is no display.
+QFD_XVFB_SIZE="${QFD_XVFB_SIZE:-1280x1024x24}"
 
 wine_env_start() {
     if [ -z "${DISPLAY:-}" ]; then
         # Xvfb picks a free display itself and writes its number to fd 3.
         local numfile
         numfile="$(mktemp)"
-        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
+        Xvfb -displayfd 3 -screen 0 "$QFD_XVFB_SIZE" -nolisten tcp 3>"$numfile" </dev/null >/dev/null 2>&1 &
         QFD_XVFB_PID=$!
         for _ in $(seq 100); do
             [ -s "$numfile" ] && break
