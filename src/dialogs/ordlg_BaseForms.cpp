@@ -145,6 +145,7 @@ void TBaseDuringCopyForm::ConfirmCancel() {
     if (UserMayAbort()) {
         SharedArchive().Abort = true;
         DownloadAborted = true; // a download in progress stops too
+        RunState().CancelRequested = true;
     }
     SetModalResult(mrAbort);
 }

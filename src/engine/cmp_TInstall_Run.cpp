@@ -204,6 +204,7 @@ void TCustomInstall::Install() {
     ClearDownloadAborted();
     SetRunning(true);
     SyncRunState();
+    RunState().CancelRequested = false;
     StartRunLog(Quiet() ? "unattended installation" : "installation");
     LogLine("Run", "started");
 

@@ -65,6 +65,10 @@ void TCustomInstallFile::InstallHelpers() {
     const TFileCompare decision = IsFileNewer(FFileVersion, dest, FOverwriteMode, FFileDate);
     FWillReplace = decision == fcError || decision == fcNewer;
     const std::string destName = FDestName;
+    // A Cancel confirmed since the last file ends the run before this one is
+    // touched or downloaded.
+    if (FWillReplace && RunState().CancelRequested)
+        ArchiveAborted();
     if (FWillReplace) {
         try {
             PrepareDestination();

@@ -43,6 +43,10 @@ struct TRunState {
     std::string SourcePathArg;
     // Windows must restart to finish the installation (a file was in use).
     bool Reboot = false;
+    // The person confirmed Cancel during this run. The archive component
+    // forgets its own request when its next extraction starts, so a Cancel
+    // handled between two files is kept here.
+    bool CancelRequested = false;
     // False while a run collects failed ActiveX registrations in
     // FailedRegistrationList instead of raising them.
     bool RaiseRegistrationErrors = true;

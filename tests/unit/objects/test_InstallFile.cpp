@@ -249,6 +249,22 @@ TEST_F(InstallFiles, OnBeforeInstallSkipsAFileThatStillCountsAsDone) {
     EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
 }
 
+// Cancel confirmed while the copy window's messages run between two files:
+// the archive component forgets its own request when the next extraction
+// starts, so the run's request must end the run before the next file.
+TEST_F(InstallFiles, ACancelBetweenTwoFilesEndsTheRunBeforeTheNextOne) {
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("second.txt"), "old second");
+    TInstallFile* first = AddFile("First", "first.txt", "new first");
+    AddFile("Second", "second.txt", "new second");
+    BuildArchive();
+    first->OnAfterInstall = [](TCustomInstallFile*) { RunState().CancelRequested = true; };
+    EXPECT_THROW(Root->Install(), EAIUserAbort);
+    RunState().CancelRequested = false;
+    EXPECT_EQ(ReadWholeFile(Dest("first.txt")), "new first");
+    EXPECT_EQ(ReadWholeFile(Dest("second.txt")), "old second");
+}
+
 TEST_F(InstallFiles, TheUninstallLogMovesOnWhenAKeyIsSpoiled) {
     AddFile("One", "one.txt", "1");
     BuildArchive();
