@@ -137,10 +137,14 @@ TSelfRemoval PrepareSelfRemoval(const std::string& program, const std::string& p
         LogLine("Uninstaller", program + " stays: " + s.Other + " uses it");
         return s;
     }
-    std::string batch = GetTempFile(false);
-    RemoveFile(batch);
-    batch = ChangeFileExt(batch, ".bat");
-    const std::string why = WriteBatch(batch, program, folder);
+    std::string batch, why;
+    try {
+        batch = ChangeFileExt(GetTempFile(false), ".bat");
+        why = WriteBatch(batch, program, folder);
+    } catch (const std::exception& e) {
+        // The product is gone all the same: this is no failure of the run.
+        why = std::string("no batch file could be made: ") + e.what();
+    }
     if (!why.empty()) {
         AtRestartInstead(s, why);
         return s;

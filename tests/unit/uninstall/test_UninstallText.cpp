@@ -184,6 +184,7 @@ TEST(SelfRemovalBatch, AProgramThatNeverEndsIsGivenUpAfterAMinute) {
     EXPECT_GE(run.Seconds, 30);
     EXPECT_LE(run.Seconds, 60);
     // Every try erased the program only; no folder was given, none is removed.
+    ASSERT_FALSE(run.Done.empty());
     EXPECT_EQ(run.Done.back(), "ERASE " + batch);
     EXPECT_EQ(std::count(run.Done.begin(), run.Done.end(), "ERASE " + program),
               static_cast<long>(run.Done.size()) - 1);
