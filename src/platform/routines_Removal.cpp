@@ -52,6 +52,24 @@ TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& f
     return r;
 }
 
+uint32_t StartWithoutWindow(const std::string& commandLine, const std::string& folder) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi = {};
+    std::wstring cmd = Wide(commandLine);
+    std::wstring dir = Wide(folder);
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
+        DWORD code = GetLastError();
+        return code ? code : ERROR_GEN_FAILURE;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return 0;
+}
+
 void WaitMilliseconds(uint32_t ms) {
     Sleep(ms);
 }

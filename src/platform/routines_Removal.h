@@ -28,6 +28,10 @@ struct TRunResult {
 // program still running then is left running.
 TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs);
 
+// Starts commandLine in folder with no window at all (CREATE_NO_WINDOW) and
+// does not wait: 0 when it started, else the system's error code.
+uint32_t StartWithoutWindow(const std::string& commandLine, const std::string& folder);
+
 void WaitMilliseconds(uint32_t ms);
 
 // Message boxes of a program without forms, in front of other windows.

@@ -5,6 +5,7 @@
 #include "platform/routines_InstallSteps.h"
 #include "platform/routines_Registry.h"
 #include "platform/routines_Strings.h"
+#include "uninstall/routines_UninstallSelf.h"
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -30,9 +31,6 @@ TProgramRunHook& RunHook() {
     return hook;
 }
 
-uint32_t RemoveAtRestart(const std::string& path) {
-    return RestartHook() ? RestartHook()(path) : RemoveFileAtRestart(path);
-}
 TRunResult RunProgram(const std::string& commandLine, const std::string& folder) {
     return RunHook() ? RunHook()(commandLine, folder, kUnregisterTimeoutMs)
                      : RunHiddenAndWait(commandLine, folder, kUnregisterTimeoutMs);
@@ -188,7 +186,7 @@ TRemoval RemoveOne(const std::string& path, TUninstallResult& r) {
     const std::string cause = SystemFailure("DeleteFile(" + path + ")", code);
     // 32 sharing violation, 33 lock violation, 5 a running program.
     if (code == 32 || code == 33 || code == 5) {
-        const uint32_t later = RemoveAtRestart(path);
+        const uint32_t later = UninstallRemoveAtRestart(path);
         if (later == 0) {
             LogLine("Restart", cause + "; marked for removal at the restart");
             return TRemoval::rmAtRestart;
@@ -387,6 +385,19 @@ void AppendList(std::string& text, const std::string& title, const std::vector<s
         text += "\n    ... and " + IntToStr(items.size() - kListedFiles) + " more";
 }
 
+// The uninstaller's folder may go with it when it is the product's own
+// folder, emptied; never a folder of the system.
+std::string UninstallerFolderToClear(const TUninstallPlan& plan, const std::string& program) {
+    const std::string folder = ExtractFileDir(program);
+    return SameText(folder, plan.Log.Destination) && !IsSystemFolder(folder) ? folder : std::string();
+}
+
+// The product's own log named the uninstaller: it went (or waits) with the rest.
+bool LoggedByTheProduct(const TUninstallPlan& plan, const std::string& program) {
+    return std::any_of(plan.Files.begin(), plan.Files.end(),
+                       [&](const TPlannedFile& f) { return SameText(f.Path, program); });
+}
+
 std::string TwoDigits(int v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02d", v);
@@ -399,6 +410,9 @@ void SetRestartRemovalHook(TRestartRemovalHook hook) {
 }
 void SetProgramRunHook(TProgramRunHook hook) {
     RunHook() = std::move(hook);
+}
+uint32_t UninstallRemoveAtRestart(const std::string& path) {
+    return RestartHook() ? RestartHook()(path) : RemoveFileAtRestart(path);
 }
 
 TUninstallPlan PlanUninstall(const std::string& product) {
@@ -533,12 +547,20 @@ int RunUninstaller(const TUninstallCommand& command, const TUninstallUI& ui) {
                                 (f.Fate == TFileFate::ffKeepShared ? ": stays" : ": goes"));
         const TUninstallResult r = CarryOutUninstall(plan);
         code = UninstallExitCode(r);
-        const std::string report = UninstallReport(product, r);
+        std::string report = UninstallReport(product, r);
+        // Only once the product has left the list: a failed run needs the uninstaller again.
+        TSelfRemoval self;
+        if (r.EntryRemoved && !ui.Program.empty() && !LoggedByTheProduct(plan, ui.Program))
+            self = PrepareSelfRemoval(ui.Program, product, UninstallerFolderToClear(plan, ui.Program));
+        if (self.Fate != TSelfFate::sfNone)
+            report += "\n\n" + SelfRemovalSentence(self);
         LogLine("Uninstall",
                 "exit code " + IntToStr(code) + ": " + StringReplaceAll(report, "\n", "\r\n    "));
         if (!command.Quiet && ui.Show)
             ui.Show(caption, report,
                     r.Failures.empty() ? TMessageKind::mkInformation : TMessageKind::mkWarning);
+        // After the message: the batch waits for the end of this process a minute at most.
+        StartSelfRemoval(self);
     } catch (const std::exception& e) {
         LogLine("Uninstall", std::string("refused: ") + e.what());
         if (!command.Quiet && ui.Show)

@@ -57,6 +57,8 @@ std::string UninstallReport(const std::string& product, const TUninstallResult& 
 // the system's call.
 using TRestartRemovalHook = std::function<uint32_t(const std::string& path)>;
 void SetRestartRemovalHook(TRestartRemovalHook hook);
+// The removal at the restart through that seam: 0 or the system's error code.
+uint32_t UninstallRemoveAtRestart(const std::string& path);
 using TProgramRunHook =
     std::function<TRunResult(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs)>;
 void SetProgramRunHook(TProgramRunHook hook);
@@ -68,6 +70,9 @@ struct TUninstallUI {
     std::function<bool(const std::string& caption, const std::string& text)> Ask;
     std::function<void(const std::string& caption, const std::string& text, TMessageKind kind)> Show;
     std::string LogFolder; // empty: the temporary folder
+    // The uninstaller's own file, taken away after a complete removal
+    // unless another product uses it; empty: none (tests run in process).
+    std::string Program;
 };
 int RunUninstaller(const TUninstallCommand& command, const TUninstallUI& ui);
 // "Uninstall Log <date> #<n>.txt" in folder, the first number not yet taken.

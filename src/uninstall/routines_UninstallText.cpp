@@ -103,3 +103,49 @@ std::string UninstallProgramOf(const std::string& uninstallString, const std::st
     const size_t blank = s.find(' ');
     return blank == std::string::npos ? s : s.substr(0, blank);
 }
+
+bool UninstallStringStarts(const std::string& uninstallString, const std::vector<std::string>& programForms) {
+    const std::string s = Trim(uninstallString);
+    for (const std::string& form : programForms) {
+        if (form.empty())
+            continue;
+        if (!s.empty() && s[0] == '"') {
+            const size_t close = s.find('"', 1);
+            if (close != std::string::npos && SameText(s.substr(1, close - 1), form))
+                return true;
+            continue;
+        }
+        if (s.size() >= form.size() && SameText(s.substr(0, form.size()), form) &&
+            (s.size() == form.size() || IsBlank(s[form.size()])))
+            return true;
+    }
+    return false;
+}
+
+std::string OtherUserOfUninstaller(const std::vector<TListEntry>& entries,
+                                   const std::vector<std::string>& programForms) {
+    for (const TListEntry& e : entries)
+        if (UninstallStringStarts(e.UninstallString, programForms))
+            return e.Product;
+    return std::string();
+}
+
+std::vector<std::string> SelfRemovalBatchLines(const std::string& program, const std::string& folder,
+                                               const std::string& batch) {
+    // Quoted, with "%" doubled: cmd would read "%...%" in a path as a variable.
+    auto q = [](const std::string& s) { return "\"" + StringReplaceAll(s, "%", "%%") + "\""; };
+    std::vector<std::string> lines = {"@ECHO OFF",
+                                      "SET QFDTRIES=0",
+                                      ":WAITUNINSTALLER",
+                                      "ERASE " + q(program),
+                                      "IF NOT EXIST " + q(program) + " GOTO ERASED",
+                                      "SET /A QFDTRIES=QFDTRIES+1",
+                                      "IF %QFDTRIES% GEQ 60 GOTO ERASED",
+                                      "PING -n 2 127.0.0.1 > NUL",
+                                      "GOTO WAITUNINSTALLER",
+                                      ":ERASED"};
+    if (!folder.empty())
+        lines.push_back("RMDIR " + q(folder));
+    lines.push_back("ERASE " + q(batch));
+    return lines;
+}

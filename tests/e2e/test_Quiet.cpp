@@ -308,6 +308,11 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
     TProcess uninstall((command[0] == '"' ? QuoteArg(program) : program) + " -q " + rest);
     ASSERT_TRUE(uninstall.WaitForExit(30000));
     EXPECT_EQ(uninstall.ExitCode(), 0u);
+    // The uninstaller goes too, a moment after its end (no other product uses it).
+    const auto ended = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(GetSystemDir() + "\\" + kUninstaller); }, 10000));
+    std::printf("installed uninstaller gone %.2f s after its end\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - ended).count());
     EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver));
     EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSecond));
     EXPECT_FALSE(RegKeyExists(RegLocalMachine, key));

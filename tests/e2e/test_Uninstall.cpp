@@ -5,11 +5,14 @@
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallSteps.h"
 #include "platform/routines_Registry.h"
+#include "platform/routines_Removal.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include "support/WindowDriver.h"
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <set>
 #include <windows.h>
@@ -23,6 +26,8 @@ const char* const SharedDLLs = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\
 const char* const SessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
 const char* const FixturesKey = "Software\\Quenfold\\Fixtures";
 constexpr uint32_t RunLimitMs = 20000;
+// The clean-up batch erases the uninstaller once a second after it ended.
+constexpr uint32_t SelfRemovalLimitMs = 10000;
 
 std::string UninstallExe() {
     return ThisProgramFolder() + "..\\..\\src\\uninstall\\uninstall.exe";
@@ -354,12 +359,64 @@ TEST_F(UninstallProgram, StartedAsTheListStartsItItAsksAndSaysWhatItRemoved) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindowAlive(box); }));
     TWindowHandle done = FindTopWindow(caption, p.Id());
     ASSERT_NE(done, 0u);
-    EXPECT_EQ(MessageBoxText(done), product + " was removed.\n\n1 file was removed:\n    " + a);
+    const std::string program = Dest(product) + "\\uninstall.exe";
+    EXPECT_EQ(MessageBoxText(done), product + " was removed.\n\n1 file was removed:\n    " + a +
+                                        "\n\nThe uninstaller " + program +
+                                        " removes itself once it has ended.");
+    // Not while the message waits for the person.
+    WaitMilliseconds(1500);
+    EXPECT_TRUE(FileExists(program));
     ASSERT_TRUE(PressButton(done, "OK"));
     ASSERT_TRUE(p.WaitForExit());
     EXPECT_EQ(p.ExitCode(), 0u);
     EXPECT_FALSE(FileExists(a));
     EXPECT_FALSE(Registered(product));
+    // Then the uninstaller, and the product's folder it leaves empty.
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(program); }, SelfRemovalLimitMs)) << program;
+    EXPECT_TRUE(WaitFor([&] { return !DirectoryExists(Dest(product)); }, SelfRemovalLimitMs))
+        << Dest(product);
+}
+
+TEST_F(UninstallProgram, AnUninstallerThatAnotherProductStartsStaysUntilTheLastOneGoes) {
+    const std::string first = Product("Shared First"), second = Product("Shared Second");
+    Install(first);
+    const std::string program = Dest(first) + "\\uninstall.exe";
+    // The second product's entry starts the same file, written otherwise.
+    {
+        TRegKey k;
+        ASSERT_TRUE(k.Create(RegLocalMachine, ListKey + second));
+        k.WriteString("DisplayName", second);
+        k.WriteString("UninstallString", "\"" + UpperCase(program) + "\" " + second);
+    }
+    const std::string mine = MakeFile(Dest(first) + "\\first.txt");
+    const std::string theirs = MakeFile(FTemp / "Second\\second.txt");
+    Log(first, "Files", mine);
+    Log(second, "Files", theirs);
+
+    EXPECT_EQ(RunQuietly(first), 0u) << NewLogText();
+    EXPECT_FALSE(FileExists(mine));
+    EXPECT_FALSE(Registered(first));
+    // Long enough for a batch that would take it.
+    WaitMilliseconds(3000);
+    EXPECT_TRUE(FileExists(program));
+    EXPECT_NE(NewLogText().find("The uninstaller " + program + " was kept: another product uses it (" +
+                                second + ")."),
+              std::string::npos)
+        << NewLogText();
+
+    // The last product started by it: now it goes.
+    TProcess p(QuoteArg(program) + " -q " + second);
+    ASSERT_TRUE(p.WaitForExit(RunLimitMs));
+    EXPECT_EQ(p.ExitCode(), 0u) << NewLogText();
+    EXPECT_FALSE(FileExists(theirs));
+    EXPECT_FALSE(Registered(second));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(program); }, SelfRemovalLimitMs)) << program;
+    std::printf("uninstaller gone %.2f s after its end\n",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    EXPECT_NE(NewLogText().find("The uninstaller " + program + " removes itself once it has ended."),
+              std::string::npos)
+        << NewLogText();
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "platform/routines_Registry.h"
 #include "support/IsolatedTest.h"
 #include "uninstall/routines_Uninstall.h"
+#include "uninstall/routines_UninstallSelf.h"
 #include <algorithm>
 #include <map>
 
@@ -56,6 +57,7 @@ protected:
         SetRestartRemovalHook(nullptr);
         SetProgramRunHook(nullptr);
         SetLogHook(nullptr);
+        SetBatchStartHook(nullptr);
         TIsolatedTest::TearDown();
     }
 
@@ -103,6 +105,7 @@ protected:
         c.Product = product;
         TUninstallUI ui;
         ui.LogFolder = TempPath("logs");
+        ui.Program = Program;
         ui.Ask = [this](const std::string& caption, const std::string& text) {
             Questions.push_back(caption + ": " + text);
             if (OnAsk)
@@ -139,6 +142,7 @@ protected:
     uint32_t RestartResult = 0;
     TRunResult ProgramResult;
     bool Answer = true;
+    std::string Program; // the uninstaller's own file; none by default
     std::function<void()> OnAsk;
     std::string Log;
 
