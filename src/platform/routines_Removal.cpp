@@ -25,23 +25,34 @@ uint32_t RemoveFileAtRestart(const std::string& path) {
     return code ? code : ERROR_GEN_FAILURE;
 }
 
-TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs) {
-    TRunResult r;
+namespace {
+// Starts commandLine hidden, with no console window for a console program
+// either; 0 or the system's error code.
+uint32_t StartHidden(const std::string& commandLine, const std::string& folder, PROCESS_INFORMATION& pi) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi = {};
+    pi = {};
     std::wstring cmd = Wide(commandLine);
     std::wstring dir = Wide(folder);
-    // No console window for a console program either.
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
-        r.ErrorCode = GetLastError();
-        return r;
+    if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                       folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
+        CloseHandle(pi.hThread);
+        return 0;
     }
+    DWORD code = GetLastError();
+    return code ? code : ERROR_GEN_FAILURE;
+}
+} // namespace
+
+TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs) {
+    TRunResult r;
+    PROCESS_INFORMATION pi;
+    r.ErrorCode = StartHidden(commandLine, folder, pi);
+    if (r.ErrorCode != 0)
+        return r;
     r.Started = true;
-    CloseHandle(pi.hThread);
     if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
@@ -53,21 +64,11 @@ TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& f
 }
 
 uint32_t StartWithoutWindow(const std::string& commandLine, const std::string& folder) {
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi = {};
-    std::wstring cmd = Wide(commandLine);
-    std::wstring dir = Wide(folder);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
-        DWORD code = GetLastError();
-        return code ? code : ERROR_GEN_FAILURE;
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return 0;
+    PROCESS_INFORMATION pi;
+    const uint32_t code = StartHidden(commandLine, folder, pi);
+    if (code == 0)
+        CloseHandle(pi.hProcess);
+    return code;
 }
 
 void WaitMilliseconds(uint32_t ms) {
