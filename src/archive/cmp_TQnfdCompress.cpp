@@ -873,20 +873,18 @@ void TQnfdCompress::AddStatus() {
 // -------------------------------------------------------------------- Extract
 
 void TQnfdCompress::Extract() {
-    Abort = false;
-    FMode = TMode::Extracting;
-    struct Finally {
+    struct ClearList {
         TQnfdCompress& c;
-        ~Finally() {
-            c.FArchive.reset();
-            c.FFilesToProcess.Clear();
-            c.DestName.clear();
-        }
-    } finally{*this};
-    RunGuarded([&] { DoExtract(nullptr); });
+        ~ClearList() { c.FFilesToProcess.Clear(); }
+    } clearList{*this};
+    RunExtraction(nullptr);
 }
 
 void TQnfdCompress::ExtractMembers(const std::vector<int>& indexes) {
+    RunExtraction(&indexes);
+}
+
+void TQnfdCompress::RunExtraction(const std::vector<int>* indexes) {
     Abort = false;
     FMode = TMode::Extracting;
     struct Finally {
@@ -896,7 +894,7 @@ void TQnfdCompress::ExtractMembers(const std::vector<int>& indexes) {
             c.DestName.clear();
         }
     } finally{*this};
-    RunGuarded([&] { DoExtract(&indexes); });
+    RunGuarded([&] { DoExtract(indexes); });
 }
 
 void TQnfdCompress::TestMember(int index) {

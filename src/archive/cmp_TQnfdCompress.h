@@ -225,6 +225,8 @@ private:
     void CompressToTemp(TFileHeader& h, TStream& source, TStream& temp);
     void AddStatus();
     // Extracts the members at indexes, or those FilesToProcess names.
+    // Extract and ExtractMembers: all of FilesToProcess (indexes null) or those members.
+    void RunExtraction(const std::vector<int>* indexes);
     void DoExtract(const std::vector<int>* indexes);
     std::string DestinationPath();
     void ExtractMember(TFileHeader& h, const std::string& dest, bool testOnly);

@@ -1,6 +1,7 @@
 #include "engine/cmp_TInstall.h"
 #include "dialogs/dlgcmp_TBaseDlg.h"
 #include "platform/routines_API.h"
+#include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
@@ -437,18 +438,14 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
     return lines;
 }
 
-// cmd reads a batch file in the OEM code page. A path goes in as it is when
-// that code page has every character of it, else in its short form; a path
-// with neither would name something else, and is refused.
-static std::string PathInBatch(const std::string& path, uint32_t codePage) {
-    if (Utf8ToCodePage(path, codePage))
-        return path;
-    std::string shortPath = GetShortPath(path);
-    if (shortPath != path && Utf8ToCodePage(shortPath, codePage))
-        return shortPath;
+// A path the batch cannot name is refused: any look-alike would name
+// something else.
+static std::string PathInBatch(const std::string& path) {
+    if (std::optional<std::string> p = PathForBatch(path))
+        return *p;
     throw IEInstall("The temporary copy of the setup program cannot be removed: the path <%s> has no form in "
                     "code page %d and no short form that the command processor could read",
-                    {path, static_cast<int32_t>(codePage)});
+                    {path, static_cast<int32_t>(OemCodePage())});
 }
 
 void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
@@ -456,18 +453,11 @@ void WriteCleanupBatch(const std::string& batch, const std::string& program, con
     // The batch must exist for its own short form.
     { TFileStream created(batch, fmCreate); }
     try {
-        uint32_t codePage = OemCodePage();
-        std::string text;
-        for (const std::string& line : CleanupBatchLines(PathInBatch(program, codePage),
-                                                         folder.empty() ? "" : PathInBatch(folder, codePage),
-                                                         PathInBatch(batch, codePage), windows95))
-            text += line + "\r\n";
-        std::optional<std::string> bytes = Utf8ToCodePage(text, codePage);
-        if (!bytes)
+        if (!WriteBatchFile(batch,
+                            CleanupBatchLines(PathInBatch(program), folder.empty() ? "" : PathInBatch(folder),
+                                              PathInBatch(batch), windows95)))
             throw IEInstall("The batch file <%s> cannot be written in code page %d",
-                            {batch, static_cast<int32_t>(codePage)});
-        TFileStream f(batch, fmCreate);
-        f.WriteBuffer(bytes->data(), static_cast<int64_t>(bytes->size()));
+                            {batch, static_cast<int32_t>(OemCodePage())});
     } catch (...) {
         RemoveFile(batch);
         throw;

@@ -247,9 +247,10 @@ void TCustomInstall::FinishGoodRun() {
     NotifyGoodInstall();
     CleanupLoadingProgram();
     RemoveRecordUnlessUnfinished();
-    Application()->SetExitCode(GoodRunExitCode());
-    LogLine("Run", "exit code " + IntToStr(GoodRunExitCode()) +
-                       (GoodRunExitCode() == secRestartNeeded ? ": Windows must restart to finish" : ""));
+    const int32_t code = GoodRunExitCode();
+    Application()->SetExitCode(code);
+    LogLine("Run", "exit code " + IntToStr(code) +
+                       (code == secRestartNeeded ? ": Windows must restart to finish" : ""));
     if (RunsByItself())
         Shutdown();
     RunFilesAfterInstall();

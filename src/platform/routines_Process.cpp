@@ -16,18 +16,29 @@ std::function<bool(const TShellCall&)>& ShellHook() {
     return hook;
 }
 
-bool Start(const std::string& commandLine, WORD show) {
+// Starts commandLine in folder (empty: the current one), handing on no
+// handles: 0, or the system's error code. The process handle goes to process
+// when asked for, else it is closed.
+uint32_t Start(const std::string& commandLine, WORD show, DWORD flags, const std::string& folder,
+               HANDLE* process = nullptr) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = show;
     PROCESS_INFORMATION pi = {};
     std::wstring cmd = Wide(commandLine);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
+    std::wstring dir = Wide(folder);
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                        folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
+        const DWORD code = GetLastError();
+        return code ? code : ERROR_GEN_FAILURE;
+    }
     CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return true;
+    if (process)
+        *process = pi.hProcess;
+    else
+        CloseHandle(pi.hProcess);
+    return 0;
 }
 
 std::string ModuleFile(HMODULE m) {
@@ -82,11 +93,31 @@ bool RunningAsLibrary() {
     return ThisModule() != GetModuleHandleW(nullptr);
 }
 
-bool StartHidden(const std::string& commandLine) {
-    return Start(commandLine, SW_HIDE);
+bool StartHidden(const std::string& commandLine, const std::string& folder) {
+    // No console window either, nor the caller's console for a console program.
+    const uint32_t code = Start(commandLine, SW_HIDE, CREATE_NO_WINDOW, folder);
+    SetLastSystemError(code);
+    return code == 0;
 }
 bool StartProgram(const std::string& commandLine) {
-    return Start(commandLine, SW_SHOWNORMAL);
+    return Start(commandLine, SW_SHOWNORMAL, 0, std::string()) == 0;
+}
+
+TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs) {
+    TRunResult r;
+    HANDLE process = nullptr;
+    r.ErrorCode = Start(commandLine, SW_HIDE, CREATE_NO_WINDOW, folder, &process);
+    if (r.ErrorCode != 0)
+        return r;
+    r.Started = true;
+    if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process, &code);
+        r.Ended = true;
+        r.ExitCode = code;
+    }
+    CloseHandle(process);
+    return r;
 }
 
 void SetShellExecuteHook(std::function<bool(const TShellCall&)> hook) {

@@ -21,11 +21,22 @@ std::string ProgramPath();
 std::string ModulePath();
 bool RunningAsLibrary();
 
-// Starts a command line with its window hidden; does not wait. False when it
-// could not start.
-bool StartHidden(const std::string& commandLine);
+// Starts a command line with its window hidden (no console window for a
+// console program either) in folder (empty: the current one); does not wait.
+// False when it could not start, with the system's code in LastSystemError().
+bool StartHidden(const std::string& commandLine, const std::string& folder = std::string());
 // Starts a command line with a normal window; does not wait.
 bool StartProgram(const std::string& commandLine);
+
+struct TRunResult {
+    bool Started = false;
+    bool Ended = false;     // within the time limit
+    uint32_t ExitCode = 0;  // when Ended
+    uint32_t ErrorCode = 0; // the system's code when it did not start
+};
+// Starts commandLine hidden like StartHidden and waits for its end at most
+// timeoutMs. A program still running then is left running.
+TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs);
 
 // ShellExecute. Tests may watch the calls instead of letting them reach the shell.
 struct TShellCall {

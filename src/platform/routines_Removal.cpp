@@ -25,52 +25,6 @@ uint32_t RemoveFileAtRestart(const std::string& path) {
     return code ? code : ERROR_GEN_FAILURE;
 }
 
-namespace {
-// Starts commandLine hidden, with no console window for a console program
-// either; 0 or the system's error code.
-uint32_t StartHidden(const std::string& commandLine, const std::string& folder, PROCESS_INFORMATION& pi) {
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    pi = {};
-    std::wstring cmd = Wide(commandLine);
-    std::wstring dir = Wide(folder);
-    if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                       folder.empty() ? nullptr : dir.c_str(), &si, &pi)) {
-        CloseHandle(pi.hThread);
-        return 0;
-    }
-    DWORD code = GetLastError();
-    return code ? code : ERROR_GEN_FAILURE;
-}
-} // namespace
-
-TRunResult RunHiddenAndWait(const std::string& commandLine, const std::string& folder, uint32_t timeoutMs) {
-    TRunResult r;
-    PROCESS_INFORMATION pi;
-    r.ErrorCode = StartHidden(commandLine, folder, pi);
-    if (r.ErrorCode != 0)
-        return r;
-    r.Started = true;
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        r.Ended = true;
-        r.ExitCode = code;
-    }
-    CloseHandle(pi.hProcess);
-    return r;
-}
-
-uint32_t StartWithoutWindow(const std::string& commandLine, const std::string& folder) {
-    PROCESS_INFORMATION pi;
-    const uint32_t code = StartHidden(commandLine, folder, pi);
-    if (code == 0)
-        CloseHandle(pi.hProcess);
-    return code;
-}
-
 void WaitMilliseconds(uint32_t ms) {
     Sleep(ms);
 }

@@ -2,6 +2,7 @@
 // whole before anything changes), carrying it out, and the words of the
 // result.
 #pragma once
+#include "platform/routines_Process.h"
 #include "platform/routines_Removal.h"
 #include "uninstall/routines_UninstallLog.h"
 #include <cstdint>

@@ -1,8 +1,10 @@
 #include "uninstall/routines_UninstallSelf.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
+#include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Locale.h"
+#include "platform/routines_Process.h"
 #include "platform/routines_Registry.h"
 #include "platform/routines_Removal.h"
 #include "platform/routines_Strings.h"
@@ -57,50 +59,26 @@ std::string OtherUser(const std::string& program, const std::string& product) {
     return std::string();
 }
 
-// cmd reads a batch file in the OEM code page: a path goes in as it is when
-// that code page has every character of it, else in its short form; none
-// when neither can be read.
-std::optional<std::string> PathInBatch(const std::string& path, uint32_t codePage) {
-    if (Utf8ToCodePage(path, codePage))
-        return path;
-    const std::string shortPath = GetShortPath(path);
-    if (shortPath != path && Utf8ToCodePage(shortPath, codePage))
-        return shortPath;
-    return std::nullopt;
-}
-
 // Writes the batch; the reason when it cannot (and then no batch is left).
 std::string WriteBatch(const std::string& batch, const std::string& program, const std::string& folder) {
-    const uint32_t codePage = OemCodePage();
+    const std::string codePage = IntToStr(static_cast<int32_t>(OemCodePage()));
     try {
         // The batch must exist for its own short form.
         { TFileStream created(batch, fmCreate); }
-        const std::optional<std::string> p = PathInBatch(program, codePage);
-        const std::optional<std::string> b = PathInBatch(batch, codePage);
+        const std::optional<std::string> p = PathForBatch(program);
+        const std::optional<std::string> b = PathForBatch(batch);
         // A folder the batch could not name just stays.
-        const std::optional<std::string> f = folder.empty() ? std::nullopt : PathInBatch(folder, codePage);
+        const std::optional<std::string> f = folder.empty() ? std::nullopt : PathForBatch(folder);
         std::string why;
         if (!p)
-            why = "its path has no form in code page " + IntToStr(static_cast<int32_t>(codePage));
+            why = "its path has no form in code page " + codePage;
         else if (!b)
-            why = "the path of the batch file " + batch + " has no form in code page " +
-                  IntToStr(static_cast<int32_t>(codePage));
-        if (!why.empty()) {
+            why = "the path of the batch file " + batch + " has no form in code page " + codePage;
+        else if (!WriteBatchFile(batch, SelfRemovalBatchLines(*p, f.value_or(""), *b)))
+            why = "the batch file cannot be written in code page " + codePage;
+        if (!why.empty())
             RemoveFile(batch);
-            return why;
-        }
-        std::string text;
-        for (const std::string& line : SelfRemovalBatchLines(*p, f.value_or(""), *b))
-            text += line + "\r\n";
-        const std::optional<std::string> bytes = Utf8ToCodePage(text, codePage);
-        if (!bytes) {
-            RemoveFile(batch);
-            return "the batch file cannot be written in code page " +
-                   IntToStr(static_cast<int32_t>(codePage));
-        }
-        TFileStream out(batch, fmCreate);
-        out.WriteBuffer(bytes->data(), static_cast<int64_t>(bytes->size()));
-        return std::string();
+        return why;
     } catch (const std::exception& e) {
         RemoveFile(batch);
         return std::string("the batch file could not be written: ") + e.what();
@@ -163,7 +141,8 @@ void StartSelfRemoval(TSelfRemoval& s) {
         // cmd of the system folder, not whatever the search path finds; /D: no AutoRun commands.
         const std::string command = "\"" + GetSystemDir() + "\\cmd.exe\" /D /C \"" + s.Batch + "\"";
         const std::string temp = TempDirectory();
-        const uint32_t code = StartHook() ? StartHook()(command, temp) : StartWithoutWindow(command, temp);
+        const uint32_t code =
+            StartHook() ? StartHook()(command, temp) : (StartHidden(command, temp) ? 0 : LastSystemError());
         if (code == 0) {
             LogLine("Uninstaller", "started " + command);
             return;
