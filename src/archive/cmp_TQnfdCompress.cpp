@@ -1,4 +1,5 @@
 #include "cmp_TQnfdCompress.h"
+#include "platform/routines_Undo.h"
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -1021,6 +1022,7 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
         if (!dir.empty())
             ForceDirectory(dir);
         temp.Name = UniqueFileName(ExtractFilePath(dest), "~qfd");
+        NoteCreating(temp.Name);
         try {
             out = OpenFile(temp.Name, fmCreate, TqcFileRole::Destination);
         } catch (const Exception&) {
@@ -1045,7 +1047,7 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
     if (!dated)
         throw EQnfdCompress("Cannot set the date of the file just extracted.");
     FArchive.reset();
-    if (!RenameFile(temp.Name, dest, true))
+    if (!ReplaceFileUndoable(temp.Name, dest))
         throw EQnfdCompress(Format("Cannot create the file %s", {dest}));
     temp.Name.clear();
 }
@@ -1268,6 +1270,7 @@ void TQnfdCompress::CopyPlainFile(const std::string& source, const std::string& 
     stats.FileSize = ToInteger(in->Size(), source);
     // As with extraction, the copy replaces the old file only when complete.
     TScratchFile temp{UniqueFileName(ExtractFilePath(target), "~qfd")};
+    NoteCreating(temp.Name);
     std::unique_ptr<TStream> out;
     try {
         out = OpenFile(temp.Name, fmCreate, TqcFileRole::Destination);
@@ -1300,7 +1303,7 @@ void TQnfdCompress::CopyPlainFile(const std::string& source, const std::string& 
         OnStatus(*this, stats);
     out.reset();
     in.reset();
-    if (!RenameFile(temp.Name, target, true))
+    if (!ReplaceFileUndoable(temp.Name, target))
         throw EQnfdCompress(Format("Cannot create the file %s", {target}));
     temp.Name.clear();
 }

@@ -159,6 +159,7 @@ void TCustomInstall::Loaded() {
     ParseCommandLine();
     if (Quiet())
         BeQuiet(LogFolder());
+    RepairInterruptedRun();
     if (HasSwitch(swDebug) && (!HasSwitch(swSourcePath) || Trim(SwitchArg(swSourcePath)).empty()))
         throw IEInstall(
             "The -d switch needs the folder of the build: give it with a quoted -s switch, for example "
@@ -475,6 +476,12 @@ static std::string RemovableProgramFolder(const std::string& folder) {
     return folder;
 }
 
+std::string TCustomInstall::TemporaryCopyFolder() const {
+    if (!FUseLoadingProgram || HasSwitch(swDebug) || !HasSwitch(swCleanup) || RunningAsLibrary())
+        return "";
+    return RemovableProgramFolder(RemoveBackslash(ExtractFilePath(SetupProgramFile())));
+}
+
 void TCustomInstall::CleanupLoadingProgram() {
     if (!FUseLoadingProgram || HasSwitch(swDebug) || !HasSwitch(swCleanup))
         return;
@@ -491,8 +498,7 @@ void TCustomInstall::CleanupLoadingProgram() {
     RemoveFile(batch);
     batch = ChangeFileExt(batch, ".bat");
     std::string program = SetupProgramFile();
-    WriteCleanupBatch(batch, program, RemovableProgramFolder(RemoveBackslash(ExtractFilePath(program))),
-                      WindowsVersion() == wvWindows95);
+    WriteCleanupBatch(batch, program, TemporaryCopyFolder(), WindowsVersion() == wvWindows95);
     FCleanupBatch = batch;
     FRunCleanupBatch = true;
 }

@@ -15,6 +15,7 @@
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "objects/types_RunState.h"
+#include "platform/routines_Journal.h"
 #include "platform/types_Base.h"
 #include "toolkit/forms_Forms.h"
 #include "toolkit/graphics_Types.h"
@@ -222,6 +223,19 @@ protected:
     // business of this run waits in it for the restart.
     void RemoveRecordUnlessUnfinished();
     void FinishGoodRun();
+    // Undoes what a killed run of any product left (its journal), before
+    // this program does anything itself.
+    void RepairInterruptedRun();
+    // Takes this product's lock; false (after saying so) when another setup
+    // of the product is running.
+    bool TakeProductLock();
+    // Undoes the run so far; failures are logged and reported.
+    void RollBackRun();
+    // The folder of a temporary copy that the clean-up may remove, empty
+    // when the program is no such copy.
+    std::string TemporaryCopyFolder() const;
+    // Ends a -r start that finds nothing waiting for it.
+    void FinishNothingUnfinished();
 
     TCommandSwitches FSwitches = 0;
     std::array<std::string, 8> FSwitchArgs;
@@ -234,6 +248,9 @@ protected:
     std::string FCleanupBatch;
     bool FRunCleanupBatch = false;
     int32_t FUnfinishedCount = 0;
+    // How to undo the run so far; open from the run's first change to its end.
+    TRunJournal FJournal;
+    bool FRunOnceRegistered = false;
 
 private:
     bool FAutoMaximizeWindow = true;

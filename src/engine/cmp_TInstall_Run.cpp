@@ -194,7 +194,63 @@ void TCustomInstall::ReadInfoFromArchive() {
         OnAfterReadArchiveInfo(this);
 }
 
+void TCustomInstall::RepairInterruptedRun() {
+    std::vector<std::pair<std::string, std::string>> lines;
+    const int repaired = RepairInterruptedRuns([&lines](const std::string& kind, const std::string& text) {
+        lines.push_back({kind, text});
+    });
+    if (repaired == 0)
+        return;
+    // A log of its own: the repair belongs to the run that died, not to this one.
+    const bool wasOpen = LogIsOpen();
+    StartRunLog("repair of an interrupted installation");
+    for (const auto& [kind, text] : lines)
+        LogLine(kind, text);
+    if (!wasOpen)
+        CloseLog();
+}
+
+bool TCustomInstall::TakeProductLock() {
+    if (FJournal.Lock(Information().ProductName()))
+        return true;
+    StartRunLog(Quiet() ? "unattended installation" : "installation");
+    LogLine("Run", "another setup of " + Information().ProductName() +
+                       " is running; this one ends without changing anything");
+    Application()->SetExitCode(secFailed);
+    LogLine("Run", "exit code " + IntToStr(secFailed));
+    try {
+        ShowRunError(IEInstall("The setup of %s is already running. Wait until it has ended, then start it "
+                               "again if you need to.",
+                               {Information().ProductName()}));
+    } catch (...) {
+        // Ending is all that is left to do.
+    }
+    EndApplication();
+    CloseLog();
+    return false;
+}
+
+void TCustomInstall::RollBackRun() {
+    if (!FJournal.IsOpen())
+        return;
+    const std::vector<std::string> failures = FJournal.Rollback();
+    if (failures.empty()) {
+        LogLine("Undo", "every change of the run is undone");
+        return;
+    }
+    std::string text;
+    for (const std::string& f : failures)
+        text += "\n" + f;
+    try {
+        ShowRunError(IEInstall("Setup could not undo every change it made:%s", {text}));
+    } catch (...) {
+        // The log holds the list as well.
+    }
+}
+
 void TCustomInstall::Install() {
+    if (!TakeProductLock())
+        return;
     RunStartTime() = Now();
     RaiseRegistrationErrors() = false;
     FailedRegistrationList().Clear();
@@ -207,6 +263,9 @@ void TCustomInstall::Install() {
     RunState().CancelRequested = false;
     StartRunLog(Quiet() ? "unattended installation" : "installation");
     LogLine("Run", "started");
+    FJournal.Begin([](const std::string& kind, const std::string& text) { LogLine(kind, text); });
+    LogLine("Journal", FJournal.FileName());
+    FJournal.NoteTemporaryCopy(TemporaryCopyFolder());
 
     if (FUseLoadingProgram && !HasSwitch(swSourcePath))
         throw IEInstall(
@@ -244,8 +303,18 @@ void TCustomInstall::Install() {
 
 // The end of a good run, also of the run after a restart.
 void TCustomInstall::FinishGoodRun() {
+    if (FJournal.IsOpen()) {
+        // Work waits for the restart: the run after it must happen, from a
+        // program that is still there then.
+        if (FUnfinishedCount > 0 && !FRunOnceRegistered)
+            RegisterRunOnce();
+        FJournal.Commit();
+    }
     NotifyGoodInstall();
-    CleanupLoadingProgram();
+    if (FUnfinishedCount > 0)
+        LogLine("Run", "the temporary copy stays for the run after the restart");
+    else
+        CleanupLoadingProgram();
     RemoveRecordUnlessUnfinished();
     const int32_t code = GoodRunExitCode();
     Application()->SetExitCode(code);
@@ -380,6 +449,10 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
     }
     SetRunning(false);
     const bool aborted = dynamic_cast<const EAIUserAbort*>(&E) != nullptr;
+    // The machine goes back as it was before anything else: the failed page
+    // then tells the truth.
+    const bool rolledBack = FJournal.IsOpen();
+    RollBackRun();
     Application()->SetExitCode(aborted ? secAborted : secFailed);
     LogLine("Run", "exit code " + IntToStr(aborted ? secAborted : secFailed));
     bool shown = false;
@@ -388,8 +461,11 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
             LogLine("Run", "aborted by the user");
             NotifyBadInstall();
             CleanupLoadingProgram();
-            RemoveInstallRecord();
-            LogLine("Registry", "removed the install record");
+            // Undone, the record is as it was before the run (or gone).
+            if (!rolledBack) {
+                RemoveInstallRecord();
+                LogLine("Registry", "removed the install record");
+            }
             if (RunsByItself())
                 Shutdown();
         } else {
@@ -419,7 +495,7 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
     // A temporary copy would otherwise stay in the temporary folder for good,
     // also when the failure's own windows failed; unless work waits for a
     // restart, which runs it again.
-    if (!aborted && FUnfinishedCount == 0) {
+    if (!aborted && (FUnfinishedCount == 0 || rolledBack)) {
         try {
             CleanupLoadingProgram();
         } catch (const std::exception& inner) {

@@ -64,6 +64,7 @@ void TCustomInstall::RegisterRunOnce() {
         LogLine("Registry", SystemFailure("adding RunOnce QuenfoldUnfinished = " + line, LastSystemError()));
         throw IEInstall("Cannot register the install to be run on reboot in the RunOnce key in the registry");
     }
+    FRunOnceRegistered = true;
     LogLine("Registry", "RunOnce QuenfoldUnfinished (or the next free name): " + line);
 }
 
@@ -88,6 +89,10 @@ void TCustomInstall::CompleteAfterRestart() {
     LogLine("Run",
             "install record " + (InstallRecordKey().empty() ? std::string("none")
                                                             : "HKEY_LOCAL_MACHINE" + InstallRecordKey()));
+    if (InstallRecordKey().empty()) {
+        FinishNothingUnfinished();
+        return;
+    }
     if (TTranslator* translator = ActiveTranslator()) {
         const int32_t language = ReadInstallLanguage();
         // A stored value that names no language leaves the translator as it is.
@@ -120,4 +125,15 @@ void TCustomInstall::CompleteAfterRestart() {
     }
     LogLine("Run", "completed after the restart");
     FinishGoodRun();
+}
+
+void TCustomInstall::FinishNothingUnfinished() {
+    // Started twice by the restart, or by hand: the work was done already.
+    LogLine("Restart", "nothing is unfinished: there is no install record of this setup program");
+    CleanupLoadingProgram();
+    Application()->SetExitCode(secInstalled);
+    LogLine("Run", "exit code " + IntToStr(secInstalled));
+    SetRunning(false);
+    EndApplication();
+    CloseLog();
 }

@@ -10,6 +10,7 @@
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_InstallSteps.h"
 #include "platform/routines_Strings.h"
+#include "platform/routines_Undo.h"
 
 namespace {
 // The system's buffers for these paths hold 400 characters.
@@ -42,6 +43,8 @@ void TCustomInstallFile::PrepareDestination() {
     const std::string target = DestFilePath();
     if (!FileExists(target))
         return;
+    if (IsFileReadOnly(target))
+        NoteReadOnlyClearing(target);
     if (IsFileReadOnly(target) && SetFileReadOnly(target, false))
         LogLine("File", "cleared the read-only flag of " + target + " to replace it");
     const uint32_t code = TestFileReplaceable(target);
@@ -101,6 +104,7 @@ void TCustomInstallFile::ScheduleRestartReplacement() {
 
 void TCustomInstallFile::WriteRestartBatch(const std::string& shortTarget, const std::string& shortNew) {
     const std::string batch = ChangeFileExt(GetTempFile(false), ".bat");
+    NoteCreating(batch);
     TStringList lines;
     lines.Add("erase " + QuotedIfBlank(shortTarget));
     lines.Add("move " + QuotedIfBlank(shortNew) + " " + QuotedIfBlank(shortTarget));

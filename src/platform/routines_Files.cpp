@@ -2,6 +2,7 @@
 // ForceDirectory and date-time conversion.
 #include "routines_Files.h"
 #include "exceptions_Quenfold.h"
+#include "routines_Undo.h"
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -141,7 +142,45 @@ void ForceDirectory(const std::string& dir) {
     // A relative name of one folder has no parent to make first.
     if (!parent.empty())
         ForceDirectory(parent);
+    NoteCreating(d, true);
     CreateDir(d);
+}
+
+// --- changes that a run may have to undo ------------------------------------------------------
+
+TUndoHooks& UndoHooks() {
+    static TUndoHooks hooks;
+    return hooks;
+}
+
+void NoteCreating(const std::string& path, bool folder) {
+    if (UndoHooks().Creating)
+        UndoHooks().Creating(path, folder);
+}
+
+void NoteReadOnlyClearing(const std::string& path) {
+    if (UndoHooks().ReadOnlyClearing)
+        UndoHooks().ReadOnlyClearing(path);
+}
+
+bool ReplaceFileUndoable(const std::string& from, const std::string& to) {
+    const bool existed = FileExists(to);
+    if (!existed) {
+        NoteCreating(to);
+        return RenameFile(from, to, false);
+    }
+    if (!UndoHooks().KeepAside)
+        return RenameFile(from, to, true);
+    const std::string kept = UndoHooks().KeepAside(to);
+    if (kept.empty())
+        return false;
+    if (RenameFile(from, to, false))
+        return true;
+    // The old file goes back where it was; the caller reports the failure.
+    const uint32_t code = LastSystemError();
+    RenameFile(kept, to, false);
+    SetLastSystemError(code);
+    return false;
 }
 
 // 1601-01-01 to 1899-12-30 in days; one day is 864e9 units of 100 ns.

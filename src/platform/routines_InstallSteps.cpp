@@ -1,10 +1,16 @@
 #include "routines_InstallSteps.h"
+#include "routines_Registry.h"
+#include "routines_Undo.h"
 #include "routines_WinText.h"
 #include <windows.h>
 // After windows.h, which it needs.
 #include <objbase.h>
 
 uint32_t MoveFileDelayed(const std::string& from, const std::string& to) {
+    // The system keeps the rename in this value until the restart.
+    if (UndoHooks().ValueChanging)
+        UndoHooks().ValueChanging(RegLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                  "PendingFileRenameOperations");
     if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                     MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING))
         return 0;

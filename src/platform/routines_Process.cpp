@@ -1,6 +1,7 @@
 #include "routines_Process.h"
 #include "routines_CommandLine.h"
 #include "routines_Files.h"
+#include "routines_Undo.h"
 #include "routines_WinText.h"
 #include <windows.h>
 // After windows.h, which it needs.
@@ -136,11 +137,19 @@ bool ShellExecuteText(const TShellCall& c) {
 }
 
 bool WriteProfileText(const std::string& section, const std::string& key, const std::string& value) {
+    if (UndoHooks().ProfileChanging)
+        UndoHooks().ProfileChanging("", section, key);
     return WriteProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str()) != 0;
 }
 
 bool WritePrivateProfileText(const std::string& section, const std::string& key, const std::string& value,
                              const std::string& fileName) {
+    if (UndoHooks().ProfileChanging) {
+        // A file of its own (WININIT.INI) may be made by this write.
+        if (fileName.find('\\') != std::string::npos && !FileExists(fileName))
+            NoteCreating(fileName);
+        UndoHooks().ProfileChanging(fileName, section, key);
+    }
     return WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
                                       Wide(fileName).c_str()) != 0;
 }

@@ -1,7 +1,9 @@
 // Registry layer over the W functions.
 #include "routines_Registry.h"
+#include "routines_Undo.h"
 #include "routines_WinText.h"
 #include <cstring>
+#include <map>
 #include <windows.h>
 
 namespace {
@@ -28,7 +30,46 @@ bool DeleteTree(TRegHandle root, const std::string& key, int depth) {
     return ok && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND);
 }
 
+bool IsPredefined(TRegHandle h) {
+    return h >= RegClassesRoot && h <= PredefinedRegHandle(0x80000060u);
+}
+
+// The places of the keys this process holds open, by handle.
+std::map<TRegHandle, std::pair<TRegHandle, std::string>>& OpenKeys() {
+    static std::map<TRegHandle, std::pair<TRegHandle, std::string>> keys;
+    return keys;
+}
+
+std::string JoinKey(const std::string& parent, const std::string& key) {
+    const std::string sub = NormalizeRegKeyPath(key);
+    return parent.empty() ? sub : sub.empty() ? parent : parent + "\\" + sub;
+}
+
 } // namespace
+
+bool RegKeyPlace(TRegHandle handle, TRegHandle& root, std::string& path) {
+    if (IsPredefined(handle)) {
+        root = handle;
+        path.clear();
+        return true;
+    }
+    auto it = OpenKeys().find(handle);
+    if (it == OpenKeys().end())
+        return false;
+    root = it->second.first;
+    path = it->second.second;
+    return true;
+}
+
+void TRegKey::Track(TRegHandle parent, const std::string& key) {
+    std::string base;
+    if (!RegKeyPlace(parent, FRoot, base)) {
+        FRoot = 0;
+        FPath.clear();
+        return;
+    }
+    FPath = JoinKey(base, key);
+}
 
 std::string NormalizeRegKeyPath(const std::string& key) {
     size_t first = key.find_first_not_of('\\');
@@ -40,16 +81,22 @@ std::string NormalizeRegKeyPath(const std::string& key) {
     return path;
 }
 
-TRegKey::TRegKey(TRegKey&& other) noexcept : FHandle(other.FHandle), FLastError(other.FLastError) {
+TRegKey::TRegKey(TRegKey&& other) noexcept
+    : FHandle(other.FHandle), FRoot(other.FRoot), FPath(std::move(other.FPath)),
+      FLastError(other.FLastError) {
     other.FHandle = 0;
+    other.FRoot = 0;
 }
 
 TRegKey& TRegKey::operator=(TRegKey&& other) noexcept {
     if (this != &other) {
         Close();
         FHandle = other.FHandle;
+        FRoot = other.FRoot;
+        FPath = std::move(other.FPath);
         FLastError = other.FLastError;
         other.FHandle = 0;
+        other.FRoot = 0;
     }
     return *this;
 }
@@ -67,25 +114,36 @@ bool TRegKey::Open(TRegHandle parent, const std::string& key, TRegAccess access)
     if (rc != ERROR_SUCCESS)
         return Fail(rc);
     FHandle = reinterpret_cast<TRegHandle>(h);
+    Track(parent, key);
+    if (FRoot)
+        OpenKeys()[FHandle] = {FRoot, FPath};
     return true;
 }
 
 bool TRegKey::Create(TRegHandle parent, const std::string& key) {
     Close();
+    Track(parent, key);
+    if (FRoot && UndoHooks().KeyCreating)
+        UndoHooks().KeyCreating(FRoot, FPath);
     HKEY h = nullptr;
     LONG rc = RegCreateKeyExW(K(parent), Wide(NormalizeRegKeyPath(key)).c_str(), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &h, nullptr);
     if (rc != ERROR_SUCCESS)
         return Fail(rc);
     FHandle = reinterpret_cast<TRegHandle>(h);
+    if (FRoot)
+        OpenKeys()[FHandle] = {FRoot, FPath};
     return true;
 }
 
 void TRegKey::Close() {
     if (FHandle) {
+        OpenKeys().erase(FHandle);
         RegCloseKey(K(FHandle));
         FHandle = 0;
     }
+    FRoot = 0;
+    FPath.clear();
 }
 
 bool TRegKey::ValueExists(const std::string& name) const {
@@ -183,6 +241,8 @@ bool TRegKey::WriteRaw(const std::string& name, uint32_t type, const void* data,
         return Fail(ERROR_INVALID_HANDLE);
     if (size > 0xFFFFFFFFu)
         return Fail(ERROR_INVALID_PARAMETER);
+    if (FRoot && UndoHooks().ValueChanging)
+        UndoHooks().ValueChanging(FRoot, FPath, name);
     LONG rc = RegSetValueExW(K(FHandle), Wide(name).c_str(), 0, type, static_cast<const BYTE*>(data),
                              static_cast<DWORD>(size));
     return rc == ERROR_SUCCESS || Fail(rc);
@@ -213,6 +273,8 @@ bool TRegKey::WriteFloat(const std::string& name, double value) {
 bool TRegKey::DeleteValue(const std::string& name) {
     if (!FHandle)
         return Fail(ERROR_INVALID_HANDLE);
+    if (FRoot && UndoHooks().ValueChanging && ValueExists(name))
+        UndoHooks().ValueChanging(FRoot, FPath, name);
     LONG rc = RegDeleteValueW(K(FHandle), Wide(name).c_str());
     return rc == ERROR_SUCCESS || Fail(rc);
 }
@@ -223,6 +285,8 @@ bool TRegKey::DeleteSubKey(const std::string& name) {
     std::string sub = NormalizeRegKeyPath(name);
     if (sub.empty())
         return Fail(ERROR_INVALID_PARAMETER);
+    if (FRoot && UndoHooks().TreeDeleting)
+        UndoHooks().TreeDeleting(FRoot, JoinKey(FPath, sub));
     LONG rc = RegDeleteKeyW(K(FHandle), Wide(sub).c_str());
     return rc == ERROR_SUCCESS || Fail(rc);
 }
@@ -291,5 +355,9 @@ bool DeleteKeyTree(TRegHandle root, const std::string& key) {
     std::string path = NormalizeRegKeyPath(key);
     if (path.empty())
         return false;
+    TRegHandle top = 0;
+    std::string base;
+    if (UndoHooks().TreeDeleting && RegKeyPlace(root, top, base) && RegKeyExists(root, path))
+        UndoHooks().TreeDeleting(top, JoinKey(base, path));
     return DeleteTree(root, path, 0);
 }

@@ -64,6 +64,10 @@ public:
     bool WriteBinary(const std::string& name, const void* data, size_t size);
     bool WriteFloat(const std::string& name, double value);
 
+    // Any value with its type, as stored; written back the same way.
+    std::optional<std::vector<uint8_t>> ReadRaw(const std::string& name, uint32_t& type) const;
+    bool WriteRaw(const std::string& name, uint32_t type, const void* data, size_t size);
+
     bool DeleteValue(const std::string& name);
     // Deletes a direct subkey that has no subkeys of its own.
     bool DeleteSubKey(const std::string& name);
@@ -73,12 +77,20 @@ public:
 
 private:
     bool Fail(long code) const;
-    bool WriteRaw(const std::string& name, uint32_t type, const void* data, size_t size);
-    std::optional<std::vector<uint8_t>> ReadRaw(const std::string& name, uint32_t& type) const;
+
+    // Where the key lies (a predefined root and the path below it), for
+    // recording how to undo a change; FRoot is 0 when unknown.
+    void Track(TRegHandle parent, const std::string& key);
 
     TRegHandle FHandle = 0;
+    TRegHandle FRoot = 0;
+    std::string FPath;
     mutable uint32_t FLastError = 0;
 };
+
+// The root and path of an open key or a predefined root; false when the
+// handle is neither.
+bool RegKeyPlace(TRegHandle handle, TRegHandle& root, std::string& path);
 
 bool RegKeyExists(TRegHandle root, const std::string& key);
 // Deletes key with everything below it, children first. False when something

@@ -1,4 +1,5 @@
 #include "support/IsolatedTest.h"
+#include "platform/routines_Journal.h"
 #include "platform/routines_WinText.h"
 #include <atomic>
 #include <windows.h>
@@ -20,6 +21,9 @@ std::string UniqueScratchName() {
 void TIsolatedTest::SetUp() {
     FTemp = std::make_unique<TTempFolder>();
     ASSERT_TRUE(DirectoryExists(FTemp->Path())) << "no temporary folder";
+    // A run's journal names the redirected keys: it must never reach the
+    // machine's own journal folder, where another program would repair it.
+    JournalFolderOverride() = TempPath("journal");
     ASSERT_TRUE(FRealUser.Open(RegCurrentUser, "Software", TRegAccess::raRead)) << FRealUser.LastError();
     ASSERT_TRUE(FRealMachine.Open(RegLocalMachine, "SOFTWARE", TRegAccess::raRead))
         << FRealMachine.LastError();
@@ -57,6 +61,7 @@ void TIsolatedTest::Restore() {
 
 void TIsolatedTest::TearDown() {
     Restore();
+    JournalFolderOverride().clear();
     FTemp.reset();
 }
 

@@ -1,0 +1,217 @@
+// The run journal: a run that fails at any of its steps, or is cancelled at
+// its end, leaves the folders and the registry exactly as they were; a
+// journal left by a killed run is undone by the next start, never while its
+// run lives; one run of a product at a time.
+#include "InstallTestSupport.h"
+#include "platform/routines_Journal.h"
+#include <set>
+
+namespace {
+const char* const SharedDLLs = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+using TSnapshot = std::map<std::string, std::string>;
+
+void SnapFolder(const std::string& folder, TSnapshot& snap) {
+    for (const std::string& entry : ListDirectory(folder)) {
+        const std::string path = AddBackslash(folder) + entry;
+        if (!entry.empty() && entry.back() == '\\') {
+            snap[path] = "folder";
+            SnapFolder(RemoveBackslash(path), snap);
+            continue;
+        }
+        TDateTime when = 0;
+        FileGetModified(path, when);
+        std::string bytes;
+        try {
+            bytes = ReadWholeFile(path);
+        } catch (const std::exception&) {
+            bytes = "in use, " + std::to_string(FileSizeOf(path)) + " bytes";
+        }
+        snap[path] = bytes + " | " + std::to_string(when) + (IsFileReadOnly(path) ? " | ro" : "");
+    }
+}
+
+void SnapKey(const std::string& key, TSnapshot& snap) {
+    TRegKey k;
+    if (!k.Open(RegLocalMachine, key, TRegAccess::raRead))
+        return;
+    snap["HKLM\\" + key] = "key";
+    for (const std::string& name : k.ValueNames()) {
+        uint32_t type = 0;
+        auto data = k.ReadRaw(name, type);
+        snap["HKLM\\" + key + " " + name] =
+            std::to_string(type) + ":" + (data ? std::string(data->begin(), data->end()) : "?");
+    }
+    for (const std::string& sub : k.SubKeyNames())
+        SnapKey(key.empty() ? sub : key + "\\" + sub, snap);
+}
+
+std::string Difference(const TSnapshot& before, const TSnapshot& after) {
+    std::string d;
+    for (const auto& [k, v] : before) {
+        auto it = after.find(k);
+        if (it == after.end())
+            d += "  gone: " + k + "\n";
+        else if (it->second != v)
+            d += "  changed: " + k + "\n";
+    }
+    for (const auto& [k, v] : after)
+        if (!before.count(k))
+            d += "  new: " + k + "\n";
+    return d;
+}
+} // namespace
+
+class Journal : public InstallFixture {
+protected:
+    TSnapshot Machine() {
+        TSnapshot snap;
+        SnapFolder(RemoveBackslash(TempPath("dest")), snap);
+        SnapKey("", snap);
+        return snap;
+    }
+
+    // A project with a step of every kind: a folder and new files made, an
+    // older read-only file replaced, a file in use left for the restart, a
+    // shared count, a help entry and the uninstall log.
+    void MakeProject() {
+        AddFile("Fresh", "fresh.txt", "fresh")->SetDestDir("\\new folder");
+        AddFile("Older", "older.txt", "the new older.txt");
+        auto* lib = AddFile("Lib", "lib.dll", "library");
+        lib->SetUpdateDLLCounter(true);
+        AddFile("Help", "tool.hlp", "help text");
+        Busy = AddFile("Busy", "busy.scr", "new saver");
+        BuildArchive();
+        // The destination folder is made by the run; these are there before.
+        ForceDirectory(TempPath("dest"));
+        WriteTextFile(Dest("older.txt"), "the user's older.txt");
+        FileSetModified(Dest("older.txt"), EncodeDateTime(2001, 2, 3, 4, 5, 6));
+        SetFileReadOnly(Dest("older.txt"), true);
+        WriteTextFile(Dest("busy.scr"), "running saver");
+        TRegKey k;
+        ASSERT_TRUE(k.Create(RegLocalMachine, SharedDLLs));
+        ASSERT_TRUE(k.WriteInteger("C:\\other.dll", 2));
+    }
+
+    // One run under a journal; true when it got to its end.
+    bool RunOnce(TRunJournal& journal, int failAt, std::string& failure) {
+        EXPECT_TRUE(journal.Lock("Demo Product"));
+        journal.Begin(nullptr);
+        Busy->SetDestName("busy.scr");
+        RunState().Reboot = false;
+        TRunJournal::FailAtStep() = failAt;
+        bool done = false;
+        try {
+            Root->Install();
+            done = true;
+        } catch (const Exception& e) {
+            failure = e.Message();
+        }
+        TRunJournal::FailAtStep() = 0;
+        return done;
+    }
+
+    void TearDown() override {
+        TRunJournal::FailAtStep() = 0;
+        SetFileReadOnly(Dest("older.txt"), false);
+        InstallFixture::TearDown();
+    }
+
+    TInstallFile* Busy = nullptr;
+};
+
+TEST_F(Journal, AFailureAtAnyStepLeavesTheMachineAsItWas) {
+    MakeProject();
+    ForceDirectory(TempPath("dest"));
+    // Held open without sharing for the whole test: always in use.
+    TFileStream held(Dest("busy.scr"), fmOpenReadWrite | fmShareExclusive);
+    const TSnapshot before = Machine();
+
+    int steps = 0;
+    for (int n = 1; n < 500; ++n) {
+        TRunJournal journal;
+        std::string failure;
+        const bool done = RunOnce(journal, n, failure);
+        const size_t recorded = journal.Steps();
+        if (!done)
+            EXPECT_NE(failure.find("failed on purpose"), std::string::npos)
+                << "step " << n << ": " << failure;
+        else
+            EXPECT_LT(recorded, static_cast<size_t>(n)) << "step " << n << " failed, yet the run went on";
+        std::set<std::string> kinds;
+        for (const auto& e : journal.Entries())
+            kinds.insert(e[0]);
+        // The run that got through is cancelled at its end: undone as well.
+        const std::vector<std::string> undoFailures = journal.Rollback();
+        EXPECT_TRUE(undoFailures.empty()) << "step " << n << ": " << undoFailures.front();
+        EXPECT_EQ(Difference(before, Machine()), "") << "after a failure at step " << n;
+        if (done) {
+            steps = n - 1;
+            EXPECT_EQ(kinds, (std::set<std::string>{"A", "C", "D", "F", "K", "V"}));
+            break;
+        }
+    }
+    EXPECT_GE(steps, 15) << "the project has too few steps to be worth undoing";
+    EXPECT_FALSE(DirectoryExists(JournalFolder())) << "the journals of the runs stay";
+}
+
+TEST_F(Journal, ACommittedRunKeepsItsWorkAndDropsTheOldFiles) {
+    MakeProject();
+    TRunJournal journal;
+    std::string failure;
+    ASSERT_TRUE(RunOnce(journal, 0, failure)) << failure;
+    journal.Commit();
+    EXPECT_EQ(ReadWholeFile(Dest("older.txt")), "the new older.txt");
+    EXPECT_EQ(ReadWholeFile(Dest("new folder\\fresh.txt")), "fresh");
+    for (const std::string& name : ListDirectory(TempPath("dest")))
+        EXPECT_NE(name.substr(0, 4), "~qfk") << "a kept old file stays: " << name;
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("lib.dll")), 1);
+    EXPECT_FALSE(DirectoryExists(JournalFolder()));
+}
+
+TEST_F(Journal, AKilledRunIsRepairedByTheNextStartButNeverWhileItLives) {
+    MakeProject();
+    const TSnapshot before = Machine();
+    TRunJournal journal;
+    std::string failure;
+    ASSERT_TRUE(RunOnce(journal, 0, failure)) << failure;
+    const std::string file = journal.FileName();
+    journal.Abandon();
+    ASSERT_TRUE(FileExists(file));
+    ASSERT_NE(Difference(before, Machine()), "");
+
+    // Its lock is held: the run lives, and a second one of the product waits.
+    TRunJournal second;
+    EXPECT_FALSE(second.Lock("demo product")) << "two runs of one product at once";
+    EXPECT_TRUE(second.Lock("Another Product"));
+    std::vector<std::string> lines;
+    auto log = [&lines](const std::string& kind, const std::string& text) {
+        lines.push_back(kind + ": " + text);
+    };
+    EXPECT_EQ(RepairInterruptedRuns(log), 0);
+    EXPECT_TRUE(FileExists(file));
+
+    // Killed: the lock goes with the process.
+    journal.Unlock();
+    EXPECT_EQ(RepairInterruptedRuns(log), 1);
+    EXPECT_EQ(Difference(before, Machine()), "");
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(lines.empty());
+    EXPECT_NE(lines.front().find("ended without finishing"), std::string::npos) << lines.front();
+}
+
+TEST_F(Journal, ATornLastLineAndAForeignFileAreHandled) {
+    ForceDirectory(JournalFolder());
+    ForceDirectory(TempPath("dest"));
+    const std::string id = ProductRunId("Torn");
+    WriteTextFile(Dest("keep.txt"), "stays");
+    // The step of the torn line never began; the complete one is undone.
+    WriteTextFile(AddBackslash(JournalFolder()) + id + ".jnl",
+                  "QFDJOURNAL1\nF\t" + Dest("made.txt") + "\nF\t" + Dest("keep.txt"));
+    WriteTextFile(Dest("made.txt"), "made by the dead run");
+    WriteTextFile(AddBackslash(JournalFolder()) + "0000000000000000.jnl", "not a journal at all\n");
+    EXPECT_EQ(RepairInterruptedRuns(nullptr), 2);
+    EXPECT_FALSE(FileExists(Dest("made.txt")));
+    EXPECT_EQ(ReadWholeFile(Dest("keep.txt")), "stays");
+    EXPECT_FALSE(DirectoryExists(JournalFolder()));
+}
