@@ -10,13 +10,16 @@
 #include <string>
 #include <vector>
 
-enum class TFileFate { ffRemove, ffKeepShared };
+// ffKeepExisted: the file was there before the product wrote it, and no
+// shared count says that this product was its last user.
+enum class TFileFate { ffRemove, ffKeepShared, ffKeepExisted };
 
 // One file of the log (a file named several times is planned once).
 struct TPlannedFile {
     std::string Path;
     bool ActiveX = false;
     bool Program = false;
+    bool Existed = false;  // every entry naming it says it was there before the product
     int Times = 0;         // entries of this product's log naming it
     std::string CountName; // its value under SharedDLLs; empty when not counted
     int32_t Count = 0;     // that count before the uninstall
@@ -36,11 +39,12 @@ TUninstallPlan PlanUninstall(const std::string& product);
 
 struct TUninstallResult {
     std::vector<std::string> Removed;
-    std::vector<std::string> AtRestart;  // removed when Windows restarts
-    std::vector<std::string> KeptShared; // still counted for other programs
-    std::vector<std::string> Folders;    // emptied folders removed
-    std::vector<std::string> Failures;   // sentences
-    bool EntryRemoved = false;           // the product left the list of installed programs
+    std::vector<std::string> AtRestart;   // removed when Windows restarts
+    std::vector<std::string> KeptShared;  // still counted for other programs
+    std::vector<std::string> KeptExisted; // there before the product, left in place
+    std::vector<std::string> Folders;     // emptied folders removed
+    std::vector<std::string> Failures;    // sentences
+    bool EntryRemoved = false;            // the product left the list of installed programs
 };
 
 // Carries the plan out. Without failures the product's key goes last; with

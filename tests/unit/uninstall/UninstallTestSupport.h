@@ -85,8 +85,9 @@ protected:
     void LogFile(const std::string& product, const std::string& path, const std::string& sub = "Files") {
         AddEntry(UninstallTest::ProductKey(product) + "\\" + sub, path);
     }
-    void LogServer(const std::string& product, const std::string& path, bool program) {
-        AddEntry(UninstallTest::ProductKey(product) + "\\ActiveX", path + (program ? ";1" : ";0"));
+    void LogServer(const std::string& product, const std::string& path, bool program,
+                   const std::string& sub = "ActiveX") {
+        AddEntry(UninstallTest::ProductKey(product) + "\\" + sub, path + (program ? ";1" : ";0"));
     }
     void Count(const std::string& name, int32_t n) {
         TRegKey k;

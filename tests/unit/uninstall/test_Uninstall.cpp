@@ -110,6 +110,59 @@ TEST_F(Uninstall, ASharedFileSurvivesTheFirstProductAndGoesWithTheSecond) {
     EXPECT_TRUE(DirectoryExists(M("Common")));
 }
 
+// "Existed": files that were there before the product wrote them.
+TEST_F(Uninstall, FilesThatWereThereBeforeStayUnlessTheirCountEndsWithThisProduct) {
+    Install("Demo");
+    Install("Other");
+    const std::string own = MakeFile("Demo\\own.txt");
+    const std::string before = MakeFile("Common\\before.txt", "overwritten, another program's name");
+    const std::string last = MakeFile("Common\\last.dll");
+    const std::string still = MakeFile("Common\\still.dll");
+    const std::string both = MakeFile("Common\\both.txt");
+    const std::string server = MakeFile("Common\\server.exe", "another program's server");
+    LogFile("Demo", own);
+    LogFile("Demo", both);
+    for (const std::string& f : {before, last, still, both})
+        LogFile("Demo", f, "Existed");
+    LogServer("Demo", server, true, "ExistedActiveX");
+    // Counted: this product its last user, or not.
+    Count(last, 1);
+    Count(still, 2);
+    // Another product's log naming a file that stays is no reason to refuse.
+    LogFile("Other", before);
+
+    // A first run stopped by a file in use keeps them named with what is left.
+    RestartResult = 5;
+    {
+        TFileStream hold(own, fmOpenRead | fmShareExclusive);
+        EXPECT_EQ(Run("Demo"), 1) << Log;
+    }
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\Files", "File1"), own);
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\Existed", "Entries"), "1");
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\Existed", "File1"), before);
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\ExistedActiveX", "File1"), server + ";1");
+
+    Shown.clear();
+    EXPECT_EQ(Run("Demo", false), 0) << Log;
+    EXPECT_EQ(ReadWholeFile(before), "overwritten, another program's name");
+    EXPECT_EQ(ReadWholeFile(server), "another program's server");
+    EXPECT_TRUE(Programs.empty()) << Programs.front();
+    EXPECT_TRUE(FileExists(still));
+    EXPECT_EQ(MachineInteger(SharedDLLs, still), 1);
+    for (const std::string& f : {own, last, both})
+        EXPECT_FALSE(FileExists(f)) << f;
+    EXPECT_EQ(MachineInteger(SharedDLLs, last), std::nullopt);
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, ProductKey("Demo")));
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_NE(Shown[0].find("Kept because they were there before Demo was installed:\n    " + server +
+                            "\n    " + before),
+              std::string::npos)
+        << Shown[0];
+    EXPECT_NE(Log.find("File: " + before + " stays: it was there before Demo was installed"),
+              std::string::npos)
+        << Log;
+}
+
 TEST_F(Uninstall, ServersAreUnregisteredBeforeTheyGo) {
     Install("Servers");
     const std::string library = M("Servers\\qfdole.dll");

@@ -46,3 +46,46 @@ TEST_F(RoundTrip, WhatTheInstallFilesLoggedIsRemovedWhole) {
     EXPECT_EQ(MachineString("\\SOFTWARE\\Microsoft\\Windows\\Help", "DEMO.HLP"), std::nullopt);
     EXPECT_FALSE(RegKeyExists(RegLocalMachine, UninstallDemo));
 }
+
+// Installed three times over files that were there: the user's kept file and
+// another program's overwritten one survive the uninstall, and the log
+// named each file once.
+TEST_F(RoundTrip, OnlyWhatTheProductWroteGoesHoweverOftenItWasInstalled) {
+    WriteTextFile(Src("uninstall.exe"), "the uninstaller");
+    auto* uninstaller = new TUninstallEXE(Owner);
+    uninstaller->SetIncludeFromDir(TempPath("src"));
+    uninstaller->SetFileName("uninstall.exe");
+    uninstaller->SetContainer(Root);
+    AddFile("Saver", "demo.scr", "saver");
+    AddFile("Conf", "demo.ini", "new settings")->SetOverwriteMode(owNever);
+    AddFile("Readme", "readme.txt", "ours");
+    AddFile("Lib", "common.dll", "ours too")->SetUpdateDLLCounter(true);
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("demo.ini"), "the user's settings");
+    WriteTextFile(Dest("readme.txt"), "another program's");
+    WriteTextFile(Dest("common.dll"), "another program's library");
+    for (int run = 0; run < 3; ++run)
+        Root->Install();
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Existed", "Entries"), "2");
+
+    ASSERT_TRUE(CreateDir(TempPath("logs")));
+    TUninstallCommand command = ParseUninstallCommandLine(*MachineString(UninstallDemo, "UninstallString"));
+    ASSERT_EQ(command.Product, "Demo Product");
+    command.Quiet = true;
+    TUninstallUI ui;
+    ui.LogFolder = TempPath("logs");
+    EXPECT_EQ(RunUninstaller(command, ui), 0) << LogText();
+
+    EXPECT_FALSE(FileExists(Dest("demo.scr")));
+    EXPECT_EQ(ReadWholeFile(Dest("demo.ini")), "the user's settings");
+    // Written over, but the name is another program's: it stays, with what it holds now.
+    EXPECT_EQ(ReadWholeFile(Dest("readme.txt")), "ours");
+    EXPECT_EQ(ReadWholeFile(Dest("common.dll")), "ours too");
+    EXPECT_EQ(
+        MachineInteger("\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", Dest("common.dll")), 1);
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, UninstallDemo));
+    EXPECT_TRUE(Logged("Uninstall", "Kept because they were there before Demo Product was installed:"))
+        << LogText();
+}
