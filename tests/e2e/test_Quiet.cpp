@@ -291,7 +291,7 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
     const std::string command = ReadRegString(rkLocalMachine, key, "UninstallString", "");
     const auto [program, rest] = SplitProgram(command);
     EXPECT_TRUE(SameText(program, GetSystemDir() + "\\" + kUninstaller)) << command;
-    EXPECT_EQ(rest, kProductName) << command;
+    EXPECT_EQ(rest, std::string("\"") + kProductName + "\"") << command;
     {
         // Exactly as the list starts it: the installed uninstaller asks about this product.
         auto fastUninstall = FastWindowsUnderWine(kUninstaller);

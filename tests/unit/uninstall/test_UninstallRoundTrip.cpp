@@ -89,3 +89,55 @@ TEST_F(RoundTrip, OnlyWhatTheProductWroteGoesHoweverOftenItWasInstalled) {
     EXPECT_TRUE(Logged("Uninstall", "Kept because they were there before Demo Product was installed:"))
         << LogText();
 }
+
+// The list starts the uninstaller with the entry's "UninstallString": the key
+// name must come back exactly, blanks at its end and a leading "-q " included.
+TEST_F(RoundTrip, TheUninstallStringNamesExactlyTheProductsOwnKey) {
+    WriteTextFile(Src("uninstall.exe"), "the uninstaller");
+    auto* uninstaller = new TUninstallEXE(Owner);
+    uninstaller->SetIncludeFromDir(TempPath("src"));
+    uninstaller->SetFileName("uninstall.exe");
+    uninstaller->SetContainer(Root);
+    AddFile("Saver", "demo.scr", "saver");
+    BuildArchive();
+    const std::string list = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    const std::vector<std::string> products = {"Demo", "Demo ", "-q Demo", " Demo"};
+    for (size_t i = 0; i < products.size(); ++i) {
+        RunState().ProductName = products[i];
+        Root->SetDestDir(TempPath("dest" + std::to_string(i)));
+        Root->Install();
+        ASSERT_TRUE(FileExists(TempPath("dest" + std::to_string(i) + "\\demo.scr")));
+    }
+    ASSERT_TRUE(CreateDir(TempPath("logs")));
+    TUninstallUI ui;
+    ui.LogFolder = TempPath("logs");
+    std::vector<std::string> asked;
+    ui.Ask = [&](const std::string&, const std::string& text) {
+        asked.push_back(text);
+        return true;
+    };
+    ui.Show = [](const std::string&, const std::string&, TMessageKind) {};
+    // Each but the plain one, as the list starts it, in turn; the others stay.
+    for (size_t i = 1; i < products.size(); ++i) {
+        SCOPED_TRACE("\"" + products[i] + "\"");
+        const std::optional<std::string> command = MachineString(list + products[i], "UninstallString");
+        ASSERT_TRUE(command);
+        const TUninstallCommand parsed = ParseUninstallCommandLine(*command);
+        EXPECT_EQ(parsed.Product, products[i]);
+        EXPECT_FALSE(parsed.Quiet);
+        EXPECT_EQ(RunUninstaller(parsed, ui), 0) << LogText();
+        EXPECT_FALSE(RegKeyExists(RegLocalMachine, list + products[i]));
+        EXPECT_FALSE(FileExists(TempPath("dest" + std::to_string(i) + "\\demo.scr")));
+        for (size_t j = i + 1; j < products.size(); ++j)
+            EXPECT_TRUE(RegKeyExists(RegLocalMachine, list + products[j])) << products[j];
+        EXPECT_TRUE(RegKeyExists(RegLocalMachine, list + "Demo"));
+        EXPECT_TRUE(FileExists(TempPath("dest0\\demo.scr")));
+    }
+    EXPECT_EQ(asked.size(), 3u);
+    // An entry written bare by an older setup still uninstalls.
+    const std::string bare = TempPath("dest0\\uninstall.exe") + " Demo";
+    WriteRegString(rkLocalMachine, list + "Demo", "UninstallString", bare);
+    EXPECT_EQ(RunUninstaller(ParseUninstallCommandLine(bare), ui), 0) << LogText();
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, list + "Demo"));
+    EXPECT_FALSE(FileExists(TempPath("dest0\\demo.scr")));
+}
