@@ -407,6 +407,21 @@ bool LoggedByTheProduct(const TUninstallPlan& plan, const std::string& program) 
                        [&](const TPlannedFile& f) { return SameText(f.Path, program); });
 }
 
+// Once the product is gone: the earlier screen saver where the product's is still current.
+void PutBackTheSaver(const TUninstallPlan& plan, TUninstallResult& r) {
+    const TSaverRestore restore = RestoreSaver(plan.Saver);
+    for (const std::string& line : restore.Lines)
+        LogLine("Saver", line);
+    if (!restore.WinIni && !restore.SystemIni)
+        return;
+    const std::optional<std::string>& previous =
+        restore.WinIni ? plan.Saver.Previous.WinIni : plan.Saver.Previous.SystemIni;
+    r.Saver = previous && !Trim(*previous).empty()
+                  ? "The screen saver " + *previous + " is current again, as before " + plan.Log.Product +
+                        " was installed."
+                  : "No screen saver is set any more, as before " + plan.Log.Product + " was installed.";
+}
+
 std::string TwoDigits(int v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02d", v);
@@ -427,6 +442,7 @@ uint32_t UninstallRemoveAtRestart(const std::string& path) {
 TUninstallPlan PlanUninstall(const std::string& product) {
     TUninstallPlan plan;
     plan.Log = ReadUninstallLog(product);
+    plan.Saver = ReadSaverRecord(plan.Log.Key);
     const TOtherClaims claims = ReadOtherProductsClaims(product);
     std::map<std::string, size_t> index;
     for (const TUninstallLogEntry& e : plan.Log.Entries) {
@@ -485,6 +501,7 @@ TUninstallResult CarryOutUninstall(const TUninstallPlan& plan) {
         if (DeleteKeyTree(RegLocalMachine, plan.Log.Key)) {
             LogLine("Registry", "removed HKLM" + plan.Log.Key);
             r.EntryRemoved = true;
+            PutBackTheSaver(plan, r);
             return r;
         }
         LogLine("Registry", "could not remove HKLM" + plan.Log.Key);
@@ -517,6 +534,8 @@ std::string UninstallReport(const std::string& product, const TUninstallResult& 
     AppendList(text, "Kept because other programs still use them:", r.KeptShared);
     AppendList(text, "Kept because they were there before " + product + " was installed:", r.KeptExisted);
     AppendList(text, "Removed when Windows restarts:", r.AtRestart);
+    if (!r.Saver.empty())
+        text += "\n\n" + r.Saver;
     if (!r.AtRestart.empty())
         text += "\n\nRestart Windows to finish the removal.";
     if (!r.Failures.empty())

@@ -4,6 +4,7 @@
 #pragma once
 #include "platform/routines_Process.h"
 #include "platform/routines_Removal.h"
+#include "platform/routines_ScreenSaver.h"
 #include "uninstall/routines_UninstallLog.h"
 #include <cstdint>
 #include <functional>
@@ -29,6 +30,7 @@ struct TPlannedFile {
 struct TUninstallPlan {
     TUninstallLog Log;
     std::vector<TPlannedFile> Files; // servers first, then the others in log order
+    TSaverRecord Saver;              // what its setup changed of the current screen saver
 };
 
 // Reads the log and decides for every file; raises EUninstallRefused when
@@ -45,10 +47,12 @@ struct TUninstallResult {
     std::vector<std::string> Folders;     // emptied folders removed
     std::vector<std::string> Failures;    // sentences
     bool EntryRemoved = false;            // the product left the list of installed programs
+    std::string Saver;                    // the sentence about the screen saver put back; empty when none was
 };
 
-// Carries the plan out. Without failures the product's key goes last; with
-// them it stays, its log holding what is left, so that a second run finishes
+// Carries the plan out. Without failures the product's key goes last, and
+// the screen saver that was current before the product is put back; with
+// failures the key stays, its log holding what is left, so that a second run finishes
 // the work without counting anything twice.
 TUninstallResult CarryOutUninstall(const TUninstallPlan& plan);
 

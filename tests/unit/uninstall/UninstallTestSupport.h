@@ -52,12 +52,15 @@ protected:
         SetLogHook(
             [this](const std::string& verb, const std::string& text) { Log += verb + ": " + text + "\n"; });
         ProgramResult.Started = ProgramResult.Ended = true;
+        // The screen saver's settings in the test's folder, never the machine's.
+        SetSaverProfileFiles(TempPath("win.ini"), TempPath("system.ini"));
     }
     void TearDown() override {
         SetRestartRemovalHook(nullptr);
         SetProgramRunHook(nullptr);
         SetLogHook(nullptr);
         SetBatchStartHook(nullptr);
+        SetSaverProfileFiles("", "");
         TIsolatedTest::TearDown();
     }
 

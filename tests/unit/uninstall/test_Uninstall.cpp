@@ -360,3 +360,60 @@ TEST(UninstallReportText, LongListsAreCutAndFailuresComeFirst) {
         UninstallReport("P", r).rfind("P could not be removed completely:\n    Something failed.\n\n", 0),
         0u);
 }
+
+// What the setup recorded before it made its screen saver current, put back
+// by the uninstall in each file that still names the product's saver.
+TEST_F(Uninstall, TheEarlierScreenSaverIsCurrentAgainWhereTheProductsIsStillCurrent) {
+    const TSaverSetting earlier{"Earlier.scr", "C:\\Windows\\system32\\Earlie~1.scr"};
+    const TSaverSetting ours{"Demo Saver.scr", "C:\\Windows\\system32\\DemoSa~1.scr"};
+    const TSaverSetting none;
+    // As the setup does it: record, then make its own current; a reinstall too.
+    auto install = [&](const TSaverSetting& current, int times) {
+        Install("Demo");
+        ASSERT_TRUE(SetSaverSetting(current));
+        for (int i = 0; i < times; ++i) {
+            ASSERT_TRUE(RecordSaverChange(ProductKey("Demo"), ours));
+            ASSERT_TRUE(SetSaverSetting(ours));
+        }
+    };
+    auto current = [] {
+        const TSaverSetting s = CurrentSaverSetting();
+        return s.WinIni.value_or("(none)") + " | " + s.SystemIni.value_or("(none)");
+    };
+
+    install(earlier, 2);
+    EXPECT_EQ(Run("Demo", false), 0) << Log;
+    EXPECT_EQ(current(), "Earlier.scr | C:\\Windows\\system32\\Earlie~1.scr");
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Shown[0],
+              "Demo was removed.\n\nThe screen saver Earlier.scr is current again, as before Demo was "
+              "installed.");
+
+    // None before: none after, the keys gone from both files.
+    install(none, 1);
+    EXPECT_EQ(Run("Demo", false), 0) << Log;
+    EXPECT_EQ(current(), "(none) | (none)");
+    EXPECT_EQ(ReadWholeFile(TempPath("win.ini")).find("SCRNSAVE"), std::string::npos);
+    EXPECT_EQ(Shown.back(),
+              "Demo was removed.\n\nNo screen saver is set any more, as before Demo was installed.");
+
+    // The person chose another since in WIN.INI: theirs stays there.
+    install(earlier, 1);
+    ASSERT_TRUE(SetSaverSetting({"Mine.scr", ours.SystemIni}));
+    EXPECT_EQ(Run("Demo"), 0) << Log;
+    EXPECT_EQ(current(), "Mine.scr | C:\\Windows\\system32\\Earlie~1.scr");
+    EXPECT_NE(Log.find("Saver: WIN.INI [boot] SCRNSAVE.EXE left as it is: \"Mine.scr\" is current now"),
+              std::string::npos)
+        << Log;
+
+    // An uninstall that fails leaves the product's saver current.
+    install(earlier, 1);
+    const std::string held = MakeFile("Demo\\held.scr");
+    LogFile("Demo", held);
+    RestartResult = 5;
+    {
+        TFileStream hold(held, fmOpenRead | fmShareExclusive);
+        EXPECT_EQ(Run("Demo"), 1) << Log;
+    }
+    EXPECT_EQ(current(), "Demo Saver.scr | C:\\Windows\\system32\\DemoSa~1.scr");
+}
