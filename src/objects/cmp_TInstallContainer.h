@@ -468,7 +468,9 @@ public:
     // The per-file install step.
     void InstallHelpers() override;
     void CompleteAfterRestart() override;
-    // Logs the file under "Files" (or "ActiveX") of the uninstall key.
+    // Logs the file once under "Files" (or "ActiveX") of the uninstall key;
+    // somebody else's file that was there under "Existed" (or
+    // "ExistedActiveX"); a kept file only when it is counted as shared.
     void WriteUninstallEntries(const std::string& Key) override;
     void SetContainer(TInstallContainer* Value) override;
     void SetDestDir(const std::string& Value) override;

@@ -2,12 +2,14 @@
 // shared-library count, unfinished business for a file replaced at the
 // restart, the ActiveX registration, and the uninstall log.
 #include "objects/cmp_TInstallContainer.h"
+#include "objects/constants_UninstallLog.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_Registry.h"
 #include "platform/routines_Strings.h"
+#include <algorithm>
 
 namespace {
 const char* const kHelpKey = "\\SOFTWARE\\Microsoft\\Windows\\Help";
@@ -32,6 +34,55 @@ bool NextEntry(const std::string& entries, int32_t& next) {
         return false;
     next = n + 1;
     return true;
+}
+
+// Appends one "File<n>" to a log key that is not retried elsewhere.
+void AppendEntry(const std::string& sub, const std::string& value) {
+    const std::string entries = ReadRegString(rkLocalMachine, sub, "Entries", "0");
+    int32_t n = 0;
+    if (!NextEntry(entries, n))
+        throw IECustomInstallFile(
+            "The uninstall log HKLM%s counts its entries as \"%s\", which is not a count", {sub, entries});
+    WriteLogged(sub, "File" + IntToStr(n), value);
+    WriteLogged(sub, "Entries", IntToStr(n));
+}
+
+// How the product's uninstall log below key names path already: as its own
+// file, only as a file that was there before it, or not at all. Every
+// "File<n>" counts, whatever "Entries" says, and case does not matter.
+enum class TLogged { lgNone, lgExisted, lgOwn };
+
+TLogged LoggedAs(const std::string& key, const std::string& path) {
+    TRegKey product;
+    if (!product.Open(RegLocalMachine, key, TRegAccess::raRead))
+        return TLogged::lgNone;
+    TLogged found = TLogged::lgNone;
+    for (const std::string& sub : product.SubKeyNames()) {
+        int number = 0;
+        const UninstallLog::TKind kind = UninstallLog::KindOf(sub, number);
+        TRegKey k;
+        if (kind == UninstallLog::TKind::lkNone || !k.Open(product.Handle(), sub, TRegAccess::raRead))
+            continue;
+        for (const std::string& name : k.ValueNames()) {
+            if (name.size() < 5 || !SameText(name.substr(0, 4), "File"))
+                continue;
+            std::string logged = k.ReadString(name).value_or(std::string());
+            if (UninstallLog::IsServerKind(kind))
+                logged = logged.substr(0, std::min(logged.size(), logged.rfind(';')));
+            if (!SameText(logged, path))
+                continue;
+            if (!UninstallLog::IsExistedKind(kind))
+                return TLogged::lgOwn;
+            found = TLogged::lgExisted;
+        }
+    }
+    return found;
+}
+
+TLogged LoggedByThisProduct(const std::string& path) {
+    if (!RunState().Install || Trim(RunState().ProductName).empty())
+        return TLogged::lgNone;
+    return LoggedAs(UninstallKey(), path);
 }
 } // namespace
 
@@ -90,11 +141,18 @@ bool TCustomInstallFile::IncrementSharedDLLCount() {
     if (!count) {
         name = path;
         count = key.ReadInteger(path);
-        // A file that was there before without a count belongs to another
-        // program as well: count it, or our uninstall would take it away.
-        if (!count)
-            count = FDestExisted ? 1 : 0;
     }
+    // One count per product, as the log names each file once: a reinstall
+    // adds none, or the uninstall would leave the file to nobody.
+    const TLogged logged = LoggedByThisProduct(path);
+    if (count && logged != TLogged::lgNone) {
+        LogLine("Registry", "SharedDLLs " + name + " = " + IntToStr(*count) + " counts this product already");
+        return true;
+    }
+    // A file that was there before without a count belongs to another
+    // program as well: count it, or our uninstall would take it away.
+    if (!count)
+        count = FDestExisted && logged != TLogged::lgOwn ? 1 : 0;
     const int32_t next = *count < INT32_MAX ? *count + 1 : *count;
     if (!key.WriteInteger(name, next)) {
         LogLine("Registry", SystemFailure("RegSetValueEx(SharedDLLs " + name + ")", key.LastError()));
@@ -106,17 +164,26 @@ bool TCustomInstallFile::IncrementSharedDLLCount() {
 
 void TCustomInstallFile::WriteUninstallEntries(const std::string& Key) {
     const std::string path = FinalDestPath();
-    if (FActiveX) {
-        const std::string sub = Key + "\\ActiveX";
-        const std::string entries = ReadRegString(rkLocalMachine, sub, "Entries", "0");
-        int32_t n = 0;
-        if (!NextEntry(entries, n))
-            throw IECustomInstallFile(
-                "The uninstall log HKLM%s counts its entries as \"%s\", which is not a count",
-                {sub, entries});
-        const bool program = UpperCase(ExtractFileExt(FFileName)) == ".EXE";
-        WriteLogged(sub, "File" + IntToStr(n), path + ";" + (program ? "1" : "0"));
-        WriteLogged(sub, "Entries", IntToStr(n));
+    const TLogged logged = LoggedAs(Key, path);
+    // There before this step and not written by an earlier run of this
+    // product: somebody else's file, which the uninstall must leave alone.
+    const bool existed = FDestExisted && logged != TLogged::lgOwn;
+    if (logged == TLogged::lgOwn || (existed && logged == TLogged::lgExisted)) {
+        LogLine("Registry", path + " is in the uninstall log already");
+        return;
+    }
+    // A kept file was not written; only its shared count makes it this product's concern.
+    if (!FWillReplace && !FUpdateDLLCounter) {
+        LogLine("Registry", path + " was kept, so it is not logged for the uninstaller");
+        return;
+    }
+    const std::string value =
+        FActiveX ? path + (UpperCase(ExtractFileExt(FFileName)) == ".EXE" ? ";1" : ";0") : path;
+    if (existed || FActiveX) {
+        AppendEntry(Key + "\\" +
+                        (existed ? (FActiveX ? UninstallLog::ExistedActiveX : UninstallLog::Existed)
+                                 : UninstallLog::ActiveX),
+                    value);
         return;
     }
     std::string failure;

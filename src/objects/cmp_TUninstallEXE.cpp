@@ -12,7 +12,9 @@ TUninstallEXE::TUninstallEXE(TComponent* AOwner) : TCustomInstallFile(AOwner) {
 std::string UninstallCommandLine(const std::string& program, const std::string& productName) {
     // Unquoted, a blank in the path would let Windows start C:\Program.exe.
     const std::string quoted = program.find(' ') == std::string::npos ? program : "\"" + program + "\"";
-    return quoted + " " + productName;
+    // The name quoted too: the uninstaller must read back the key name
+    // exactly, with blanks at its ends and a leading "-q " as part of it.
+    return quoted + " \"" + productName + "\"";
 }
 
 void TUninstallEXE::WriteUninstallEntries(const std::string& Key) {

@@ -15,5 +15,5 @@ public:
 };
 
 // The "UninstallString": the program, quoted when its path holds a blank,
-// then the product name.
+// then the product name in quotes.
 std::string UninstallCommandLine(const std::string& program, const std::string& productName);

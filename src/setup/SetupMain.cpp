@@ -6,6 +6,7 @@
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
+#include "platform/routines_ScreenSaver.h"
 #include "setup/cmp_Rotate3DLabel.h"
 #include "setup/setup_Classes.h"
 #include "toolkit/classes_Publish.h"
@@ -131,12 +132,35 @@ void TSetupMainForm::FormCloseQuery(TObject*, bool& CanClose) {
     CanClose = false;
 }
 
+// Under the product's uninstall key, so that its uninstall can put the
+// earlier screen saver back. A failure costs only that: the new saver is
+// made current all the same.
+void TSetupMainForm::RecordEarlierSaver(const std::string& saver, const std::string& systemSaver) {
+    try {
+        const std::string key = UninstallKey();
+        const TSaverSetting before = CurrentSaverSetting();
+        auto text = [](const std::optional<std::string>& v) {
+            return v ? "\"" + *v + "\"" : std::string("none");
+        };
+        if (RecordSaverChange(key, {saver, systemSaver}))
+            LogLine("Saver", "current before: WIN.INI " + text(before.WinIni) + ", SYSTEM.INI " +
+                                 text(before.SystemIni) + "; recorded under HKLM" + key + "\\ScreenSaver");
+        else
+            LogLine("Saver", "could not record the earlier screen saver under HKLM" + key);
+    } catch (const Exception& e) {
+        LogLine("Saver", "could not record the earlier screen saver: " + e.Message());
+    }
+}
+
 void TSetupMainForm::Install1AfterNotifyGoodInstall(TObject*) {
     TStringList lines = FileContentsRead()->Lines();
     if (lines.Count() <= 1)
         return;
-    WriteProfileText("boot", "SCRNSAVE.EXE", TrimRight(ExtractFileName(lines[0])));
-    WritePrivateProfileText("boot", "SCRNSAVE.EXE", GetSystemDir() + "\\" + FSaverShortName, "SYSTEM.INI");
+    const std::string saver = TrimRight(ExtractFileName(lines[0]));
+    const std::string systemSaver = GetSystemDir() + "\\" + FSaverShortName;
+    RecordEarlierSaver(saver, systemSaver);
+    WriteProfileText("boot", "SCRNSAVE.EXE", saver);
+    WritePrivateProfileText("boot", "SCRNSAVE.EXE", systemSaver, "SYSTEM.INI");
     SetScreenSaveActive(true);
     LogLine("Saver", "made " + FSaverShortName + " the current screen saver");
     // An administrator's unattended run opens no window on the user's screen:

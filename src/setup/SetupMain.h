@@ -36,6 +36,8 @@ public:
 
 private:
     void ReadFilesInf();
+    // What was current before this product's saver, for the uninstall.
+    void RecordEarlierSaver(const std::string& saver, const std::string& systemSaver);
     // The files.inf to read: the system folder's, else the one beside the program.
     static std::string FilesInfPath();
     template <class T> T* Part(const char* name) const;

@@ -1,4 +1,5 @@
 #include "uninstall/routines_Uninstall.h"
+#include "objects/constants_UninstallLog.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
@@ -230,6 +231,11 @@ void DropCount(const TPlannedFile& f) {
 
 // True when the file needs nothing more; false when it stays in the log.
 bool HandleFile(const TUninstallPlan& plan, const TPlannedFile& f, TUninstallResult& r) {
+    if (f.Fate == TFileFate::ffKeepExisted) {
+        LogLine("File", f.Path + " stays: it was there before " + plan.Log.Product + " was installed");
+        r.KeptExisted.push_back(f.Path);
+        return true;
+    }
     if (f.Fate == TFileFate::ffKeepShared) {
         // Positive and below the old count (the plan made sure).
         const int32_t left = static_cast<int32_t>(static_cast<int64_t>(f.Count) - f.Times);
@@ -345,14 +351,17 @@ void KeepWhatIsLeft(const TUninstallPlan& plan, const std::vector<const TPlanned
     if (ok)
         for (const std::string& sub : plan.Log.LogKeys)
             ok = DeleteKeyTree(key.Handle(), sub) && ok;
-    for (bool servers : {true, false}) {
+    for (const char* log :
+         {UninstallLog::ActiveX, UninstallLog::ExistedActiveX, UninstallLog::Files, UninstallLog::Existed}) {
+        int number = 0;
+        const UninstallLog::TKind kind = UninstallLog::KindOf(log, number);
+        const bool servers = UninstallLog::IsServerKind(kind), existed = UninstallLog::IsExistedKind(kind);
         int32_t n = 0;
         TRegKey sub;
         for (const TPlannedFile* f : left) {
-            if (f->ActiveX != servers)
+            if (f->ActiveX != servers || f->Existed != existed)
                 continue;
-            if (!sub.IsOpen() &&
-                !sub.Create(RegLocalMachine, plan.Log.Key + (servers ? "\\ActiveX" : "\\Files"))) {
+            if (!sub.IsOpen() && !sub.Create(RegLocalMachine, plan.Log.Key + "\\" + log)) {
                 ok = false;
                 break;
             }
@@ -398,6 +407,21 @@ bool LoggedByTheProduct(const TUninstallPlan& plan, const std::string& program) 
                        [&](const TPlannedFile& f) { return SameText(f.Path, program); });
 }
 
+// Once the product is gone: the earlier screen saver where the product's is still current.
+void PutBackTheSaver(const TUninstallPlan& plan, TUninstallResult& r) {
+    const TSaverRestore restore = RestoreSaver(plan.Saver);
+    for (const std::string& line : restore.Lines)
+        LogLine("Saver", line);
+    if (!restore.WinIni && !restore.SystemIni)
+        return;
+    const std::optional<std::string>& previous =
+        restore.WinIni ? plan.Saver.Previous.WinIni : plan.Saver.Previous.SystemIni;
+    r.Saver = previous && !Trim(*previous).empty()
+                  ? "The screen saver " + *previous + " is current again, as before " + plan.Log.Product +
+                        " was installed."
+                  : "No screen saver is set any more, as before " + plan.Log.Product + " was installed.";
+}
+
 std::string TwoDigits(int v) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%02d", v);
@@ -418,6 +442,7 @@ uint32_t UninstallRemoveAtRestart(const std::string& path) {
 TUninstallPlan PlanUninstall(const std::string& product) {
     TUninstallPlan plan;
     plan.Log = ReadUninstallLog(product);
+    plan.Saver = ReadSaverRecord(plan.Log.Key);
     const TOtherClaims claims = ReadOtherProductsClaims(product);
     std::map<std::string, size_t> index;
     for (const TUninstallLogEntry& e : plan.Log.Entries) {
@@ -429,17 +454,24 @@ TUninstallPlan PlanUninstall(const std::string& product) {
             plan.Files.back().Path = e.Path;
         }
         TPlannedFile& f = plan.Files[it->second];
+        // One entry of its own makes it the product's file.
+        f.Existed = (f.Times == 0 || f.Existed) && e.Existed;
         ++f.Times;
         f.ActiveX = f.ActiveX || e.ActiveX;
         f.Program = f.Program || e.Program;
     }
     TSharedCounts counts;
     for (TPlannedFile& f : plan.Files) {
+        counts.LookUp(f);
+        // Somebody else's file without a count: it stays untouched, whoever else uses it.
+        if (f.Existed && f.CountName.empty()) {
+            f.Fate = TFileFate::ffKeepExisted;
+            continue;
+        }
         const std::string link = LinkOnTheWay(plan.Log.Destination, f.Path);
         if (!link.empty())
             Unsafe(product, f.Path + " is reached through the link " + link +
                                 ", which may lead out of the folder " + plan.Log.Destination);
-        counts.LookUp(f);
         const auto other = claims.find(UpperCase(f.Path));
         if (other != claims.end()) {
             // Every product that names the file must have counted it, or
@@ -459,14 +491,17 @@ TUninstallPlan PlanUninstall(const std::string& product) {
 TUninstallResult CarryOutUninstall(const TUninstallPlan& plan) {
     TUninstallResult r;
     std::vector<const TPlannedFile*> left;
+    // A file that stays as somebody else's stays named while the product
+    // stays in the list, so that other products still see it in use.
     for (const TPlannedFile& f : plan.Files)
-        if (!HandleFile(plan, f, r))
+        if (!HandleFile(plan, f, r) || f.Fate == TFileFate::ffKeepExisted)
             left.push_back(&f);
     RemoveEmptyFolders(plan, r);
     if (r.Failures.empty()) {
         if (DeleteKeyTree(RegLocalMachine, plan.Log.Key)) {
             LogLine("Registry", "removed HKLM" + plan.Log.Key);
             r.EntryRemoved = true;
+            PutBackTheSaver(plan, r);
             return r;
         }
         LogLine("Registry", "could not remove HKLM" + plan.Log.Key);
@@ -497,7 +532,10 @@ std::string UninstallReport(const std::string& product, const TUninstallResult& 
                    " removed:",
                r.Removed);
     AppendList(text, "Kept because other programs still use them:", r.KeptShared);
+    AppendList(text, "Kept because they were there before " + product + " was installed:", r.KeptExisted);
     AppendList(text, "Removed when Windows restarts:", r.AtRestart);
+    if (!r.Saver.empty())
+        text += "\n\n" + r.Saver;
     if (!r.AtRestart.empty())
         text += "\n\nRestart Windows to finish the removal.";
     if (!r.Failures.empty())
@@ -544,7 +582,8 @@ int RunUninstaller(const TUninstallCommand& command, const TUninstallUI& ui) {
                                 (f.CountName.empty() ? std::string()
                                                      : ", counted " + IntToStr(f.Count) + " times, named " +
                                                            IntToStr(f.Times) + " times here") +
-                                (f.Fate == TFileFate::ffKeepShared ? ": stays" : ": goes"));
+                                (f.Existed ? ", there before the product" : "") +
+                                (f.Fate == TFileFate::ffRemove ? ": goes" : ": stays"));
         const TUninstallResult r = CarryOutUninstall(plan);
         code = UninstallExitCode(r);
         std::string report = UninstallReport(product, r);

@@ -4,19 +4,23 @@
 #pragma once
 #include "platform/routines_Process.h"
 #include "platform/routines_Removal.h"
+#include "platform/routines_ScreenSaver.h"
 #include "uninstall/routines_UninstallLog.h"
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-enum class TFileFate { ffRemove, ffKeepShared };
+// ffKeepExisted: the file was there before the product wrote it, and no
+// shared count says that this product was its last user.
+enum class TFileFate { ffRemove, ffKeepShared, ffKeepExisted };
 
 // One file of the log (a file named several times is planned once).
 struct TPlannedFile {
     std::string Path;
     bool ActiveX = false;
     bool Program = false;
+    bool Existed = false;  // every entry naming it says it was there before the product
     int Times = 0;         // entries of this product's log naming it
     std::string CountName; // its value under SharedDLLs; empty when not counted
     int32_t Count = 0;     // that count before the uninstall
@@ -26,6 +30,7 @@ struct TPlannedFile {
 struct TUninstallPlan {
     TUninstallLog Log;
     std::vector<TPlannedFile> Files; // servers first, then the others in log order
+    TSaverRecord Saver;              // what its setup changed of the current screen saver
 };
 
 // Reads the log and decides for every file; raises EUninstallRefused when
@@ -36,15 +41,18 @@ TUninstallPlan PlanUninstall(const std::string& product);
 
 struct TUninstallResult {
     std::vector<std::string> Removed;
-    std::vector<std::string> AtRestart;  // removed when Windows restarts
-    std::vector<std::string> KeptShared; // still counted for other programs
-    std::vector<std::string> Folders;    // emptied folders removed
-    std::vector<std::string> Failures;   // sentences
-    bool EntryRemoved = false;           // the product left the list of installed programs
+    std::vector<std::string> AtRestart;   // removed when Windows restarts
+    std::vector<std::string> KeptShared;  // still counted for other programs
+    std::vector<std::string> KeptExisted; // there before the product, left in place
+    std::vector<std::string> Folders;     // emptied folders removed
+    std::vector<std::string> Failures;    // sentences
+    bool EntryRemoved = false;            // the product left the list of installed programs
+    std::string Saver;                    // the sentence about the screen saver put back; empty when none was
 };
 
-// Carries the plan out. Without failures the product's key goes last; with
-// them it stays, its log holding what is left, so that a second run finishes
+// Carries the plan out. Without failures the product's key goes last, and
+// the screen saver that was current before the product is put back; with
+// failures the key stays, its log holding what is left, so that a second run finishes
 // the work without counting anything twice.
 TUninstallResult CarryOutUninstall(const TUninstallPlan& plan);
 

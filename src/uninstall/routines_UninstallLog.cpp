@@ -1,9 +1,11 @@
 #include "uninstall/routines_UninstallLog.h"
+#include "objects/constants_UninstallLog.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Registry.h"
 #include "platform/routines_Strings.h"
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 const char* const kUninstallListKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
@@ -17,27 +19,10 @@ constexpr int32_t kMaxEntries = 100000;
                             ". Nothing was removed.");
 }
 
-// "Files", "Files1", "Files2", ... (no leading zeros): the subkeys of the file log.
-bool IsFilesKey(const std::string& name, int& number) {
-    if (name.size() < 5 || !SameText(name.substr(0, 5), "Files"))
-        return false;
-    const std::string digits = name.substr(5);
-    if (digits.empty()) {
-        number = 0;
-        return true;
-    }
-    if (digits[0] == '0' || digits.size() > 6)
-        return false;
-    for (char c : digits)
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-    number = std::stoi(digits);
-    return true;
-}
-
 // Reads one subkey's entries: "Entries" = n and "File1" .. "File<n>".
-void ReadEntries(const std::string& product, const std::string& key, const std::string& sub, bool activeX,
-                 std::vector<TUninstallLogEntry>& out) {
+void ReadEntries(const std::string& product, const std::string& key, const std::string& sub,
+                 UninstallLog::TKind kind, std::vector<TUninstallLogEntry>& out) {
+    const bool activeX = UninstallLog::IsServerKind(kind);
     TRegKey k;
     if (!k.Open(RegLocalMachine, key + "\\" + sub, TRegAccess::raRead))
         Damaged(product, "the key " + sub + " cannot be read (" + SystemErrorText(k.LastError()) + ")");
@@ -53,6 +38,7 @@ void ReadEntries(const std::string& product, const std::string& key, const std::
         TUninstallLogEntry e;
         e.Where = sub + "\\File" + IntToStr(i);
         e.ActiveX = activeX;
+        e.Existed = UninstallLog::IsExistedKind(kind);
         const std::optional<std::string> value = k.ReadString("File" + IntToStr(i));
         if (!value)
             Damaged(product, "the key " + sub + " counts " + IntToStr(n) + " files but has no value \"File" +
@@ -98,23 +84,19 @@ TUninstallLog ReadUninstallLog(const std::string& product) {
         if (WhyNotAFullFilePath(program).empty())
             log.Destination = ExtractFileDir(program);
     }
-    std::vector<std::pair<int, std::string>> filesKeys;
-    bool activeX = false;
+    // Servers first, each unregistered before anything else goes; then the
+    // files in the order of their keys.
+    std::vector<std::tuple<int, int, std::string, UninstallLog::TKind>> keys;
     for (const std::string& sub : k.SubKeyNames()) {
         int number = 0;
-        if (IsFilesKey(sub, number))
-            filesKeys.emplace_back(number, sub);
-        else if (SameText(sub, "ActiveX"))
-            activeX = true;
+        const UninstallLog::TKind kind = UninstallLog::KindOf(sub, number);
+        if (kind != UninstallLog::TKind::lkNone)
+            keys.emplace_back(UninstallLog::IsServerKind(kind) ? 0 : 1,
+                              static_cast<int>(kind) * 1000000 + number, sub, kind);
     }
-    std::sort(filesKeys.begin(), filesKeys.end());
-    // Servers first: each is unregistered before anything else goes.
-    if (activeX) {
-        ReadEntries(product, log.Key, "ActiveX", true, log.Entries);
-        log.LogKeys.push_back("ActiveX");
-    }
-    for (const auto& [number, sub] : filesKeys) {
-        ReadEntries(product, log.Key, sub, false, log.Entries);
+    std::sort(keys.begin(), keys.end());
+    for (const auto& [servers, order, sub, kind] : keys) {
+        ReadEntries(product, log.Key, sub, kind, log.Entries);
         log.LogKeys.push_back(sub);
     }
     return log;
@@ -133,8 +115,10 @@ TOtherClaims ReadOtherProductsClaims(const std::string& product) {
             continue;
         for (const std::string& sub : key.SubKeyNames()) {
             int number = 0;
-            const bool activeX = SameText(sub, "ActiveX");
-            if (!activeX && !IsFilesKey(sub, number))
+            // Its files that were there before count too: it uses them.
+            const UninstallLog::TKind kind = UninstallLog::KindOf(sub, number);
+            const bool activeX = UninstallLog::IsServerKind(kind);
+            if (kind == UninstallLog::TKind::lkNone)
                 continue;
             TRegKey k;
             if (!k.Open(key.Handle(), sub, TRegAccess::raRead))

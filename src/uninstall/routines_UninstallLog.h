@@ -1,7 +1,9 @@
 // The uninstall log of an installed product, as its install files wrote it
 // below HKLM "\Software\Microsoft\Windows\CurrentVersion\Uninstall\<product>":
-// the subkeys "Files", "Files1", ... with "Entries" and "File<n>" = path, and
-// "ActiveX" with "File<n>" = path;0 for a library or path;1 for a program.
+// the subkeys "Files", "Files1", ... with "Entries" and "File<n>" = path,
+// "ActiveX" with "File<n>" = path;0 for a library or path;1 for a program,
+// and "Existed" and "ExistedActiveX" of the same shapes for files that were
+// there before the product wrote them (objects/constants_UninstallLog.h).
 // The log is read and checked whole before anything is removed: a damaged
 // one is refused rather than guessed at.
 #pragma once
@@ -20,6 +22,7 @@ struct TUninstallLogEntry {
     std::string Path;
     bool ActiveX = false;
     bool Program = false; // an ActiveX program (/UNREGSERVER) rather than a library
+    bool Existed = false; // there before the product wrote it: somebody else's
     std::string Where;    // where the log holds it, "Files1\File3"
 };
 
@@ -28,7 +31,7 @@ struct TUninstallLog {
     std::string Key;         // below HKLM
     std::string Destination; // the product's folder, no trailing backslash; empty when unknown
     std::vector<TUninstallLogEntry> Entries;
-    std::vector<std::string> LogKeys; // the subkeys read: "ActiveX", "Files", "Files1", ...
+    std::vector<std::string> LogKeys; // the subkeys read: "ActiveX", "Files", "Files1", "Existed", ...
 };
 
 // Reads and checks the whole log; raises EUninstallRefused with the reason.

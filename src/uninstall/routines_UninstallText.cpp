@@ -34,7 +34,8 @@ TUninstallCommand ParseUninstallCommandLine(const std::string& line) {
             ++i;
     }
     std::string product = TrimRight(line.substr(i));
-    // The list writes the name unquoted; a person may quote it.
+    // The setup writes the name quoted, so that blanks at its ends and a
+    // leading "-q" are part of it; older setups wrote it bare.
     if (product.size() >= 2 && product.front() == '"' && product.back() == '"')
         product = product.substr(1, product.size() - 2);
     c.Product = product;
@@ -95,11 +96,13 @@ std::string UninstallProgramOf(const std::string& uninstallString, const std::st
         const size_t close = s.find('"', 1);
         return close == std::string::npos ? std::string() : s.substr(1, close - 1);
     }
-    // Unquoted: the program, a blank and the product (which may hold blanks).
-    const std::string tail = " " + product;
-    if (!product.empty() && s.size() > tail.size() &&
-        s.compare(s.size() - tail.size(), tail.size(), tail) == 0)
-        return s.substr(0, s.size() - tail.size());
+    // Unquoted: the program, a blank and the product (which may hold blanks),
+    // quoted as the setup writes it or bare as older setups did.
+    for (const std::string& tail : {" \"" + product + "\"", " " + product}) {
+        if (!product.empty() && s.size() > tail.size() &&
+            s.compare(s.size() - tail.size(), tail.size(), tail) == 0)
+            return TrimRight(s.substr(0, s.size() - tail.size()));
+    }
     const size_t blank = s.find(' ');
     return blank == std::string::npos ? s : s.substr(0, blank);
 }

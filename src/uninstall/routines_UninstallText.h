@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-// The uninstaller's command line after the program path: "[-q] product".
+// The uninstaller's command line after the program path: "[-q] product",
+// the product quoted ("[-q] \"product\"") or, as older setups wrote it, bare
+// (then blanks at its ends are lost).
 struct TUninstallCommand {
     bool Quiet = false;
     std::string Product;
@@ -18,7 +20,7 @@ TUninstallCommand ParseUninstallCommandLine(const std::string& rawCommandLine);
 std::string WhyNotAFullFilePath(const std::string& path);
 
 // The program path of an "UninstallString" (program, a blank and the
-// product); empty when there is none.
+// product, quoted or bare); empty when there is none.
 std::string UninstallProgramOf(const std::string& uninstallString, const std::string& product);
 
 // True when an "UninstallString" starts one of the forms of a program

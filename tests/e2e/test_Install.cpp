@@ -133,8 +133,8 @@ TEST_F(InstallApp, InstallsItsFilesLogsThemAndEndsByItself) {
     EXPECT_EQ(ReadRegString(rkLocalMachine, key, "DisplayName", ""), kProduct);
     const std::string uninstaller = Dest("uninstall.exe");
     EXPECT_EQ(ReadRegString(rkLocalMachine, key, "UninstallString", ""),
-              (uninstaller.find(' ') != std::string::npos ? "\"" + uninstaller + "\"" : uninstaller) + " " +
-                  kProduct);
+              (uninstaller.find(' ') != std::string::npos ? "\"" + uninstaller + "\"" : uninstaller) + " \"" +
+                  kProduct + "\"");
     TRegKey files;
     ASSERT_TRUE(files.Open(RegLocalMachine, key + "\\Files", TRegAccess::raRead));
     std::vector<std::string> logged;

@@ -9,6 +9,7 @@
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
+#include "platform/routines_ScreenSaver.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
@@ -275,6 +276,13 @@ TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSays
 
 TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsList) {
     auto fast = FastWindowsUnderWine("setup.exe");
+    // The screen saver current before the setup is current again after the uninstall.
+    struct TPutBack {
+        TSaverSetting Saved = CurrentSaverSetting();
+        ~TPutBack() { SetSaverSetting(Saved); }
+    } putBack;
+    const TSaverSetting earlier{"Qfd Earlier.scr", GetSystemDir() + "\\QfdEar~1.scr"};
+    ASSERT_TRUE(SetSaverSetting(earlier));
     E2E::MakeArchive(Product + "files.1",
                      {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
     double seconds = 0;
@@ -283,6 +291,7 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
                          seconds),
               0u);
     ASSERT_TRUE(InPlace());
+    EXPECT_EQ(CurrentSaverSetting().WinIni, kSaver);
     EXPECT_NE(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos)
         << InstalledProgramsList(Work.Path());
 
@@ -291,7 +300,7 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
     const std::string command = ReadRegString(rkLocalMachine, key, "UninstallString", "");
     const auto [program, rest] = SplitProgram(command);
     EXPECT_TRUE(SameText(program, GetSystemDir() + "\\" + kUninstaller)) << command;
-    EXPECT_EQ(rest, kProductName) << command;
+    EXPECT_EQ(rest, std::string("\"") + kProductName + "\"") << command;
     {
         // Exactly as the list starts it: the installed uninstaller asks about this product.
         auto fastUninstall = FastWindowsUnderWine(kUninstaller);
@@ -317,6 +326,8 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
     EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSecond));
     EXPECT_FALSE(RegKeyExists(RegLocalMachine, key));
     EXPECT_EQ(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos);
+    EXPECT_EQ(CurrentSaverSetting().WinIni, earlier.WinIni);
+    EXPECT_EQ(CurrentSaverSetting().SystemIni, earlier.SystemIni);
 }
 
 } // namespace

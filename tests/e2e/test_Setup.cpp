@@ -193,7 +193,7 @@ TEST_F(SetupInstall, InstallsTheThreeFilesEndsOnTheGoodInstallationPageAndMakesT
     const std::string key = E2E::UninstallKeyOf(kProductName);
     EXPECT_EQ(ReadRegString(rkLocalMachine, key, "DisplayName", ""), kProductName);
     EXPECT_EQ(ReadRegString(rkLocalMachine, key, "UninstallString", ""),
-              sys + kUninstaller + " " + kProductName);
+              sys + kUninstaller + " \"" + kProductName + "\"");
     EXPECT_EQ(ReadRegString(rkLocalMachine, key + "\\Files", "Entries", ""), "2");
     // After Finish the new screen saver is the current one and the program
     // ends by itself.

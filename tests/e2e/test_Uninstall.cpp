@@ -138,9 +138,12 @@ protected:
 
     // A product name no other test program uses.
     std::string Product(const std::string& tag) {
-        std::string p = "Qfd Uninstall Test " + std::to_string(GetCurrentProcessId()) + " " + tag;
-        FProducts.push_back(p);
-        return p;
+        return Track("Qfd Uninstall Test " + std::to_string(GetCurrentProcessId()) + " " + tag);
+    }
+    // A product whose entry goes afterwards.
+    std::string Track(const std::string& product) {
+        FProducts.push_back(product);
+        return product;
     }
     std::string Dest(const std::string& product) const { return FTemp / product; }
     std::string MakeFile(const std::string& path, const std::string& text = "content") {
@@ -417,6 +420,36 @@ TEST_F(UninstallProgram, AnUninstallerThatAnotherProductStartsStaysUntilTheLastO
     EXPECT_NE(NewLogText().find("The uninstaller " + program + " removes itself once it has ended."),
               std::string::npos)
         << NewLogText();
+}
+
+// The entry quotes the product's name: blanks at its end and a leading "-q "
+// reach the uninstaller as part of it, through the real command line.
+TEST_F(UninstallProgram, ANameWithABlankAtItsEndOrALeadingSwitchRemovesExactlyItself) {
+    const std::string plain = Product("Named");
+    const std::vector<std::string> names = {plain, Track(plain + " "), Track("-q " + plain)};
+    std::vector<std::string> files;
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string folder = FTemp / ("product" + std::to_string(i));
+        const std::string program = folder + "\\uninstall.exe";
+        files.push_back(MakeFile(folder + "\\file.txt"));
+        ASSERT_TRUE(CopyFileTo(UninstallExe(), program, false));
+        TRegKey k;
+        ASSERT_TRUE(k.Create(RegLocalMachine, ListKey + names[i]));
+        k.WriteString("DisplayName", names[i]);
+        k.WriteString("UninstallString", QuoteArg(program) + " \"" + names[i] + "\"");
+        Log(names[i], "Files", files.back());
+    }
+    for (size_t i : {1u, 2u}) {
+        SCOPED_TRACE("\"" + names[i] + "\"");
+        const std::string program = FTemp / ("product" + std::to_string(i)) + "\\uninstall.exe";
+        TProcess p(QuoteArg(program) + " -q \"" + names[i] + "\"");
+        ASSERT_TRUE(p.WaitForExit(RunLimitMs));
+        EXPECT_EQ(p.ExitCode(), 0u) << NewLogText();
+        EXPECT_FALSE(Registered(names[i]));
+        EXPECT_FALSE(FileExists(files[i]));
+    }
+    EXPECT_TRUE(Registered(plain));
+    EXPECT_TRUE(FileExists(files[0]));
 }
 
 } // namespace

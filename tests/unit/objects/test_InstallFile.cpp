@@ -71,12 +71,15 @@ TEST_F(InstallFiles, OverwriteModesAgainstTheVersionFixtures) {
         EXPECT_EQ(VersionAt(Dest("qfdver.dll")),
                   c.written ? "1.2.10.0" : VersionAt(VersionFixture(c.existing)));
     }
-    // Kept or written, every run logged the file.
-    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"),
-              std::to_string(std::size(cases)));
+    // Logged once as somebody else's (the first run wrote over a file that was
+    // there), and once as the product's own when a run wrote it where none was;
+    // kept runs log nothing.
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Existed", "Entries"), "1");
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
 }
 
-TEST_F(InstallFiles, AKeptFileIsStillLoggedCountedAndReported) {
+// Kept, it is not the product's file: the uninstall must not take it.
+TEST_F(InstallFiles, AKeptFileCountsAsDoneButIsNotLogged) {
     auto* f = AddFile("Conf", "app.ini", "new settings");
     f->SetOverwriteMode(owNever);
     BuildArchive();
@@ -89,8 +92,9 @@ TEST_F(InstallFiles, AKeptFileIsStillLoggedCountedAndReported) {
     EXPECT_EQ(ReadWholeFile(Dest("app.ini")), "the user's settings");
     EXPECT_EQ(filePercents, std::vector<Integer>{100});
     EXPECT_EQ(Root->DoneSize(), 12);
-    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("app.ini"));
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, UninstallDemo));
     EXPECT_TRUE(Logged("File", "kept " + Dest("app.ini"))) << LogText();
+    EXPECT_TRUE(Logged("Registry", Dest("app.ini") + " was kept, so it is not logged")) << LogText();
 }
 
 TEST_F(InstallFiles, ADamagedArchiveLeavesTheEarlierFileUntouched) {
@@ -133,8 +137,9 @@ TEST_F(InstallFiles, ADestinationInUseIsReplacedAtTheRestart) {
     EXPECT_TRUE(WinInitLines.empty());
     // The object completes its work after the restart.
     EXPECT_EQ(Unfinished, std::vector<std::string>{"Saver;0"});
-    // Logged and counted under the name the file has after the restart.
-    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("saver.scr"));
+    // Logged and counted under the name the file has after the restart; as
+    // one that was there before, since no earlier run of the product logged it.
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Existed", "File1"), Dest("saver.scr"));
     EXPECT_EQ(MachineInteger(SharedDLLs, Dest("saver.scr")), 2);
     EXPECT_TRUE(Logged("File", "cannot be replaced now: CreateFile failed, code 32")) << LogText();
     EXPECT_TRUE(Logged("Restart", "MoveFileEx " + Dest("saver.2"))) << LogText();
@@ -217,10 +222,15 @@ TEST_F(InstallFiles, SharedDLLCounts) {
     EXPECT_EQ(MachineInteger(SharedDLLs, GetShortPath(Dest("counted.dll"))), 4);
     // The earlier owner counts too: an uninstall of this product must not take the file away.
     EXPECT_EQ(MachineInteger(SharedDLLs, Dest("uncounted.dll")), 2);
-    // A second install of the same product counts once more.
+    // A second install of the same product counts nothing more: its log names each file once.
     Root->Install();
-    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("fresh.dll")), 2);
-    EXPECT_TRUE(Logged("Registry", "SharedDLLs " + Dest("fresh.dll") + " = 2")) << LogText();
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("fresh.dll")), 1);
+    EXPECT_EQ(MachineInteger(SharedDLLs, GetShortPath(Dest("counted.dll"))), 4);
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("uncounted.dll")), 2);
+    EXPECT_TRUE(Logged("Registry", "SharedDLLs " + Dest("fresh.dll") + " = 1 counts this product already"))
+        << LogText();
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
+    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Existed", "Entries"), "2");
 }
 
 TEST_F(InstallFiles, HelpFilesAreRegisteredUnderTheirName) {
@@ -274,6 +284,42 @@ TEST_F(InstallFiles, TheUninstallLogMovesOnWhenAKeyIsSpoiled) {
     EXPECT_EQ(MachineString(files, "Entries"), "not a number");
     EXPECT_EQ(MachineString(files + "1", "File1"), Dest("one.txt"));
     EXPECT_EQ(MachineString(files + "1", "Entries"), "1");
+}
+
+// The uninstall log names each file once, whatever the case of an earlier
+// entry and however often the product is installed; a file that was there
+// before is logged apart, as somebody else's, and so is a kept one that is
+// counted as shared.
+TEST_F(InstallFiles, TheLogNamesEachFileOnceAndSomebodyElsesApart) {
+    AddFile("Fresh", "fresh.txt", "fresh");
+    AddFile("Earlier", "earlier.txt", "earlier, logged by an older run");
+    AddFile("Over", "over.txt", "ours now");
+    AddFile("Conf", "conf.ini", "new settings")->SetOverwriteMode(owNever);
+    auto* shared = AddFile("Shared", "shared.dll", "shared");
+    shared->SetOverwriteMode(owNever);
+    shared->SetUpdateDLLCounter(true);
+    BuildArchive();
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("over.txt"), "another program's");
+    WriteTextFile(Dest("conf.ini"), "the user's settings");
+    WriteTextFile(Dest("shared.dll"), "another program's library");
+    // An older run of the product logged this one, in another case.
+    const std::string files = std::string(UninstallDemo) + "\\Files";
+    WriteRegString(rkLocalMachine, files, "File1", UpperCase(Dest("earlier.txt")));
+    WriteRegString(rkLocalMachine, files, "Entries", "1");
+    for (int run = 0; run < 3; ++run)
+        Root->Install();
+
+    EXPECT_EQ(MachineString(files, "Entries"), "2");
+    EXPECT_EQ(MachineString(files, "File2"), Dest("fresh.txt"));
+    const std::string existed = std::string(UninstallDemo) + "\\Existed";
+    EXPECT_EQ(MachineString(existed, "Entries"), "2");
+    EXPECT_EQ(MachineString(existed, "File1"), Dest("over.txt"));
+    EXPECT_EQ(MachineString(existed, "File2"), Dest("shared.dll"));
+    // Its earlier owner and this product, once.
+    EXPECT_EQ(MachineInteger(SharedDLLs, Dest("shared.dll")), 2);
+    EXPECT_EQ(ReadWholeFile(Dest("conf.ini")), "the user's settings");
+    EXPECT_TRUE(Logged("Registry", Dest("fresh.txt") + " is in the uninstall log already")) << LogText();
 }
 
 TEST_F(InstallFiles, ActiveXServersRegisterOrAreCollected) {
@@ -360,7 +406,7 @@ TEST_F(InstallFiles, OnReplacingCanKeepTheExistingFile) {
     EXPECT_EQ(events, (std::vector<std::string>{"replacing", "after"}));
     EXPECT_EQ(ReadWholeFile(Dest("app.ini")), "the user's settings");
     EXPECT_FALSE(f->WillReplace());
-    EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "File1"), Dest("app.ini"));
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, UninstallDemo));
     EXPECT_TRUE(Logged("File", "replacing it was cancelled by the project")) << LogText();
 }
 

@@ -1,5 +1,5 @@
 // The uninstaller entry: "DisplayName" and "UninstallString" under the
-// product's key, a quoted program path, and a product without a name refused
+// product's key, a quoted program path and product name, and a product without a name refused
 // before anything is written.
 #include "InstallTestSupport.h"
 
@@ -22,7 +22,7 @@ TEST_F(UninstallEntry, RegistersTheProductWithTheListOfInstalledPrograms) {
     Root->Install();
     EXPECT_EQ(ReadWholeFile(Dest("uninstall.exe")), "the uninstaller");
     EXPECT_EQ(MachineString(UninstallDemo, "DisplayName"), "Demo Product");
-    EXPECT_EQ(MachineString(UninstallDemo, "UninstallString"), Dest("uninstall.exe") + " Demo Product");
+    EXPECT_EQ(MachineString(UninstallDemo, "UninstallString"), Dest("uninstall.exe") + " \"Demo Product\"");
     // The uninstaller is not logged among the files it removes.
     EXPECT_FALSE(RegKeyExists(RegLocalMachine, std::string(UninstallDemo) + "\\Files"));
     EXPECT_TRUE(Logged("Registry", "UninstallString = " + Dest("uninstall.exe"))) << LogText();
@@ -32,15 +32,15 @@ TEST_F(UninstallEntry, RegistersTheProductWithTheListOfInstalledPrograms) {
     Root->SetDestDir(TempPath("other place"));
     Root->Install();
     EXPECT_EQ(MachineString(UninstallDemo, "UninstallString"),
-              "\"" + TempPath("other place\\uninstall.exe") + "\" Demo Product");
+              "\"" + TempPath("other place\\uninstall.exe") + "\" \"Demo Product\"");
     EXPECT_TRUE(u->Installed());
 }
 
-TEST_F(UninstallEntry, CommandLineQuotesAProgramPathWithABlank) {
+TEST_F(UninstallEntry, CommandLineQuotesAProgramPathWithABlankAndTheProduct) {
     EXPECT_EQ(UninstallCommandLine("C:\\Apps\\Tool\\uninstall.exe", "Demo"),
-              "C:\\Apps\\Tool\\uninstall.exe Demo");
-    EXPECT_EQ(UninstallCommandLine("C:\\Program Files\\Tool\\uninstall.exe", "My Demo"),
-              "\"C:\\Program Files\\Tool\\uninstall.exe\" My Demo");
+              "C:\\Apps\\Tool\\uninstall.exe \"Demo\"");
+    EXPECT_EQ(UninstallCommandLine("C:\\Program Files\\Tool\\uninstall.exe", "My Demo "),
+              "\"C:\\Program Files\\Tool\\uninstall.exe\" \"My Demo \"");
 }
 
 TEST_F(UninstallEntry, AProductWithoutANameIsRefusedBeforeAnythingIsWritten) {

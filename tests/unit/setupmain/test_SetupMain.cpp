@@ -4,8 +4,10 @@
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
+#include "platform/routines_ScreenSaver.h"
 #include "setup/SetupMain.h"
 #include "support/IsolatedTest.h"
+#include "uninstall/routines_Uninstall.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -308,6 +310,41 @@ TEST_F(SetupMain, UnattendedTheSaverBecomesCurrentWithoutOpeningTheDisplaySettin
 
     WriteProfileText("boot", "SCRNSAVE.EXE", oldWin);
     WritePrivateProfileText("boot", "SCRNSAVE.EXE", oldSys, "SYSTEM.INI");
+}
+
+// The setup records the screen saver that was current before its own, and
+// the product's uninstall makes that one current again (or none, when none
+// was): on the machine's own WIN.INI and SYSTEM.INI, put back afterwards.
+TEST_F(SetupMain, TheUninstallMakesTheEarlierScreenSaverCurrentAgain) {
+    struct TPutBack {
+        TSaverSetting Saved = CurrentSaverSetting();
+        ~TPutBack() { SetSaverSetting(Saved); }
+    } putBack;
+    SetShellExecuteHook([](const TShellCall&) { return true; });
+    WriteTextFile(FilesInf(), "C:\\build\\Round Trip.scr\r\nC:\\build\\readme.txt\r\n");
+    Form->FormActivate(Form);
+    // As the run does when it starts.
+    RunState().ProductName = Form->Install1()->Information().ProductName();
+    const std::string sys = GetSystemDir();
+    for (const TSaverSetting& before :
+         {TSaverSetting{"Earlier.scr", sys + "\\Earlie~1.scr"}, TSaverSetting{}}) {
+        SCOPED_TRACE(before.WinIni.value_or("no saver before"));
+        ASSERT_TRUE(SetSaverSetting(before));
+        // Installed twice: the second run must not take the product's own saver for the earlier one.
+        Form->Install1()->OnAfterNotifyGoodInstall(Form->Install1());
+        Form->Install1()->OnAfterNotifyGoodInstall(Form->Install1());
+        EXPECT_EQ(CurrentSaverSetting().WinIni, "Round Trip.scr");
+        EXPECT_EQ(CurrentSaverSetting().SystemIni, sys + "\\RoundT~1.scr");
+
+        TUninstallCommand command;
+        command.Quiet = true;
+        command.Product = "Round Trip";
+        TUninstallUI ui;
+        ui.LogFolder = TempDir();
+        EXPECT_EQ(RunUninstaller(command, ui), 0);
+        EXPECT_EQ(CurrentSaverSetting().WinIni, before.WinIni);
+        EXPECT_EQ(CurrentSaverSetting().SystemIni, before.SystemIni);
+    }
 }
 
 } // namespace

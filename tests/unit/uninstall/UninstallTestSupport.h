@@ -52,12 +52,15 @@ protected:
         SetLogHook(
             [this](const std::string& verb, const std::string& text) { Log += verb + ": " + text + "\n"; });
         ProgramResult.Started = ProgramResult.Ended = true;
+        // The screen saver's settings in the test's folder, never the machine's.
+        SetSaverProfileFiles(TempPath("win.ini"), TempPath("system.ini"));
     }
     void TearDown() override {
         SetRestartRemovalHook(nullptr);
         SetProgramRunHook(nullptr);
         SetLogHook(nullptr);
         SetBatchStartHook(nullptr);
+        SetSaverProfileFiles("", "");
         TIsolatedTest::TearDown();
     }
 
@@ -85,8 +88,9 @@ protected:
     void LogFile(const std::string& product, const std::string& path, const std::string& sub = "Files") {
         AddEntry(UninstallTest::ProductKey(product) + "\\" + sub, path);
     }
-    void LogServer(const std::string& product, const std::string& path, bool program) {
-        AddEntry(UninstallTest::ProductKey(product) + "\\ActiveX", path + (program ? ";1" : ";0"));
+    void LogServer(const std::string& product, const std::string& path, bool program,
+                   const std::string& sub = "ActiveX") {
+        AddEntry(UninstallTest::ProductKey(product) + "\\" + sub, path + (program ? ";1" : ";0"));
     }
     void Count(const std::string& name, int32_t n) {
         TRegKey k;

@@ -110,6 +110,59 @@ TEST_F(Uninstall, ASharedFileSurvivesTheFirstProductAndGoesWithTheSecond) {
     EXPECT_TRUE(DirectoryExists(M("Common")));
 }
 
+// "Existed": files that were there before the product wrote them.
+TEST_F(Uninstall, FilesThatWereThereBeforeStayUnlessTheirCountEndsWithThisProduct) {
+    Install("Demo");
+    Install("Other");
+    const std::string own = MakeFile("Demo\\own.txt");
+    const std::string before = MakeFile("Common\\before.txt", "overwritten, another program's name");
+    const std::string last = MakeFile("Common\\last.dll");
+    const std::string still = MakeFile("Common\\still.dll");
+    const std::string both = MakeFile("Common\\both.txt");
+    const std::string server = MakeFile("Common\\server.exe", "another program's server");
+    LogFile("Demo", own);
+    LogFile("Demo", both);
+    for (const std::string& f : {before, last, still, both})
+        LogFile("Demo", f, "Existed");
+    LogServer("Demo", server, true, "ExistedActiveX");
+    // Counted: this product its last user, or not.
+    Count(last, 1);
+    Count(still, 2);
+    // Another product's log naming a file that stays is no reason to refuse.
+    LogFile("Other", before);
+
+    // A first run stopped by a file in use keeps them named with what is left.
+    RestartResult = 5;
+    {
+        TFileStream hold(own, fmOpenRead | fmShareExclusive);
+        EXPECT_EQ(Run("Demo"), 1) << Log;
+    }
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\Files", "File1"), own);
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\Existed", "Entries"), "1");
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\Existed", "File1"), before);
+    EXPECT_EQ(MachineString(ProductKey("Demo") + "\\ExistedActiveX", "File1"), server + ";1");
+
+    Shown.clear();
+    EXPECT_EQ(Run("Demo", false), 0) << Log;
+    EXPECT_EQ(ReadWholeFile(before), "overwritten, another program's name");
+    EXPECT_EQ(ReadWholeFile(server), "another program's server");
+    EXPECT_TRUE(Programs.empty()) << Programs.front();
+    EXPECT_TRUE(FileExists(still));
+    EXPECT_EQ(MachineInteger(SharedDLLs, still), 1);
+    for (const std::string& f : {own, last, both})
+        EXPECT_FALSE(FileExists(f)) << f;
+    EXPECT_EQ(MachineInteger(SharedDLLs, last), std::nullopt);
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, ProductKey("Demo")));
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_NE(Shown[0].find("Kept because they were there before Demo was installed:\n    " + server +
+                            "\n    " + before),
+              std::string::npos)
+        << Shown[0];
+    EXPECT_NE(Log.find("File: " + before + " stays: it was there before Demo was installed"),
+              std::string::npos)
+        << Log;
+}
+
 TEST_F(Uninstall, ServersAreUnregisteredBeforeTheyGo) {
     Install("Servers");
     const std::string library = M("Servers\\qfdole.dll");
@@ -306,4 +359,61 @@ TEST(UninstallReportText, LongListsAreCutAndFailuresComeFirst) {
     EXPECT_EQ(
         UninstallReport("P", r).rfind("P could not be removed completely:\n    Something failed.\n\n", 0),
         0u);
+}
+
+// What the setup recorded before it made its screen saver current, put back
+// by the uninstall in each file that still names the product's saver.
+TEST_F(Uninstall, TheEarlierScreenSaverIsCurrentAgainWhereTheProductsIsStillCurrent) {
+    const TSaverSetting earlier{"Earlier.scr", "C:\\Windows\\system32\\Earlie~1.scr"};
+    const TSaverSetting ours{"Demo Saver.scr", "C:\\Windows\\system32\\DemoSa~1.scr"};
+    const TSaverSetting none;
+    // As the setup does it: record, then make its own current; a reinstall too.
+    auto install = [&](const TSaverSetting& current, int times) {
+        Install("Demo");
+        ASSERT_TRUE(SetSaverSetting(current));
+        for (int i = 0; i < times; ++i) {
+            ASSERT_TRUE(RecordSaverChange(ProductKey("Demo"), ours));
+            ASSERT_TRUE(SetSaverSetting(ours));
+        }
+    };
+    auto current = [] {
+        const TSaverSetting s = CurrentSaverSetting();
+        return s.WinIni.value_or("(none)") + " | " + s.SystemIni.value_or("(none)");
+    };
+
+    install(earlier, 2);
+    EXPECT_EQ(Run("Demo", false), 0) << Log;
+    EXPECT_EQ(current(), "Earlier.scr | C:\\Windows\\system32\\Earlie~1.scr");
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Shown[0],
+              "Demo was removed.\n\nThe screen saver Earlier.scr is current again, as before Demo was "
+              "installed.");
+
+    // None before: none after, the keys gone from both files.
+    install(none, 1);
+    EXPECT_EQ(Run("Demo", false), 0) << Log;
+    EXPECT_EQ(current(), "(none) | (none)");
+    EXPECT_EQ(ReadWholeFile(TempPath("win.ini")).find("SCRNSAVE"), std::string::npos);
+    EXPECT_EQ(Shown.back(),
+              "Demo was removed.\n\nNo screen saver is set any more, as before Demo was installed.");
+
+    // The person chose another since in WIN.INI: theirs stays there.
+    install(earlier, 1);
+    ASSERT_TRUE(SetSaverSetting({"Mine.scr", ours.SystemIni}));
+    EXPECT_EQ(Run("Demo"), 0) << Log;
+    EXPECT_EQ(current(), "Mine.scr | C:\\Windows\\system32\\Earlie~1.scr");
+    EXPECT_NE(Log.find("Saver: WIN.INI [boot] SCRNSAVE.EXE left as it is: \"Mine.scr\" is current now"),
+              std::string::npos)
+        << Log;
+
+    // An uninstall that fails leaves the product's saver current.
+    install(earlier, 1);
+    const std::string held = MakeFile("Demo\\held.scr");
+    LogFile("Demo", held);
+    RestartResult = 5;
+    {
+        TFileStream hold(held, fmOpenRead | fmShareExclusive);
+        EXPECT_EQ(Run("Demo"), 1) << Log;
+    }
+    EXPECT_EQ(current(), "Demo Saver.scr | C:\\Windows\\system32\\DemoSa~1.scr");
 }

@@ -117,3 +117,36 @@ TEST_F(UninstallSelf, AFailedRefusedOrDeclinedRunKeepsItAndABatchThatCannotStart
               std::string::npos)
         << Log;
 }
+
+// Another product may name the file in its log of files rather than start it:
+// in any of the log's kinds, in another case or in the short form, that keeps it.
+TEST_F(UninstallSelf, AnotherProductsFileLogNamingItKeepsIt) {
+    WatchStarts(0);
+    Program = MakeFile("Shared Folder\\uninstall.exe");
+    const std::pair<std::string, std::string> logs[] = {{"Files", UpperCase(Program)},
+                                                        {"Files1", GetShortPath(Program)},
+                                                        {"Existed", Program},
+                                                        {"ExistedActiveX", Program + ";1"}};
+    for (const auto& [sub, value] : logs) {
+        SCOPED_TRACE(sub);
+        Install("Demo");
+        WriteString(ProductKey("Demo"), "UninstallString", "\"" + Program + "\" \"Demo\"");
+        // The other product starts an uninstaller of its own.
+        ASSERT_TRUE(DeleteKeyTree(RegLocalMachine, ProductKey("Other")));
+        Install("Other");
+        WriteString(ProductKey("Other") + "\\" + sub, "File1", value);
+        WriteString(ProductKey("Other") + "\\" + sub, "Entries", "1");
+        EXPECT_EQ(Run("Demo"), 0) << Log;
+        EXPECT_TRUE(FileExists(Program));
+    }
+    EXPECT_TRUE(Started.empty()) << Log;
+    EXPECT_EQ(Occurrences(Log, "The uninstaller " + Program + " was kept: another product uses it (Other)."),
+              std::size(logs))
+        << Log;
+
+    // Once no log names it, it goes.
+    ASSERT_TRUE(DeleteKeyTree(RegLocalMachine, ProductKey("Other")));
+    Install("Demo");
+    EXPECT_EQ(Run("Demo"), 0) << Log;
+    EXPECT_EQ(Started.size(), 1u) << Log;
+}

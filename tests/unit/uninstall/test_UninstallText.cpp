@@ -24,6 +24,12 @@ TEST(UninstallCommandLine, TheProductIsEverythingAfterTheProgramAndTheSwitch) {
         {"uninstall.exe -q", "", true},
         {"uninstall.exe", "", false},
         {"\"C:\\unclosed quote", "", false},
+        // Quoted, as the setup writes it: blanks at the ends and a leading "-q" belong to the name.
+        {"C:\\Apps\\uninstall.exe \"Demo \"", "Demo ", false},
+        {"C:\\Apps\\uninstall.exe \"  Demo\"  ", "  Demo", false},
+        {"C:\\Apps\\uninstall.exe \"-q Demo\"", "-q Demo", false},
+        {"C:\\Apps\\uninstall.exe -q \"-q Demo\"", "-q Demo", true},
+        {"C:\\Apps\\uninstall.exe \"-q\"", "-q", false},
     };
     for (const Case& c : cases) {
         const TUninstallCommand parsed = ParseUninstallCommandLine(c.Line);
@@ -39,6 +45,10 @@ TEST(UninstallCommandLine, TheProgramOfTheEntryGivesTheProductsFolder) {
               "C:\\Program Files\\T\\uninstall.exe");
     // Unquoted with a blank in the path (written by hand): the product is cut off the end.
     EXPECT_EQ(UninstallProgramOf("C:\\My Apps\\uninstall.exe My Demo", "My Demo"),
+              "C:\\My Apps\\uninstall.exe");
+    // The product quoted, as the setup writes it.
+    EXPECT_EQ(UninstallProgramOf("C:\\Apps\\uninstall.exe \"Demo \"", "Demo "), "C:\\Apps\\uninstall.exe");
+    EXPECT_EQ(UninstallProgramOf("C:\\My Apps\\uninstall.exe \"My Demo\"", "My Demo"),
               "C:\\My Apps\\uninstall.exe");
     EXPECT_EQ(UninstallProgramOf("   ", "Demo"), "");
     EXPECT_EQ(UninstallProgramOf("\"C:\\unclosed Demo", "Demo"), "");
