@@ -4,6 +4,7 @@
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallSteps.h"
+#include "platform/routines_Journal.h"
 #include "platform/routines_Registry.h"
 #include "platform/routines_Strings.h"
 #include "uninstall/routines_UninstallSelf.h"
@@ -564,6 +565,9 @@ int RunUninstaller(const TUninstallCommand& command, const TUninstallUI& ui) {
     if (!folder.empty())
         OpenLog(NewUninstallLogName(folder));
     LogLine("Uninstall", "\"" + product + "\"" + (command.Quiet ? ", without asking" : ""));
+    // A setup that was killed half way is undone first: its files and
+    // entries must not be mistaken for the product's.
+    RepairInterruptedRuns([](const std::string& kind, const std::string& text) { LogLine(kind, text); });
     int code = 1;
     try {
         TUninstallPlan plan = PlanUninstall(product);
