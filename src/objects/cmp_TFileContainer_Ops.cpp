@@ -290,7 +290,16 @@ void TFileContainer::InstallHelpers() {
             failure = std::current_exception();
         }
     }
-    const bool wasAborted = SharedArchive().Abort;
+    // A Cancel between two files never reaches the archive component.
+    bool wasAborted = SharedArchive().Abort;
+    if (failure && !wasAborted) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const EAIUserAbort&) {
+            wasAborted = true;
+        } catch (...) {
+        }
+    }
     try {
         SendInformationEvent(this, ieOperationDone, nullptr);
         if (OnAfterInstallObjects)

@@ -5,6 +5,7 @@
 #include "engine/routines_RemoteFileList.h"
 #include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_InstallInfo.h"
+#include "platform/routines_Journal.h"
 #include "unit/net/LocalServer.h"
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -164,6 +165,38 @@ TEST_F(Run, AnAbortEndsWithoutAMessageAndLeavesNoRecord) {
         Unload();
         Trace().clear();
     }
+}
+
+TEST_F(Run, TheObjectsHearOfACancelWhereverItCameFrom) {
+    // A Cancel confirmed between two files reaches no archive: the objects'
+    // last event must still say that the installation was aborted.
+    TTestInstall* install = LoadProject();
+    File("File2")->Abort = true;
+    RunInstall(install);
+    const auto& t = Trace();
+    EXPECT_NE(std::find(t.begin(), t.end(), "OnAfterInstallObjects aborted"), t.end());
+    EXPECT_EQ(std::find(t.begin(), t.end(), "OnAfterInstallObjects done"), t.end());
+}
+
+TEST_F(Run, ASecondSetupOfTheProductEndsWithoutTouchingAnything) {
+    TTestInstall* install = LoadProject();
+    TRunJournal running;
+    ASSERT_TRUE(running.Lock(install->Information().ProductName()));
+    Application()->SetExitCode(0);
+    RunInstall(install);
+    ASSERT_EQ(install->Shown.size(), 1u);
+    EXPECT_NE(install->Shown[0].find("is already running"), std::string::npos) << install->Shown[0];
+    EXPECT_EQ(Application()->ExitCode(), secFailed);
+    EXPECT_EQ(install->Ends, 1);
+    const auto& t = Trace();
+    EXPECT_EQ(std::find(t.begin(), t.end(), "OnBeforeReadArchiveInfo"), t.end()) << "the run began";
+    EXPECT_FALSE(RecordExists());
+    EXPECT_FALSE(install->Running());
+    // Once the other run has ended, this one may go.
+    running.Unlock();
+    Trace().clear();
+    RunInstall(install);
+    EXPECT_EQ(std::count(Trace().begin(), Trace().end(), "install File2"), 1);
 }
 
 TEST_F(Run, ShutdownAndRunFileCanBeVetoed) {
