@@ -50,6 +50,19 @@ inline bool DamageArchive(const std::string& archive, const std::string& text) {
     return true;
 }
 
+// Bytes that do not compress, so that an archive is as large as its files
+// and extracting them takes as long as their size says.
+inline std::string NoiseBytes(size_t size, uint32_t seed) {
+    std::string s(size, '\0');
+    for (char& c : s) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        c = static_cast<char>(seed);
+    }
+    return s;
+}
+
 inline std::vector<std::string> ReadLines(const std::string& path) {
     std::vector<std::string> lines;
     if (!FileExists(path))

@@ -19,20 +19,9 @@ namespace {
 
 using E2E::BuiltProgram;
 using E2E::FilesInfPath;
+using E2E::NoiseBytes;
 
 const char* const kDrive = "A:\\";
-
-// Bytes that do not compress, so that the archive is as large as its files.
-std::string NoiseBytes(size_t size, uint32_t seed) {
-    std::string s(size, '\0');
-    for (char& c : s) {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        c = static_cast<char>(seed);
-    }
-    return s;
-}
 
 // Drive A: of the prefix as a disk of Size bytes, for as long as it lives.
 class TFloppyDrive {

@@ -28,17 +28,6 @@ std::string Loader() {
     return ThisProgramFolder() + "..\\..\\src\\loader\\loader.exe";
 }
 
-// Bytes that do not compress.
-std::string NoiseBytes(size_t size) {
-    std::string s(size, '\0');
-    uint32_t seed = 12345;
-    for (char& c : s) {
-        seed = seed * 1103515245u + 12345u;
-        c = static_cast<char>(seed >> 24);
-    }
-    return s;
-}
-
 struct TKind {
     const char* Form;     // QFD_E2E_FORM
     const char* Protocol; // of the local server
@@ -197,7 +186,7 @@ TEST_F(NetDistribution, AMissingOrCutArchiveFailsTheRunAndInstallsNothing) {
 }
 
 TEST_F(NetDistribution, CancelInTheDownloadProgressEndsTheRunAsTheUsersAbort) {
-    Two = NoiseBytes(400 * 1024);
+    Two = E2E::NoiseBytes(400 * 1024, 12345);
     BuildAndServe(kWeb);
     WriteTextFile(Served / "dist\\Install1.1.slow", "");
     TProcess run(QuoteArg(Other + "setup.exe"), "", Env());
