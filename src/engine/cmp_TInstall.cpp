@@ -315,7 +315,9 @@ std::string TCustomInstall::FindInstallRecord(bool create) {
         f.GetModified(modified);
     }
     TRegKey records;
-    if (!records.Create(RegLocalMachine, InstallRecordsKey))
+    // Only a run makes the records' key: looking must leave no trace.
+    if (!(create ? records.Create(RegLocalMachine, InstallRecordsKey)
+                 : records.Open(RegLocalMachine, InstallRecordsKey)))
         return "";
     std::vector<std::string> names = records.SubKeyNames();
     for (const std::string& name : names) {
