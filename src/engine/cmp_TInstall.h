@@ -114,6 +114,10 @@ public:
     virtual void CleanupLoadingProgram();
     virtual void NotifyBadInstall();
     virtual void NotifyGoodInstall();
+    // Before the completion pages of a run that Windows must restart to
+    // finish: the restart page (dmReboot) tells the person so and may set
+    // Reboot. Nothing restarts Windows.
+    virtual void NotifyRestartNeeded();
     virtual void RunFilesAfterInstall();
     // Registers the command line of the run after a restart under RunOnce.
     virtual void RegisterRunOnce();
@@ -217,8 +221,9 @@ protected:
     // Makes the application unattended and sends what it would have shown
     // into the run's log in folder.
     static void BeQuiet(const std::string& folder);
-    // The exit code of a good run: restart needed when work waits for it.
-    int32_t GoodRunExitCode() const;
+    // Windows must restart to finish the run: work waits for the restart,
+    // or Reboot is set.
+    bool RestartNeeded() const;
     // The end of a good run: the install record goes, unless unfinished
     // business of this run waits in it for the restart.
     void RemoveRecordUnlessUnfinished();

@@ -156,8 +156,8 @@ void TCustomInstall::BeQuiet(const std::string& folder) {
     };
 }
 
-int32_t TCustomInstall::GoodRunExitCode() const {
-    return Reboot() || FUnfinishedCount > 0 ? secRestartNeeded : secInstalled;
+bool TCustomInstall::RestartNeeded() const {
+    return Reboot() || FUnfinishedCount > 0;
 }
 
 // --- the run ----------------------------------------------------------------------------------------
@@ -310,13 +310,18 @@ void TCustomInstall::FinishGoodRun() {
             RegisterRunOnce();
         FJournal.Commit();
     }
+    // Taken before the restart page too: No there does not take away the
+    // need of work that waits for the restart.
+    const bool restart = RestartNeeded();
+    if (restart)
+        NotifyRestartNeeded();
     NotifyGoodInstall();
     if (FUnfinishedCount > 0)
         LogLine("Run", "the temporary copy stays for the run after the restart");
     else
         CleanupLoadingProgram();
     RemoveRecordUnlessUnfinished();
-    const int32_t code = GoodRunExitCode();
+    const int32_t code = restart || RestartNeeded() ? secRestartNeeded : secInstalled;
     Application()->SetExitCode(code);
     LogLine("Run", "exit code " + IntToStr(code) +
                        (code == secRestartNeeded ? ": Windows must restart to finish" : ""));
@@ -350,6 +355,12 @@ void TCustomInstall::NotifyGoodInstall() {
     LogEvent("OnAfterNotifyGoodInstall");
     if (OnAfterNotifyGoodInstall)
         OnAfterNotifyGoodInstall(this);
+}
+
+void TCustomInstall::NotifyRestartNeeded() {
+    LogLine("Run", "restart dialogs: Windows must restart to finish");
+    SendInformationEvent(this, ieReboot, nullptr);
+    LogLine("Run", std::string("Reboot = ") + (Reboot() ? "True" : "False"));
 }
 
 void TCustomInstall::NotifyBadInstall() {

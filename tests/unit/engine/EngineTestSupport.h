@@ -10,6 +10,7 @@
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
 #include "toolkit/classes_Publish.h"
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -99,6 +100,7 @@ public:
         case ieBadInstall:
         case ieAfterBadInstall:
         case ieRemoveStatusMessage:
+        case ieReboot:
             Trace().push_back("ie " + std::to_string(Code));
             break;
         case ieStatusMessage:
@@ -108,6 +110,8 @@ public:
         default:
             return;
         }
+        if (Answer)
+            Answer(Code);
         if (Code == AbortOn)
             throw EAIUserAbort();
         if (Code == FailOn)
@@ -115,6 +119,8 @@ public:
     }
     Integer AbortOn = 0;
     Integer FailOn = 0;
+    // What a person does in the window of a code (the restart page's choice).
+    std::function<void(Integer Code)> Answer;
 };
 
 class TEngineForm : public TForm {

@@ -102,6 +102,53 @@ TEST_F(Run, AGoodRunRaisesItsEventsInOrderAndLeavesNoRecord) {
     EXPECT_FALSE(RaiseRegistrationErrors()) << "the run collects registration failures";
 }
 
+TEST_F(Run, ARunThatNeedsARestartShowsTheRestartPageBeforeTheCompletionPages) {
+    // A file that waits for the restart, and a project that sets Reboot itself.
+    for (bool fileInUse : {true, false}) {
+        Application()->SetExitCode(99);
+        TTestInstall* install = LoadProject({}, fileInUse ? "" : "    Reboot = True\n");
+        File("File2")->WaitForRestart = fileInUse;
+        // The person answers No: the work still needs the restart.
+        Dialog()->Answer = [install](Integer code) {
+            if (code == ieReboot)
+                install->SetReboot(false);
+        };
+        const std::string log = NewLogFileName(TempDir());
+        RunInstall(install);
+        const auto& t = Trace();
+        auto done = std::find(t.begin(), t.end(), "OnAfterInstallObjects done");
+        ASSERT_NE(done, t.end()) << fileInUse;
+        EXPECT_EQ(std::vector<std::string>(done + 1, t.end()),
+                  (std::vector<std::string>{"ie -987", "OnBeforeNotifyGoodInstall", "ie -995", "ie -979",
+                                            "OnAfterNotifyGoodInstall", "OnBeforeShutdown", "end"}))
+            << fileInUse;
+        EXPECT_EQ(Application()->ExitCode(), secRestartNeeded) << fileInUse;
+        EXPECT_FALSE(install->Reboot());
+        const std::string text = ReadWholeFile(log);
+        for (const char* line : {"Run: restart dialogs: Windows must restart to finish",
+                                 "Run: Reboot = False", "Run: exit code 3: Windows must restart to finish"})
+            EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+        Unload();
+        Trace().clear();
+        for (const std::string& name : ListDirectory(TempDir()))
+            if (name.rfind("Setup Log ", 0) == 0)
+                RemoveFile(TempPath(name));
+    }
+}
+
+TEST_F(Run, ARestartChosenOnACompletionPageAlsoEndsWithRestartNeeded) {
+    Application()->SetExitCode(99);
+    TTestInstall* install = LoadProject();
+    Dialog()->Answer = [install](Integer code) {
+        if (code == ieAfterGoodInstall)
+            install->SetReboot(true);
+    };
+    RunInstall(install);
+    EXPECT_EQ(std::count(Trace().begin(), Trace().end(), "ie -987"), 0)
+        << "nothing needed the restart before";
+    EXPECT_EQ(Application()->ExitCode(), secRestartNeeded);
+}
+
 TEST_F(Run, AFailedRunReportsTheBadInstallationAndLeavesTheRecordAsItWas) {
     TTestInstall* install = LoadProject({}, "    RunAutomatic = False\n");
     File("File1")->Fail = true;

@@ -81,10 +81,12 @@ TEST_F(SetupMain, TheProjectLoadsExactlyItsComponents) {
                                      "MainTranslator:TTranslator",
                                      "DialogManager2:TDialogManager",
                                      "DialogManager3:TDialogManager",
+                                     "DialogManager4:TDialogManager",
                                      "CopyFileDlg:TCopyFileDlg",
                                      "BadInstallationDlg:TBadInstallationDlg",
                                      "GoodInstallationDlg:TGoodInstallationDlg",
                                      "InstallStatusDlg:TInstallStatusDlg",
+                                     "RebootDlg:TRebootDlg",
                                      "InstallFile2:TInstallFile",
                                      "InstallFile:TInstallFile",
                                      "UninstallEXE:TUninstallEXE"};
@@ -150,6 +152,10 @@ TEST_F(SetupMain, TheInstallationComponentCarriesTheStoredValues) {
     EXPECT_EQ(Prop("CopyFileDlg", "DialogManager"), "DialogManager3");
     EXPECT_EQ(Prop("BadInstallationDlg", "DialogManager"), "DialogManager2");
     EXPECT_EQ(Prop("GoodInstallationDlg", "DialogManager"), "");
+    // The restart page shows only through its manager, which only a run
+    // that needs the restart calls on.
+    EXPECT_EQ(Prop("DialogManager4", "ManagerType"), "dmReboot");
+    EXPECT_EQ(Prop("RebootDlg", "DialogManager"), "DialogManager4");
     EXPECT_EQ(Prop("UninstallEXE", "IncludeFromDir"), "'C:\\Program Files\\Quenfold32\\Version35'");
     EXPECT_EQ(File("InstallFile2")->UniqueID(), 0);
     EXPECT_EQ(File("InstallFile")->UniqueID(), 1);
@@ -163,10 +169,10 @@ TEST_F(SetupMain, HelpersStandInLoadingOrderWithTheirStoredOrders) {
     std::vector<std::string> got;
     for (int i = 0; i < install->HelperCount(); ++i)
         got.push_back(install->Helpers(i)->Name() + "=" + std::to_string(install->Helpers(i)->Order()));
-    EXPECT_EQ(got, (std::vector<std::string>{"InstallFile2=0", "InstallFile=1", "UninstallEXE=2",
-                                             "DialogManager2=-1", "DialogManager3=-1", "CopyFileDlg=0",
-                                             "BadInstallationDlg=10", "GoodInstallationDlg=10",
-                                             "InstallStatusDlg=0"}));
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "InstallFile2=0", "InstallFile=1", "UninstallEXE=2", "DialogManager2=-1",
+                       "DialogManager3=-1", "DialogManager4=-1", "CopyFileDlg=0", "BadInstallationDlg=10",
+                       "GoodInstallationDlg=10", "InstallStatusDlg=0", "RebootDlg=10"}));
 }
 
 TEST_F(SetupMain, FilesInfIsRequiredAndNeedsTwoLines) {
