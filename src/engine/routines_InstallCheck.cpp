@@ -204,12 +204,13 @@ void CheckRoom(const std::vector<TFileInstallPlan>& plans, TProblems& problems) 
         const int64_t need = RoomNeeded(d.Sizes);
         const int64_t free = FreeBytesOf(d.Root);
         if (free < 0) {
-            LogLine("Check", "drive " + drive + ": its free space is unknown, the " + FormatBytes(need) +
-                                 " it needs are not checked");
+            LogLine("Check", "the free space of drive " + drive + " is unknown: the " + FormatBytes(need) +
+                                 " needed there are not checked");
             continue;
         }
-        LogLine("Check", "drive " + drive + ": " + IntToStr(static_cast<int64_t>(d.Sizes.size())) +
-                             " file(s) need " + FormatBytes(need) + ", " + FormatBytes(free) + " are free");
+        LogLine("Check", IntToStr(static_cast<int64_t>(d.Sizes.size())) + " file(s) need " +
+                             FormatBytes(need) + " on drive " + drive + ", " + FormatBytes(free) +
+                             " are free");
         // As the drive list of the file group page marks it: not below is too little.
         if (need > 0 && !(need < free))
             Problem(problems,

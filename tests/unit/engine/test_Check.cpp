@@ -4,9 +4,7 @@
 // registry value of the installation is written; a damaged member's failure
 // names the member.
 #include "EngineTestSupport.h"
-#include "dialogs/routines_DriveSpace.h"
 #include "engine/routines_InstallCheck.h"
-#include "platform/routines_FolderProbe.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -129,7 +127,7 @@ TEST_F(Check, ADriveTooSmallEndsTheRunBeforeAnythingIsWritten) {
     EXPECT_EQ(Registry(), before);
     EXPECT_FALSE(UninstallEntryExists());
     EXPECT_EQ(Application()->ExitCode(), 1);
-    EXPECT_NE(Log.find("Check: drive " + Drive() + ": 2 file(s) need 20,480 Bytes, 20,480 Bytes are free"),
+    EXPECT_NE(Log.find("Check: 2 file(s) need 20,480 Bytes on drive " + Drive() + ", 20,480 Bytes are free"),
               std::string::npos)
         << Log;
 }
