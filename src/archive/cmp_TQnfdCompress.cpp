@@ -16,6 +16,7 @@ const char* const kCorrupt =
 const char* const kSizeMismatch =
     "The decompressed file's size does not match with the actual size of the file.  The file is %s";
 const char* const kAborted = "Operation aborted by user";
+const char* const kDamaged = "The data of the file %s in the archive %s are damaged";
 
 // Buffers fixed by the format's readers and writers.
 constexpr int kInflateInput = 65536;
@@ -456,6 +457,21 @@ struct TCompressionStream::State {
 static void CheckZlib(int result) {
     if (result < 0)
         throw Exception("error");
+}
+
+// The message names the member by its file name, which a person knows; the
+// cause says what was wrong, for the log.
+[[noreturn]] static void RaiseDamaged(const TFileHeader& h, const std::string& archive,
+                                      const std::string& cause) {
+    throw EqcDamagedMember(Format(kDamaged, {ExtractFileName(h.FileName), archive}), cause);
+}
+
+static std::string ZlibCause(int result, const z_stream& z) {
+    if (result == Z_NEED_DICT)
+        return "zlib: the stream asks for a preset dictionary";
+    if (z.msg)
+        return std::string("zlib: ") + z.msg;
+    return Format("zlib: result %d, no progress", {result});
 }
 
 TCompressionStream::TCompressionStream(TCompressionLevel level, TStream& dest)
@@ -1035,7 +1051,16 @@ void TQnfdCompress::ExtractMember(TFileHeader& h, const std::string& dest, bool 
     FStats.Finished = true;
     RaiseStatus();
     // A stream cut before its check value may still come to the right size.
-    if (out->Size() != h.FileSize || !ended)
+    if (!ended)
+        RaiseDamaged(h, FCompressedFile,
+                     Format("its compressed data end before the stream does, after %d of %d bytes",
+                            {FStats.BytesDone, h.FileSize}));
+    if (FStats.BytesDone != h.FileSize)
+        RaiseDamaged(h, FCompressedFile,
+                     Format("they inflate to %d bytes, its header gives %d", {FStats.BytesDone, h.FileSize}));
+    // The data were whole, but not all of them reached the file (a full disk
+    // whose OnFullDisk handler let the member go on).
+    if (out->Size() != h.FileSize)
         throw EQnfdCompress(Format(kSizeMismatch, {h.FileName}));
     if (testOnly)
         return;
@@ -1056,7 +1081,9 @@ bool TQnfdCompress::InflateMember(TFileHeader& h, TStream& out) {
     FInBuffer.resize(kInflateInput);
     FOutBuffer.resize(kInflateOutput);
     z_stream z{};
-    CheckZlib(inflateInit_(&z, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))));
+    if (int r = inflateInit_(&z, ZLIB_VERSION, static_cast<int>(sizeof(z_stream))); r != Z_OK)
+        throw EQnfdCompress(Format("The file %s cannot be extracted: zlib does not start (%s)",
+                                   {ExtractFileName(h.FileName), z.msg ? z.msg : zError(r)}));
     struct End {
         z_stream& z;
         ~End() { inflateEnd(&z); }
@@ -1085,7 +1112,7 @@ bool TQnfdCompress::InflateMember(TFileHeader& h, TStream& out) {
                 if (r == Z_STREAM_END)
                     streamEnd = true;
                 else if (r < 0 || r == Z_NEED_DICT || (z.avail_in == inBefore && z.avail_out == outBefore))
-                    throw Exception("error");
+                    RaiseDamaged(h, FCompressedFile, ZlibCause(r, z));
             }
             const size_t produced = kInflateOutput - z.avail_out;
             // Messages first: a Cancel pressed while they run is seen here,
@@ -1098,7 +1125,8 @@ bool TQnfdCompress::InflateMember(TFileHeader& h, TStream& out) {
             // Nothing past the recorded size is written: a stream that
             // inflates further is damaged.
             if (FStats.BytesDone + static_cast<Int64>(produced) > h.FileSize)
-                throw EQnfdCompress(Format(kSizeMismatch, {h.FileName}));
+                RaiseDamaged(h, FCompressedFile,
+                             Format("they inflate to more than the %d bytes its header gives", {h.FileSize}));
             if (out.Write(FOutBuffer.data(), static_cast<int64_t>(produced)) < static_cast<int64_t>(produced))
                 DoDiskFull();
             FStats.BytesDone += static_cast<Int64>(produced);

@@ -1,6 +1,7 @@
 // The installation run: from the first activation of the main form to the end
 // of the program, with its events, its result and its handling of failures.
 #include "engine/cmp_TInstall.h"
+#include "engine/routines_InstallCheck.h"
 #include "engine/routines_RemoteFileList.h"
 #include "objects/routines_Log.h"
 #include "platform/cmp_TNetInstallLocation.h"
@@ -285,6 +286,7 @@ void TCustomInstall::Install() {
     LogLine("Run", "before-install wizard");
     SendInformationEvent(this, ieBeforeInstall, nullptr);
 
+    CheckBeforeInstall(*this);
     LogLine("Run", "installing the objects");
     TFileContainer::Install();
 

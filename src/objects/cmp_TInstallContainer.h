@@ -12,7 +12,7 @@
 // relay the progress of their files upward; install files extract, compress
 // and copy themselves and write their registry records. Their operations are
 // spread over one source file per kind of step (cmp_TFileContainer_Ops,
-// cmp_TInstallFile_Install, _Room, _Registry, _ActiveX, _Build,
+// cmp_TInstallFile_Install, _Room, _Registry, _ActiveX, _Build, _Plan,
 // cmp_TFileRelated_Download).
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
@@ -448,6 +448,21 @@ struct TUniqueIDTable {
 };
 TUniqueIDTable& UniqueIDTable();
 
+// A file as the install step will write it, seen before the run touches
+// anything (the check of room, folders and members).
+struct TFileInstallPlan {
+    std::string Name; // the install file's component name
+    std::string Dest; // the destination path
+    // False when the overwrite rule keeps the file there: it needs no room.
+    bool Written = false;
+    Int64 Size = 0;
+    // Its archive is fetched over the network during the run.
+    bool FromNetwork = false;
+    // The local archive of its member and the member's stored path.
+    std::string Archive;
+    std::string Member;
+};
+
 // One file of an installation: a source on the build machine, a member of an
 // archive and a destination. Changing its name, type or folder applies the
 // rules of ApplyFileProperties; installing extracts it under its overwrite
@@ -496,6 +511,10 @@ public:
     virtual void ReadInfoFromSource();
     virtual bool HasOLESelfRegister();
     virtual bool IncrementSharedDLLCount();
+    // What the install step will do with the file, decided as the step
+    // decides it; false when the step writes no file of its own (a blank
+    // destination fails there with its own message).
+    virtual bool PlanInstall(TFileInstallPlan& Plan);
 
     // IncludeFromDir (backslash added) + FileName.
     std::string SourcePath() const;

@@ -155,7 +155,10 @@ void TCustomInstallFile::ExtractFromArchive(TQnfdCompress& Archive) {
     try {
         Archive.Extract();
     } catch (const Exception& e) {
+        // The message says what happened; the log keeps why (zlib's own text).
+        const auto* damaged = dynamic_cast<const EqcDamagedMember*>(&e);
         LogLine("File", "could not write " + DestFilePath() + " from " + archivePath + ": " + e.Message() +
+                            (damaged ? ": " + damaged->Cause() : std::string()) +
                             (FDestExisted ? " (the file there is unchanged)" : ""));
         throw;
     }

@@ -63,6 +63,19 @@ QFD_EXCEPTION(EQuenfoldAbnormal, ECustomQuenfoldAbnormal)
 QFD_EXCEPTION(EQnfdCompress, EQuenfoldAbnormal)
 QFD_EXCEPTION(EqcDiskFull, EQnfdCompress)
 QFD_EXCEPTION(EqcAborted, EQnfdCompress)
+// A member whose data do not inflate to what its header promises. The message
+// names the member and says that its data are damaged; Cause keeps what was
+// wrong (zlib's own text, the sizes) for the log.
+class EqcDamagedMember : public EQnfdCompress {
+public:
+    EqcDamagedMember(std::string msg, std::string cause)
+        : EQnfdCompress(std::move(msg)), FCause(std::move(cause)) {}
+    const std::string& Cause() const { return FCause; }
+    const char* ClassName() const override { return "EqcDamagedMember"; }
+
+private:
+    std::string FCause;
+};
 QFD_EXCEPTION(EAPIRoutines, EQuenfoldAbnormal)
 
 // Texts of the IException family go through the translator. Until a translator

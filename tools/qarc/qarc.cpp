@@ -51,7 +51,6 @@ The exit status is 0 on success, 1 when the archive or a member fails, 2 for
 a wrong command line.
 )";
 
-// zlib failures carry the bare word "error"; say what it means.
 // Names and versions come from the archive: control characters in them must
 // not reach the terminal.
 std::string Printable(std::string s) {
@@ -71,9 +70,10 @@ std::string LocalPath(std::string s) {
     return s;
 }
 
+// A damaged member's message names it; what was wrong follows.
 std::string Explain(const Exception& e) {
-    if (std::string(e.ClassName()) == "Exception" && e.Message() == "error")
-        return "error (the member's compressed data are damaged)";
+    if (const auto* damaged = dynamic_cast<const EqcDamagedMember*>(&e))
+        return e.Message() + " (" + damaged->Cause() + ")";
     return e.Message();
 }
 

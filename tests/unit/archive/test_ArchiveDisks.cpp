@@ -149,7 +149,7 @@ TEST_F(Disks, NewDiskTooSmallForTheRestOfAChunk) {
               "There is too little space on this disk to operate");
 }
 
-TEST_F(Disks, TruncatedDiskFileFailsTheSizeCheck) {
+TEST_F(Disks, ATruncatedDiskFileDamagesItsMember) {
     TLimitedCompress q;
     q.DiskCapacities = {HeaderBlock() + 1000, 4000, 100000};
     q.OnNewDisk = [](TQnfdCompress&, int, std::string&) {};
@@ -161,11 +161,9 @@ TEST_F(Disks, TruncatedDiskFileFailsTheSizeCheck) {
     r.SetCompressedFile(disks / "set.1");
     r.ExtractDirectory = out;
     r.FilesToProcess().Add(b);
-    EXPECT_EQ(
-        MessageOf<EQnfdCompress>([&] { r.Extract(); }),
-        Format(
-            "The decompressed file's size does not match with the actual size of the file.  The file is %s",
-            {b}));
+    // The message names the disk file that ends too soon.
+    EXPECT_EQ(MessageOf<EqcDamagedMember>([&] { r.Extract(); }),
+              Format("The data of the file b.bin in the archive %s are damaged", {disks / "set.3"}));
     EXPECT_FALSE(FileExists(out / "b.bin"));
 }
 

@@ -283,7 +283,8 @@ TEST_F(Fixture, AbortDuringTheLastMessagesIsNotLost) {
     EXPECT_TRUE(Leftovers().empty());
 }
 
-// Each damage of a good two-member archive and the message it must give.
+// Each damage of a good two-member archive and the message it must give: a
+// damaged member is named, and what was wrong with it is kept as its cause.
 TEST_F(Fixture, DamagedArchivesFailWithTheirMessage) {
     const std::string good = HandMadeArchive({{"C:\\one.txt", "first member"}, {"C:\\two.txt", "second"}});
     const int32_t h2 = Int32At(good, 5 + 124);
@@ -291,31 +292,35 @@ TEST_F(Fixture, DamagedArchivesFailWithTheirMessage) {
         const char* what;
         std::function<void(std::string&)> apply;
         std::string message;
+        std::string cause; // of a damaged member
     };
-    const std::string sizeMsg = "The decompressed file's size does not match with the actual size of the "
-                                "file.  The file is C:\\two.txt";
+    const std::string damaged = Format("The data of the file two.txt in the archive %s are damaged", {arc});
     const Damage damages[] = {
-        {"truncated header", [](std::string& s) { s.resize(100); }, kCorruptMessage},
-        {"truncated data", [](std::string& s) { s.resize(s.size() - 3); }, kCorruptMessage},
-        {"short prefix", [](std::string& s) { s.resize(3); }, kCorruptMessage},
-        {"count too big", [](std::string& s) { PutInt32At(s, 0, 3); }, kCorruptMessage},
-        {"huge count", [](std::string& s) { PutInt32At(s, 0, 0x7FFFFFFF); }, kCorruptMessage},
-        {"negative count", [](std::string& s) { PutInt32At(s, 0, -1); }, kCorruptMessage},
-        {"flag neither 0 nor 1", [](std::string& s) { s[4] = 7; }, kCorruptMessage},
-        {"chain going back", [](std::string& s) { PutInt32At(s, 5 + 124, 5); }, kCorruptMessage},
-        {"data past the end", [=](std::string& s) { PutInt32At(s, h2 + 16, 100000); }, kCorruptMessage},
-        {"data before its header", [=](std::string& s) { PutInt32At(s, h2 + 132, 10); }, kCorruptMessage},
-        {"negative size", [=](std::string& s) { PutInt32At(s, h2 + 128, -5); }, kCorruptMessage},
-        {"disk number in a one-file archive", [=](std::string& s) { s[h2 + 12] = 3; }, kCorruptMessage},
-        {"blank stored name", [=](std::string& s) { s[h2 + 20] = 0; }, kCorruptMessage},
-        {"size too small", [=](std::string& s) { PutInt32At(s, h2 + 128, 3); }, sizeMsg},
-        {"size too big", [=](std::string& s) { PutInt32At(s, h2 + 128, 300); }, sizeMsg},
-        {"bad zlib data", [=](std::string& s) { s[h2 + 172 + 3] ^= 0x55; }, "error"},
+        {"truncated header", [](std::string& s) { s.resize(100); }, kCorruptMessage, ""},
+        {"truncated data", [](std::string& s) { s.resize(s.size() - 3); }, kCorruptMessage, ""},
+        {"short prefix", [](std::string& s) { s.resize(3); }, kCorruptMessage, ""},
+        {"count too big", [](std::string& s) { PutInt32At(s, 0, 3); }, kCorruptMessage, ""},
+        {"huge count", [](std::string& s) { PutInt32At(s, 0, 0x7FFFFFFF); }, kCorruptMessage, ""},
+        {"negative count", [](std::string& s) { PutInt32At(s, 0, -1); }, kCorruptMessage, ""},
+        {"flag neither 0 nor 1", [](std::string& s) { s[4] = 7; }, kCorruptMessage, ""},
+        {"chain going back", [](std::string& s) { PutInt32At(s, 5 + 124, 5); }, kCorruptMessage, ""},
+        {"data past the end", [=](std::string& s) { PutInt32At(s, h2 + 16, 100000); }, kCorruptMessage, ""},
+        {"data before its header", [=](std::string& s) { PutInt32At(s, h2 + 132, 10); }, kCorruptMessage, ""},
+        {"negative size", [=](std::string& s) { PutInt32At(s, h2 + 128, -5); }, kCorruptMessage, ""},
+        {"disk number in a one-file archive", [=](std::string& s) { s[h2 + 12] = 3; }, kCorruptMessage, ""},
+        {"blank stored name", [=](std::string& s) { s[h2 + 20] = 0; }, kCorruptMessage, ""},
+        {"size too small", [=](std::string& s) { PutInt32At(s, h2 + 128, 3); }, damaged,
+         "they inflate to more than the 3 bytes its header gives"},
+        {"size too big", [=](std::string& s) { PutInt32At(s, h2 + 128, 300); }, damaged,
+         "they inflate to 6 bytes, its header gives 300"},
+        {"bad zlib data", [=](std::string& s) { s[h2 + 172 + 3] ^= 0x55; }, damaged, "zlib: "},
         {"stream cut short", [=](std::string& s) { PutInt32At(s, h2 + 16, Int32At(s, h2 + 16) - 6); },
-         sizeMsg},
+         damaged, "its compressed data end before the stream does"},
         // All data inflate to the right size, but the check value is missing.
         {"check value cut off", [=](std::string& s) { PutInt32At(s, h2 + 16, Int32At(s, h2 + 16) - 4); },
-         sizeMsg},
+         damaged, "its compressed data end before the stream does, after 6 of 6 bytes"},
+        {"wrong check value", [=](std::string& s) { s[static_cast<size_t>(Int32At(s, h2 + 16))] ^= 0x01; },
+         damaged, "zlib: incorrect data check"},
     };
     for (const Damage& d : damages) {
         std::string bytes = good;
@@ -326,14 +331,18 @@ TEST_F(Fixture, DamagedArchivesFailWithTheirMessage) {
         r.SetCompressedFile(arc);
         r.ExtractDirectory = out;
         r.FilesToProcess().Add("C:\\two.txt");
-        std::string msg;
+        std::string msg, cause;
         try {
             r.Extract();
             msg = "no exception";
+        } catch (const EqcDamagedMember& e) {
+            msg = e.Message();
+            cause = e.Cause();
         } catch (const Exception& e) {
             msg = e.Message();
         }
         EXPECT_EQ(msg, d.message) << d.what;
+        EXPECT_EQ(cause.substr(0, d.cause.size()), d.cause) << d.what << ": " << cause;
         EXPECT_EQ(ReadWholeFile(out / "two.txt"), "precious") << d.what;
         EXPECT_TRUE(Leftovers().empty()) << d.what;
     }
@@ -350,9 +359,8 @@ TEST_F(Fixture, StreamInflatingPastItsSizeStopsEarly) {
     r.ExtractDirectory = out;
     r.OnStatus = [&](TQnfdCompress&, const TlzhFileStats& s) { most = std::max(most, s.BytesDone); };
     r.FilesToProcess().Add("C:\\bomb.bin");
-    EXPECT_EQ(MessageOf<EQnfdCompress>([&] { r.Extract(); }),
-              "The decompressed file's size does not match with the actual size of the file.  The file is "
-              "C:\\bomb.bin");
+    EXPECT_EQ(MessageOf<EqcDamagedMember>([&] { r.Extract(); }),
+              Format("The data of the file bomb.bin in the archive %s are damaged", {arc}));
     EXPECT_EQ(most, 0);
     EXPECT_FALSE(FileExists(out / "bomb.bin"));
 }

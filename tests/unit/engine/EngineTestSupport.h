@@ -77,6 +77,8 @@ public:
         FInstalled = true;
     }
     void ReadInfoFromArchive() override { Trace().push_back("read " + Name()); }
+    // It writes nothing: the check before the run has nothing to look at.
+    bool PlanInstall(TFileInstallPlan&) override { return false; }
     void WriteUninstallEntries(const std::string&) override {}
     void CompleteAfterRestart() override { Trace().push_back("complete " + Name()); }
     bool Abort = false;

@@ -1,10 +1,13 @@
-// Windows version, temporary files, system folders and short paths.
+// Windows version, temporary files, system folders, short paths and the trial of a folder.
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_API.h"
+#include "platform/routines_FolderProbe.h"
+#include "platform/routines_WinText.h"
 #include "support/IsolatedTest.h"
 #include "support/SystemHelpers.h"
 #include "support/WindowDriver.h"
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace {
 
@@ -95,4 +98,46 @@ TEST_F(ShortPathTest, ShortensExistingPathsAndLeavesOthersAlone) {
     std::string missing = TempPath("Not there at all.text");
     EXPECT_EQ(GetShortPath(missing), missing);
     EXPECT_EQ(GetShortPath(""), "");
+}
+
+namespace {
+// The last-write time of a folder, in the system's units.
+uint64_t FolderWritten(const std::string& dir) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Wide(dir).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool SetFolderWritten(const std::string& dir, uint64_t when) {
+    HANDLE h = CreateFileW(Wide(dir).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME ft{static_cast<DWORD>(when), static_cast<DWORD>(when >> 32)};
+    const bool ok = SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+    return ok;
+}
+} // namespace
+
+// The check before an installation tries a folder by making a file in it:
+// nothing of the trial may stay, not even the folder's time.
+TEST(FolderProbe, ATrialLeavesNoFileAndNoNewFolderTime) {
+    TTempFolder dir;
+    const std::string folder = RemoveBackslash(dir.Path());
+    const uint64_t old = 126227808000000000ull; // 1 January 2001
+    ASSERT_TRUE(SetFolderWritten(folder, old));
+    for (bool newFolder : {false, true}) {
+        EXPECT_EQ(TestFolderWritable(folder, newFolder), 0u) << newFolder;
+        EXPECT_TRUE(ListDirectory(folder).empty()) << newFolder;
+        EXPECT_EQ(FolderWritten(folder), old) << newFolder;
+    }
+
+    // What cannot take a file gives the system's reason, and nothing is made.
+    EXPECT_NE(TestFolderWritable(dir / "missing"), 0u);
+    EXPECT_NE(TestFolderWritable(dir / "missing", true), 0u);
+    WriteTextFile(dir / "plain.txt", "a file, not a folder");
+    EXPECT_NE(TestFolderWritable(dir / "plain.txt"), 0u);
+    EXPECT_EQ(ListDirectory(folder), std::vector<std::string>{"plain.txt"});
 }
