@@ -29,6 +29,13 @@ wine_env_start() {
     # Xvfb has no window manager: unmanaged windows hide at once instead of
     # Wine waiting two seconds for a manager that never answers.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    # One desktop for the whole session, started here without our pipes: a
+    # desktop started by a test would hold ctest's output pipe open (see
+    # tests/support/DesktopKeeper.cpp). wine_env_stop ends it with the rest.
+    local keeper="$root/build/win/tests/support/qfd_desktop_keeper.exe"
+    if [ -f "$keeper" ] && [ -z "${QFD_NO_DESKTOP_KEEPER:-}" ]; then
+        (setsid wine "$keeper" </dev/null >/dev/null 2>&1 &)
+    fi
 }
 
 wine_env_stop() {

@@ -331,7 +331,8 @@ void TCustomInstall::FinishGoodRun() {
         Shutdown();
     RunFilesAfterInstall();
     SetRunning(false);
-    LogLine("Run", "ended");
+    LogLine("Run",
+            "ended; peak memory " + IntToStr(static_cast<int64_t>(PeakWorkingSetBytes() / 1024)) + " KiB");
     CloseLog();
 }
 

@@ -5,6 +5,7 @@
 #include "routines_WinText.h"
 #include <windows.h>
 // After windows.h, which it needs.
+#include <psapi.h>
 #include <shellapi.h>
 
 namespace {
@@ -170,4 +171,12 @@ std::string ReadPrivateProfileText(const std::string& section, const std::string
 
 bool SetScreenSaveActive(bool active) {
     return SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, active ? 1 : 0, nullptr, 0) != 0;
+}
+
+uint64_t PeakWorkingSetBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return counters.PeakWorkingSetSize;
 }

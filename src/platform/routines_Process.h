@@ -20,6 +20,9 @@ std::string ProgramPath();
 // The full path of the module this code runs in (the program, or a library).
 std::string ModulePath();
 bool RunningAsLibrary();
+// The most memory the running program has held in its working set so far,
+// in bytes; 0 when the system does not say.
+uint64_t PeakWorkingSetBytes();
 
 // Starts a command line with its window hidden (no console window for a
 // console program either) in folder (empty: the current one); does not wait.

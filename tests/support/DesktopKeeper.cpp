@@ -1,0 +1,18 @@
+// Keeps Wine's desktop process alive for a whole test session.
+//
+// Wine starts its desktop process (explorer.exe /desktop) from the first
+// program that needs a window after the previous desktop has ended, and the
+// desktop inherits that program's standard handles. When that program is a
+// test started by ctest, the desktop holds ctest's output pipe open and ctest
+// waits for it until its time limit. The test scripts start this program
+// first, detached and without inherited handles: the desktop then lives as
+// long as the session and belongs to no test.
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    GetDesktopWindow();
+    // wineserver -k ends it with the session; the limit only guards against a
+    // session that was never stopped.
+    Sleep(6 * 60 * 60 * 1000);
+    return 0;
+}
