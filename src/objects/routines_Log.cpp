@@ -69,9 +69,11 @@ void LogLine(const std::string& verb, const std::string& text) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d ", h, mi, s, ms);
     std::string line = stamp + verb + ": " + text + "\r\n";
+    // Each line goes to the system at once, so a run that is killed keeps
+    // its log; no flush to the disk per line: that is the journal's job,
+    // and it would cost the run a disk wait for every line.
     try {
         log.File->WriteBuffer(line.data(), static_cast<int64_t>(line.size()));
-        log.File->Flush();
     } catch (const Exception&) {
         // A full disk must not end the installation: the log stops instead.
         log.File.reset();
