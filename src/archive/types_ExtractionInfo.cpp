@@ -1,7 +1,10 @@
 #include "types_ExtractionInfo.h"
 #include "platform/routines_Format.h"
 #include "platform/routines_Strings.h"
+#include <algorithm>
 #include <cstring>
+#include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -23,6 +26,31 @@ void PutInt32(uint8_t (&b)[4], Integer v) {
         b[i] = static_cast<uint8_t>(u >> (8 * i));
 }
 
+uint32_t GetUInt32(const uint8_t (&b)[4]) {
+    return static_cast<uint32_t>(GetInt32(b));
+}
+
+bool AllZero(const uint8_t* p, size_t n) {
+    return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
+}
+
+// What the checksum field of a record says.
+enum class TChecksumField { cfNone, cfPresent, cfUnreadable };
+
+TChecksumField ChecksumFieldOf(const TExtractionInfoRecord& r) {
+    const uint8_t* field = reinterpret_cast<const uint8_t*>(&r) + kChecksumFieldAt;
+    if (AllZero(field, kChecksumFieldSize))
+        return TChecksumField::cfNone;
+    if (std::memcmp(r.CheckMarker, kChecksumMarker, sizeof r.CheckMarker) == 0 &&
+        r.CheckKind == kChecksumKind && AllZero(r.Reserved45, sizeof r.Reserved45))
+        return TChecksumField::cfPresent;
+    return TChecksumField::cfUnreadable;
+}
+
+constexpr int64_t kChecksumBlock = 1 << 20;
+// The most zero bytes a signer puts between the record and its table.
+constexpr int kMaxSignerPadding = kExtractionInfoAlignment - 1;
+
 // A part [start, end] that lies wholly in the first `limit` bytes.
 bool PartInside(Integer start, Integer end, int64_t limit) {
     return start >= 0 && end >= start && end < limit;
@@ -41,6 +69,12 @@ TExtractionInfoBytes EncodeExtractionInfo(const TExtractionInfo& info) {
     std::string title = Utf8Truncate(info.ProductTitle, kMaxProductTitleLength);
     r.TitleLength = static_cast<uint8_t>(title.size());
     std::memcpy(r.Title, title.data(), title.size());
+    if (info.HasChecksum) {
+        std::memcpy(r.CheckMarker, kChecksumMarker, sizeof r.CheckMarker);
+        r.CheckKind = kChecksumKind;
+        PutInt32(r.CheckCrc, static_cast<Integer>(info.Checksum));
+        PutInt32(r.CheckLength, info.ChecksumLength);
+    }
     TExtractionInfoBytes bytes;
     std::memcpy(bytes.data(), &r, sizeof r);
     return bytes;
@@ -55,6 +89,11 @@ TExtractionInfo DecodeExtractionInfo(const TExtractionInfoBytes& bytes) {
     info.Files1End = GetInt32(r.Files1End);
     size_t n = r.TitleLength <= kMaxProductTitleLength ? r.TitleLength : kMaxProductTitleLength;
     info.ProductTitle.assign(r.Title, n);
+    if (ChecksumFieldOf(r) == TChecksumField::cfPresent) {
+        info.HasChecksum = true;
+        info.Checksum = GetUInt32(r.CheckCrc);
+        info.ChecksumLength = GetInt32(r.CheckLength);
+    }
     return info;
 }
 
@@ -63,9 +102,9 @@ bool HasExtractionMagic(const TExtractionInfoBytes& bytes) {
     return r.MagicLength == sizeof r.Magic && std::memcmp(r.Magic, kExtractionMagic, sizeof r.Magic) == 0;
 }
 
-TExtractionInfoState CheckExtractionInfo(const TExtractionInfoBytes& bytes, int64_t fileSize,
+TExtractionInfoState CheckExtractionInfo(const TExtractionInfoBytes& bytes, int64_t infoEnd,
                                          TExtractionInfo& info) {
-    if (fileSize < kExtractionInfoSize)
+    if (infoEnd < kExtractionInfoSize)
         return TExtractionInfoState::eiTooShort;
     if (!HasExtractionMagic(bytes))
         return TExtractionInfoState::eiNoMagic;
@@ -73,24 +112,28 @@ TExtractionInfoState CheckExtractionInfo(const TExtractionInfoBytes& bytes, int6
         return TExtractionInfoState::eiBadTitle;
     TExtractionInfo found = DecodeExtractionInfo(bytes);
     // Both archives lie before the record; files.1 is appended after setup.1.
-    int64_t limit = fileSize - kExtractionInfoSize;
+    int64_t limit = infoEnd - kExtractionInfoSize;
     if (!PartInside(found.Setup1Start, found.Setup1End, limit))
         return TExtractionInfoState::eiSetup1Outside;
     if (found.HasFiles1() &&
         (!PartInside(found.Files1Start, found.Files1End, limit) || found.Files1Start <= found.Setup1End))
         return TExtractionInfoState::eiFiles1Outside;
+    const TChecksumField field = ChecksumFieldOf(RecordOf(bytes));
+    if (field == TChecksumField::cfUnreadable ||
+        (field == TChecksumField::cfPresent && found.ChecksumLength != limit))
+        return TExtractionInfoState::eiBadChecksumField;
     info = std::move(found);
     return TExtractionInfoState::eiValid;
 }
 
 std::string DescribeExtractionInfoState(TExtractionInfoState state, const TExtractionInfoBytes& bytes,
-                                        int64_t fileSize) {
+                                        int64_t infoEnd) {
     TExtractionInfo info = DecodeExtractionInfo(bytes);
     switch (state) {
     case TExtractionInfoState::eiValid:
         return "Its extraction information is in order.";
     case TExtractionInfoState::eiTooShort:
-        return Format("It is only %d bytes long, too short to carry the extraction information.", {fileSize});
+        return Format("It is only %d bytes long, too short to carry the extraction information.", {infoEnd});
     case TExtractionInfoState::eiNoMagic:
         return "Its last 136 bytes are not the extraction information (they do not begin with "
                "\"SELFEXTRACTING\"): the file was cut short or overwritten.";
@@ -100,33 +143,135 @@ std::string DescribeExtractionInfoState(TExtractionInfoState state, const TExtra
     case TExtractionInfoState::eiSetup1Outside:
         return Format("Its extraction information places the setup archive at bytes %d to %d, which do not "
                       "lie inside the file of %d bytes: the file was cut short or damaged.",
-                      {info.Setup1Start, info.Setup1End, fileSize});
+                      {info.Setup1Start, info.Setup1End, infoEnd});
     case TExtractionInfoState::eiFiles1Outside:
         return Format("Its extraction information places the product archive at bytes %d to %d, which do "
                       "not lie inside the file of %d bytes after the setup archive: the file was cut short "
                       "or damaged.",
-                      {info.Files1Start, info.Files1End, fileSize});
+                      {info.Files1Start, info.Files1End, infoEnd});
+    case TExtractionInfoState::eiBadChecksumField:
+        return Format("Its extraction information carries a checksum field that cannot be read or does not "
+                      "cover the %d bytes before it: the file was cut, lengthened or damaged.",
+                      {infoEnd - kExtractionInfoSize});
+    case TExtractionInfoState::eiChecksumDiffers:
+        return "Its content does not match the checksum written when it was built: some of its bytes were "
+               "damaged or changed since (a download or a copy that went wrong).";
     }
     return std::string();
 }
 
-bool ReadExtractionInfoBytes(TStream& stream, TExtractionInfoBytes& bytes) {
+int64_t FindExtractionInfoEnd(TStream& stream) {
+    const int64_t size = stream.Size();
+    const TPeSignatureFields pe = ReadPeSignatureFields(stream);
+    // A table anywhere else is none a signer appended last: a later build
+    // went on behind it, and the record is at the end.
+    if (!pe.TableAtEnd(size) || pe.CertTableAt < kExtractionInfoSize)
+        return size;
+    const int64_t table = pe.CertTableAt;
+    const int64_t from = std::max<int64_t>(0, table - kExtractionInfoSize - kMaxSignerPadding);
+    std::vector<uint8_t> before(static_cast<size_t>(table - from));
+    stream.SetPosition(from);
+    if (stream.Read(before.data(), static_cast<int64_t>(before.size())) !=
+        static_cast<int64_t>(before.size()))
+        return table;
+    // The record, then only zeros up to the table. The magic fits at one place only.
+    for (int pad = 0; pad <= kMaxSignerPadding; ++pad) {
+        const int64_t end = table - pad;
+        if (end - kExtractionInfoSize < from)
+            break;
+        if (pad && before[static_cast<size_t>(end - from)] != 0)
+            break;
+        TExtractionInfoBytes candidate;
+        std::copy_n(before.begin() + (end - kExtractionInfoSize - from), kExtractionInfoSize,
+                    candidate.begin());
+        if (HasExtractionMagic(candidate))
+            return end;
+    }
+    // None there: the check of the record just before the table says why.
+    return table;
+}
+
+bool ReadExtractionInfoBytes(TStream& stream, TExtractionInfoBytes& bytes, int64_t& infoEnd) {
     bytes.fill(0);
-    int64_t size = stream.Size();
-    if (size < kExtractionInfoSize)
+    infoEnd = FindExtractionInfoEnd(stream);
+    if (infoEnd < kExtractionInfoSize)
         return false;
-    stream.SetPosition(size - kExtractionInfoSize);
+    stream.SetPosition(infoEnd - kExtractionInfoSize);
     return stream.Read(bytes.data(), kExtractionInfoSize) == kExtractionInfoSize;
+}
+
+bool ReadExtractionInfoBytes(TStream& stream, TExtractionInfoBytes& bytes) {
+    int64_t infoEnd = 0;
+    return ReadExtractionInfoBytes(stream, bytes, infoEnd);
 }
 
 TExtractionInfoState ReadExtractionInfo(TStream& stream, TExtractionInfo& info) {
     TExtractionInfoBytes bytes;
-    if (!ReadExtractionInfoBytes(stream, bytes))
+    int64_t infoEnd = 0;
+    if (!ReadExtractionInfoBytes(stream, bytes, infoEnd))
         return TExtractionInfoState::eiTooShort;
-    return CheckExtractionInfo(bytes, stream.Size(), info);
+    return CheckExtractionInfo(bytes, infoEnd, info);
 }
 
 void WriteExtractionInfo(TStream& stream, const TExtractionInfo& info) {
     TExtractionInfoBytes bytes = EncodeExtractionInfo(info);
     stream.WriteBuffer(bytes.data(), kExtractionInfoSize);
+}
+
+bool ComputeExtractionChecksum(TStream& stream, int64_t recordStart, const TExtractionInfoBytes& record,
+                               uint32_t& crc) {
+    if (recordStart < 0)
+        return false;
+    // The bytes a signer changes, read as zeros wherever the header puts them.
+    const TPeSignatureFields pe = ReadPeSignatureFields(stream);
+    struct TRange {
+        int64_t At, Size;
+    };
+    std::vector<TRange> skipped;
+    if (pe.IsPe)
+        skipped = {{pe.CheckSumAt, kPeCheckSumSize}, {pe.CertEntryAt, kPeCertEntrySize}};
+    uLong sum = crc32(0L, Z_NULL, 0);
+    std::vector<uint8_t> block(
+        static_cast<size_t>(std::min(kChecksumBlock, std::max<int64_t>(recordStart, 1))));
+    stream.SetPosition(0);
+    for (int64_t at = 0; at < recordStart;) {
+        const int64_t want = std::min<int64_t>(static_cast<int64_t>(block.size()), recordStart - at);
+        if (stream.Read(block.data(), want) != want)
+            return false;
+        for (const TRange& r : skipped) {
+            const int64_t from = std::max(r.At, at), to = std::min(r.At + r.Size, at + want);
+            if (from < to)
+                std::memset(block.data() + (from - at), 0, static_cast<size_t>(to - from));
+        }
+        sum = crc32(sum, block.data(), static_cast<uInt>(want));
+        at += want;
+    }
+    TExtractionInfoBytes own = record;
+    std::fill_n(own.begin() + kChecksumFieldAt, kChecksumFieldSize, uint8_t{0});
+    sum = crc32(sum, own.data(), static_cast<uInt>(own.size()));
+    crc = static_cast<uint32_t>(sum);
+    return true;
+}
+
+bool SealExtractionInfo(TStream& stream, int64_t recordStart, TExtractionInfo& info) {
+    info.HasChecksum = false;
+    uint32_t crc = 0;
+    if (recordStart > INT32_MAX ||
+        !ComputeExtractionChecksum(stream, recordStart, EncodeExtractionInfo(info), crc))
+        return false;
+    info.HasChecksum = true;
+    info.Checksum = crc;
+    info.ChecksumLength = static_cast<Integer>(recordStart);
+    return true;
+}
+
+TExtractionInfoState VerifyExtractionChecksum(TStream& stream, int64_t infoEnd,
+                                              const TExtractionInfoBytes& bytes) {
+    const TExtractionInfo info = DecodeExtractionInfo(bytes);
+    if (!info.HasChecksum)
+        return TExtractionInfoState::eiValid;
+    uint32_t crc = 0;
+    if (!ComputeExtractionChecksum(stream, infoEnd - kExtractionInfoSize, bytes, crc) || crc != info.Checksum)
+        return TExtractionInfoState::eiChecksumDiffers;
+    return TExtractionInfoState::eiValid;
 }

@@ -1,10 +1,30 @@
-// The extraction information: the 136 bytes at the very end of a
-// self-extracting setup.exe that say where setup.1 and files.1 lie inside it
-// and which product it installs. The build mode writes it, the setup program
-// and the loading program read it.
+// The extraction information: the 136 bytes at the end of a self-extracting
+// setup.exe that say where setup.1 and files.1 lie inside it, which product
+// it installs and the checksum of the whole file. The build mode writes it,
+// the setup program and the loading program read it.
+//
+// Where it ends: at the end of the file, or, when the file was signed after
+// the build (Authenticode appends a certificate table behind everything and
+// names it in the PE header), just before that table, less up to 7 zero
+// bytes a signer may put in front of the table. The build pads the file so
+// that the record ends on an 8-byte boundary and a signer adds none. Every
+// position and size check of the record counts from its end, not the file's.
+//
+// The checksum (in the bytes 32 to 52, zero in files built before it):
+//   32  4  "QCRC": a checksum is present
+//   36  1  1: the kind of checksum described here
+//   37  4  zlib's CRC-32 of every byte before the record, the PE CheckSum and
+//          certificate-table entry read as zeros (the 12 bytes a signer
+//          changes), continued over the record itself with these 21 bytes
+//          read as zeros
+//   41  4  the number of bytes before the record it covers: the record's position
+//   45  8  zero
+// So a signature added afterwards leaves the checksum true, and a change of
+// any other byte up to the record's end (or of the record's place) shows.
 #pragma once
 #include "platform/routines_Files.h"
 #include "platform/types_Base.h"
+#include "types_PeImage.h"
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -24,7 +44,11 @@ struct TExtractionInfoRecord {
     uint8_t Setup1End[4];   // position of its last byte
     uint8_t Files1Start[4]; // position of the first byte of files.1; zero without one
     uint8_t Files1End[4];   // position of its last byte; zero without one
-    uint8_t Reserved32[21]; // zero
+    char CheckMarker[4];    // "QCRC" with a checksum; zero in files built before
+    uint8_t CheckKind;      // 1
+    uint8_t CheckCrc[4];    // the CRC-32
+    uint8_t CheckLength[4]; // the bytes it covers before the record
+    uint8_t Reserved45[8];  // zero
     uint8_t TitleLength;    // at most 80
     char Title[80];         // the product title, the rest zero
     uint8_t Reserved134[2]; // zero
@@ -33,11 +57,22 @@ static_assert(sizeof(TExtractionInfoRecord) == kExtractionInfoSize);
 static_assert(offsetof(TExtractionInfoRecord, Setup1Start) == 16);
 static_assert(offsetof(TExtractionInfoRecord, Files1Start) == 24);
 static_assert(offsetof(TExtractionInfoRecord, Files1End) == 28);
+static_assert(offsetof(TExtractionInfoRecord, CheckMarker) == 32);
+static_assert(offsetof(TExtractionInfoRecord, CheckCrc) == 37);
+static_assert(offsetof(TExtractionInfoRecord, CheckLength) == 41);
 static_assert(offsetof(TExtractionInfoRecord, TitleLength) == 53);
 static_assert(offsetof(TExtractionInfoRecord, Reserved134) == 134);
 static_assert(sizeof(kExtractionMagic) - 1 == sizeof(TExtractionInfoRecord::Magic));
 
 using TExtractionInfoBytes = std::array<uint8_t, kExtractionInfoSize>;
+
+constexpr char kChecksumMarker[] = "QCRC";
+constexpr uint8_t kChecksumKind = 1;
+// The bytes of the record that hold the checksum, read as zeros when it is computed.
+constexpr int kChecksumFieldAt = 32;
+constexpr int kChecksumFieldSize = 21;
+// The build pads so that the record ends on a multiple of this.
+constexpr int kExtractionInfoAlignment = 8;
 
 // The fields of the record, decoded.
 struct TExtractionInfo {
@@ -46,6 +81,10 @@ struct TExtractionInfo {
     Integer Files1Start = 0;
     Integer Files1End = 0;
     std::string ProductTitle;
+    // The checksum of the file; absent in files built before it was written.
+    bool HasChecksum = false;
+    uint32_t Checksum = 0;
+    Integer ChecksumLength = 0; // the bytes it covers before the record
 
     bool HasFiles1() const { return Files1Start != 0 || Files1End != 0; }
 };
@@ -53,32 +92,57 @@ struct TExtractionInfo {
 // What a check of the record against the file that carries it found.
 enum class TExtractionInfoState {
     eiValid,
-    eiTooShort,      // the file is shorter than the record
-    eiNoMagic,       // the record does not begin with "SELFEXTRACTING"
-    eiBadTitle,      // the title's length byte is above 80
-    eiSetup1Outside, // setup.1 is empty, reversed or not before the record
-    eiFiles1Outside, // files.1 likewise, or it overlaps setup.1
+    eiTooShort,         // the file is shorter than the record
+    eiNoMagic,          // the record does not begin with "SELFEXTRACTING"
+    eiBadTitle,         // the title's length byte is above 80
+    eiSetup1Outside,    // setup.1 is empty, reversed or not before the record
+    eiFiles1Outside,    // files.1 likewise, or it overlaps setup.1
+    eiBadChecksumField, // the checksum field is neither zero nor one that covers the bytes before the record
+    eiChecksumDiffers,  // the file's bytes do not give the checksum its build wrote
 };
 
-// The record of info: the magic, the positions and the title cut to 80
-// bytes at a character boundary; everything else zero.
+// The record of info: the magic, the positions, the title cut to 80 bytes
+// at a character boundary and, when it has one, the checksum; everything
+// else zero.
 TExtractionInfoBytes EncodeExtractionInfo(const TExtractionInfo& info);
-// The fields as they stand; a title length above 80 reads as 80. Checks nothing.
+// The fields as they stand; a title length above 80 reads as 80, a checksum
+// field that is not one as no checksum. Checks nothing.
 TExtractionInfo DecodeExtractionInfo(const TExtractionInfoBytes& bytes);
 bool HasExtractionMagic(const TExtractionInfoBytes& bytes);
 
-// Checks the record of a file of fileSize bytes (the record being its last
-// 136) before any of its fields is trusted; info is filled only when valid.
-TExtractionInfoState CheckExtractionInfo(const TExtractionInfoBytes& bytes, int64_t fileSize,
+// Checks the record that ends at byte infoEnd of its file (the file's size
+// when it is not signed) before any of its fields is trusted: the magic, the
+// title, the positions and the checksum field, not the checksum itself. info
+// is filled only when valid.
+TExtractionInfoState CheckExtractionInfo(const TExtractionInfoBytes& bytes, int64_t infoEnd,
                                          TExtractionInfo& info);
 // Why a record failed its check, as a sentence for a message.
 std::string DescribeExtractionInfoState(TExtractionInfoState state, const TExtractionInfoBytes& bytes,
-                                        int64_t fileSize);
+                                        int64_t infoEnd);
 
-// The last 136 bytes of stream (bytes zeroed first). False when the stream
-// is shorter or cannot be read that far.
+// Where the record of stream ends (see above): the stream's size, or the
+// position of a signed file's certificate table less the zeros before it.
+int64_t FindExtractionInfoEnd(TStream& stream);
+// The 136 bytes that end there (bytes zeroed first); infoEnd gets the end.
+// False when the stream is shorter or cannot be read that far.
+bool ReadExtractionInfoBytes(TStream& stream, TExtractionInfoBytes& bytes, int64_t& infoEnd);
 bool ReadExtractionInfoBytes(TStream& stream, TExtractionInfoBytes& bytes);
-// Reads and checks the record at the end of stream.
+// Reads and checks the record (not the checksum) of stream.
 TExtractionInfoState ReadExtractionInfo(TStream& stream, TExtractionInfo& info);
 // Appends the record of info at the stream's current position.
 void WriteExtractionInfo(TStream& stream, const TExtractionInfo& info);
+
+// The checksum described above of the recordStart bytes of stream before
+// a record, whose own bytes are record. Reads in blocks of 1 MiB. False
+// when the stream ends or fails before recordStart.
+bool ComputeExtractionChecksum(TStream& stream, int64_t recordStart, const TExtractionInfoBytes& record,
+                               uint32_t& crc);
+// Fills the checksum of info for its record about to be written at
+// recordStart of stream, whose bytes up to there are final. False when they
+// cannot be read.
+bool SealExtractionInfo(TStream& stream, int64_t recordStart, TExtractionInfo& info);
+// Compares the checksum of a record that passed CheckExtractionInfo with the
+// file's bytes: eiValid when they agree or the record carries none (a file
+// built before checksums), eiChecksumDiffers otherwise.
+TExtractionInfoState VerifyExtractionChecksum(TStream& stream, int64_t infoEnd,
+                                              const TExtractionInfoBytes& bytes);

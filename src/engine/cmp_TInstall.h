@@ -100,11 +100,15 @@ public:
     // "filelist.lst" of the files compressed in this build, beside the archive.
     void WriteFileList();
     // Appends setup.1, files.1 (when there is one) and the extraction
-    // information to the loading program SetupExe.
+    // information with the file's checksum to the loading program SetupExe.
     void MakeSelfExtractor(const std::string& SetupExe, const std::string& Setup1, const std::string& Files1,
                            const std::string& Name);
-    // The last 136 bytes of Path, unchecked.
+    // The 136 bytes of the extraction information of Path, unchecked: at its
+    // end, or before its signature when it is signed (TrailerEnd gets where
+    // they end; positions and sizes count from there).
     static void ReadExtractionInfo(const std::string& Path, TExtractionInfoBytes& Trailer);
+    static void ReadExtractionInfo(const std::string& Path, TExtractionInfoBytes& Trailer,
+                                   int64_t& TrailerEnd);
     // With -e: the product archive is read from inside the self-extracting file.
     void SetExtractionOffset();
     // Floppy mode (-f): the self-extracting distribution onto disks in Drive.

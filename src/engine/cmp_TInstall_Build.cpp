@@ -262,7 +262,21 @@ void TCustomInstall::MakeSelfExtractor(const std::string& SetupExe, const std::s
                                        const std::string& Files1, const std::string& Name) {
     TFileStream exe(SetupExe, fmOpenReadWrite | fmShareDenyNone);
     const int64_t before = exe.Size();
+    // A signature of what the file held so far (a signed loading program or
+    // an earlier signed build) cannot cover what is appended now, and a
+    // certificate table in the middle of the file would keep it from being
+    // signed again: its entry goes, its bytes stay as they are.
+    const TPeSignatureFields pe = ReadPeSignatureFields(exe);
+    uint8_t signedFields[kPeCheckSumSize + kPeCertEntrySize] = {};
+    if (pe.Signed()) {
+        exe.SetPosition(pe.CheckSumAt);
+        exe.ReadBuffer(signedFields, kPeCheckSumSize);
+        exe.SetPosition(pe.CertEntryAt);
+        exe.ReadBuffer(signedFields + kPeCheckSumSize, kPeCertEntrySize);
+    }
     try {
+        if (ClearPeSignatureFields(exe))
+            LogLine("Build", "the signature of " + SetupExe + " no longer applies: its entry removed");
         TExtractionInfo info;
         exe.Seek(0, TSeekOrigin::soEnd);
         info.Setup1Start = TrailerPosition(exe.Position(), SetupExe);
@@ -274,17 +288,37 @@ void TCustomInstall::MakeSelfExtractor(const std::string& SetupExe, const std::s
             info.Files1End = TrailerPosition(exe.Position() - 1, SetupExe);
         }
         info.ProductTitle = Name + " Screen Saver";
+        // Zeros up to where the record ends on a multiple of 8: a signer
+        // then puts its table right behind the record.
+        const int64_t pad =
+            (kExtractionInfoAlignment - (exe.Position() + kExtractionInfoSize) % kExtractionInfoAlignment) %
+            kExtractionInfoAlignment;
+        const uint8_t zeros[kExtractionInfoAlignment] = {};
+        if (exe.Write(zeros, pad) != pad)
+            throw IEInstall(kAppendFailed, {"the extraction information", SetupExe});
         TrailerPosition(exe.Position() + kExtractionInfoSize, SetupExe);
         const int64_t end = exe.Position();
+        if (!SealExtractionInfo(exe, end, info))
+            throw IEInstall(
+                "Cannot create the self-extracting exe %s: it cannot be read back for its checksum",
+                {SetupExe});
+        exe.SetPosition(end);
         WriteExtractionInfo(exe, info);
         if (exe.Position() != end + kExtractionInfoSize)
             throw IEInstall(kAppendFailed, {"the extraction information", SetupExe});
-        LogLine("Build", "self-extracting " + SetupExe + ", " + std::to_string(exe.Size()) + " bytes");
+        LogLine("Build", "self-extracting " + SetupExe + ", " + std::to_string(exe.Size()) +
+                             " bytes, checksum " + Format("%.8x", {static_cast<int64_t>(info.Checksum)}));
     } catch (...) {
         // A half-appended archive would follow the loading program for good:
         // the file goes back to what it was before this build.
         try {
             exe.SetSize(before);
+            if (pe.Signed()) {
+                exe.SetPosition(pe.CheckSumAt);
+                exe.WriteBuffer(signedFields, kPeCheckSumSize);
+                exe.SetPosition(pe.CertEntryAt);
+                exe.WriteBuffer(signedFields + kPeCheckSumSize, kPeCertEntrySize);
+            }
         } catch (...) {
         }
         throw;
@@ -292,11 +326,18 @@ void TCustomInstall::MakeSelfExtractor(const std::string& SetupExe, const std::s
 }
 
 void TCustomInstall::ReadExtractionInfo(const std::string& Path, TExtractionInfoBytes& Trailer) {
+    int64_t end = 0;
+    ReadExtractionInfo(Path, Trailer, end);
+}
+
+void TCustomInstall::ReadExtractionInfo(const std::string& Path, TExtractionInfoBytes& Trailer,
+                                        int64_t& TrailerEnd) {
     Trailer.fill(0);
+    TrailerEnd = 0;
     bool read = false;
     try {
         TFileStream f(Path, fmOpenRead | fmShareDenyNone);
-        read = ReadExtractionInfoBytes(f, Trailer);
+        read = ReadExtractionInfoBytes(f, Trailer, TrailerEnd);
     } catch (const Exception&) {
         read = false;
     }
@@ -309,11 +350,11 @@ void TCustomInstall::ReadExtractionInfo(const std::string& Path, TExtractionInfo
 void TCustomInstall::SetExtractionOffset() {
     const std::string path = ExpandedArchiveFile();
     TExtractionInfoBytes bytes;
-    ReadExtractionInfo(path, bytes);
+    int64_t size = 0;
+    ReadExtractionInfo(path, bytes, size);
     // The positions are checked before the archive is read at them: a damaged
     // or cut file gets its reason, not a misleading archive error.
     TExtractionInfo info;
-    int64_t size = FileSizeOf(path);
     TExtractionInfoState state = CheckExtractionInfo(bytes, size, info);
     if (state != TExtractionInfoState::eiValid)
         throw IEInstall("The self-extracting file %s is damaged: %s",

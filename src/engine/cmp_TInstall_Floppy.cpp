@@ -29,6 +29,15 @@ void CopyRange(TStream& Source, int64_t first, int64_t last, const std::string& 
         Application()->ProcessMessages();
     }
 }
+// The loading program on the disk is the front of the distribution only: a
+// signature of the whole file (its PE header names a certificate table far
+// beyond the copy's end) would mark the copy as signed but broken. It goes
+// as an unsigned program.
+void UnsignLoadingProgram(const std::string& Path) {
+    TFileStream f(Path, fmOpenReadWrite);
+    if (ClearPeSignatureFields(f))
+        LogLine("Floppies", "the signature entry of the whole distribution removed from " + Path);
+}
 } // namespace
 
 bool TCustomInstall::AskForDisk(Integer Disk) {
@@ -51,10 +60,10 @@ void TCustomInstall::TransferToFloppies(const std::string& Drive) {
                             "self-extracting file. Usage example: setup.exe *TODISK");
         const std::string source = ExpandedArchiveFile();
         TExtractionInfoBytes bytes;
-        ReadExtractionInfo(source, bytes);
+        int64_t size = 0;
+        ReadExtractionInfo(source, bytes, size);
         // Every position is checked before a byte is copied by it.
         TExtractionInfo info;
-        const int64_t size = FileSizeOf(source);
         const TExtractionInfoState state = CheckExtractionInfo(bytes, size, info);
         if (state != TExtractionInfoState::eiValid)
             throw IEInstall("The self-extracting file %s is damaged: %s",
@@ -73,6 +82,7 @@ void TCustomInstall::TransferToFloppies(const std::string& Drive) {
         {
             TFileStream in(source, fmOpenRead | fmShareDenyNone);
             CopyRange(in, 0, info.Setup1Start - 1, root + "setup.exe", kNoRoomSetupExe);
+            UnsignLoadingProgram(root + "setup.exe");
             CopyRange(in, info.Setup1Start, info.Setup1End, root + "setup.1", kNoRoomSetup1);
         }
         LogLine("Floppies", "setup.exe and setup.1 on " + root);

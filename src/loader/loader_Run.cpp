@@ -84,17 +84,19 @@ private:
         throw TLoaderError{lecDamaged, Format("Cannot read the setup file %s.\n\n%s", {path, why})};
     }
 
-    // The record at the end of the own file. A file still growing may not
+    // The record at the end of the own file (before its signature, when it
+    // is signed); infoEnd gets where it ends. A file still growing may not
     // have it yet: look again as long as its size keeps changing.
-    TExtractionInfoState ReadOwnInfo(TExtractionInfoBytes& bytes, int64_t& size, TExtractionInfo& info) {
+    TExtractionInfoState ReadOwnInfo(TExtractionInfoBytes& bytes, int64_t& infoEnd, TExtractionInfo& info) {
         int64_t lastSize = -1;
         for (int attempt = 1;; ++attempt) {
+            int64_t size = 0;
             {
                 std::unique_ptr<TStream> own = OpenWithRetry(R.LoaderPath);
                 size = own->Size();
-                ReadExtractionInfoBytes(*own, bytes);
+                ReadExtractionInfoBytes(*own, bytes, infoEnd);
             }
-            TExtractionInfoState state = CheckExtractionInfo(bytes, size, info);
+            TExtractionInfoState state = CheckExtractionInfo(bytes, infoEnd, info);
             if (state == TExtractionInfoState::eiValid || size == lastSize || attempt >= kOpenAttempts)
                 return state;
             lastSize = size;
@@ -102,17 +104,30 @@ private:
         }
     }
 
-    // setup.1 inside the own file, after the record's check; a loading
-    // program without a record (on a disk, in a build folder) runs the
-    // setup.1 beside it.
+    // The checksum the build wrote into the record against every byte of the
+    // own file up to the record's end, before anything is unpacked. A record
+    // without one (a file built before checksums) passes as it is.
+    TExtractionInfoState VerifyOwnFile(const TExtractionInfoBytes& bytes, int64_t infoEnd) {
+        std::unique_ptr<TStream> own = OpenWithRetry(R.LoaderPath);
+        return VerifyExtractionChecksum(*own, infoEnd, bytes);
+    }
+
+    // setup.1 inside the own file, after the checks of the record and of the
+    // file's checksum; a loading program without a record (on a disk, in a
+    // build folder) runs the setup.1 beside it.
     TSetupArchivePlace FindSetupArchive() {
         TExtractionInfoBytes bytes;
-        int64_t size = 0;
+        int64_t infoEnd = 0;
         TExtractionInfo info;
-        TExtractionInfoState state = ReadOwnInfo(bytes, size, info);
+        TExtractionInfoState state = ReadOwnInfo(bytes, infoEnd, info);
+        if (state == TExtractionInfoState::eiValid)
+            state = VerifyOwnFile(bytes, infoEnd);
         TSetupArchivePlace place;
-        // A record whose positions fail still names its product, for the message.
-        if (state == TExtractionInfoState::eiSetup1Outside || state == TExtractionInfoState::eiFiles1Outside)
+        // A record whose positions or checksum fail still names its product, for the message.
+        if (state == TExtractionInfoState::eiSetup1Outside ||
+            state == TExtractionInfoState::eiFiles1Outside ||
+            state == TExtractionInfoState::eiBadChecksumField ||
+            state == TExtractionInfoState::eiChecksumDiffers)
             info = DecodeExtractionInfo(bytes);
         if (!Trim(info.ProductTitle).empty())
             FCaption = info.ProductTitle;
@@ -126,7 +141,7 @@ private:
             bool plain =
                 state == TExtractionInfoState::eiNoMagic || state == TExtractionInfoState::eiTooShort;
             if (!plain || !FileExists(beside)) {
-                std::string reason = DescribeExtractionInfoState(state, bytes, size);
+                std::string reason = DescribeExtractionInfoState(state, bytes, infoEnd);
                 if (plain)
                     reason += " There is no setup.1 beside it either.";
                 throw TLoaderError{lecDamaged,

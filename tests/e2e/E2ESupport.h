@@ -9,6 +9,7 @@
 #include "platform/routines_Registry.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
+#include "support/WindowDriver.h"
 #include <algorithm>
 #include <set>
 #include <string>
@@ -149,5 +150,30 @@ inline std::vector<std::string> TemporaryCopies() {
             found.push_back(name);
     return found;
 }
+
+#ifdef QFD_SIGN_SCRIPT
+// Signs the program in into out as an author would after the build, with a
+// throwaway certificate and key that the script makes in folder (a scratch
+// folder of the test's); osslsigncode signs and verifies. Empty when it did,
+// else why not.
+inline std::string SignAfterTheBuild(const std::string& folder, const std::string& in,
+                                     const std::string& out) {
+    ForceDirectory(RemoveBackslash(folder));
+    const std::string done = AddBackslash(folder) + "signed.done";
+    RemoveFile(done);
+    const std::string unixFolder = UnixPathUnderWine(RemoveBackslash(folder));
+    if (unixFolder.empty() ||
+        !StartUnixProgram("/bin/sh", {QFD_SIGN_SCRIPT, unixFolder, UnixPathUnderWine(in),
+                                      UnixPathUnderWine(out), UnixPathUnderWine(done)}))
+        return "cannot run the signing script (the test needs Wine)";
+    if (!WindowDriver::WaitFor([&] { return FileExists(done); }, 120000))
+        return "the signing script did not finish";
+    std::string reason = ReadWholeFile(done);
+    RemoveFile(done);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
+        reason.pop_back();
+    return reason == "ok" ? std::string() : reason;
+}
+#endif
 
 } // namespace E2E

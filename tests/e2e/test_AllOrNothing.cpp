@@ -483,6 +483,16 @@ protected:
             bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
         const std::string damaged = D->Work / "damaged-setup.exe";
         WriteTextFile(damaged, bytes);
+        // Sealed anew, as if its build had made it so: the loading program's
+        // checksum lets it through, and the setup program meets the damage.
+        {
+            TFileStream f(damaged, fmOpenReadWrite);
+            const int64_t at = static_cast<int64_t>(bytes.size()) - kExtractionInfoSize;
+            if (!SealExtractionInfo(f, at, info))
+                throw std::runtime_error("the damaged distribution cannot be sealed anew");
+            f.SetPosition(at);
+            WriteExtractionInfo(f, info);
+        }
         TQnfdCompress check;
         check.SetCompressedFile(damaged);
         check.Offset = info.Files1Start;

@@ -76,7 +76,11 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     // The trailer, field by field, against the files it was built from.
     const std::string all = ReadWholeFile(exe), loader = ReadWholeFile(prog + "loader.exe"),
                       s1 = ReadWholeFile(setup1), f1 = ReadWholeFile(files1);
-    ASSERT_EQ(all.size(), loader.size() + s1.size() + f1.size() + kExtractionInfoSize);
+    // Zeros after files.1 make the record end on 8 bytes, where a signer puts its table.
+    const size_t parts = loader.size() + s1.size() + f1.size();
+    ASSERT_EQ(all.size(), (parts + kExtractionInfoSize + 7) / 8 * 8);
+    const size_t pad = all.size() - kExtractionInfoSize - parts;
+    EXPECT_EQ(all.substr(parts, pad), std::string(pad, '\0'));
     TExtractionInfoBytes bytes;
     std::copy(all.end() - kExtractionInfoSize, all.end(), bytes.begin());
     EXPECT_EQ(bytes[0], 14);
@@ -92,8 +96,17 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     EXPECT_EQ(all.substr(0, loader.size()), loader);
     EXPECT_EQ(all.substr(static_cast<size_t>(info.Setup1Start), s1.size()), s1);
     EXPECT_EQ(all.substr(static_cast<size_t>(info.Files1Start), f1.size()), f1);
-    for (int i : {15, 32, 52, 134, 135})
+    for (int i : {15, 45, 52, 134, 135})
         EXPECT_EQ(bytes[static_cast<size_t>(i)], 0) << "byte " << i;
+    // The checksum of everything up to the record, true to the file.
+    EXPECT_EQ(std::string(bytes.begin() + 32, bytes.begin() + 37), "QCRC\x01");
+    ASSERT_TRUE(info.HasChecksum);
+    EXPECT_EQ(info.ChecksumLength, static_cast<Integer>(all.size()) - kExtractionInfoSize);
+    {
+        TFileStream f(exe, fmOpenRead);
+        EXPECT_EQ(VerifyExtractionChecksum(f, static_cast<int64_t>(all.size()), bytes),
+                  TExtractionInfoState::eiValid);
+    }
 
     // Another machine: no files.inf, no product files but in the archive.
     RemoveFile(FilesInfPath());

@@ -148,6 +148,26 @@ protected:
         return asked;
     }
 
+    // Extracts the set of disks into a new folder, as the setup program
+    // reads it, asking for each disk; the folder.
+    std::string ExtractFromDisks() {
+        const std::string out = Work / "out";
+        ForceDirectory(out);
+        TQnfdCompress set;
+        set.OnNewDisk = [this](TQnfdCompress&, int disk, std::string& dir) {
+            dir = RemoveBackslash(DiskFolder(disk));
+        };
+        set.SetCompressedFile(DiskFolder(1) + "files.1");
+        set.ExtractDirectory = out;
+        set.Overwrite = owAlways;
+        TStringList all;
+        for (int i = 0; i < set.FileCount(); ++i)
+            all.Add(set.FileStats(i).FileName);
+        set.SetFilesToProcess(all);
+        set.Extract();
+        return out;
+    }
+
     TTempFolder Work;
     std::string Build = Work / "build";
     std::string Saver;
@@ -206,22 +226,38 @@ TEST_F(FloppyTransfer, SpreadsTheDistributionOverDisksThatJoinedGiveBackItsArchi
     EXPECT_TRUE(joined.substr(headerBlock) == data) << "the members' data differ";
 
     // And the set extracts to the product's files, asking for its disks.
-    const std::string out = Work / "out";
-    ForceDirectory(out);
-    TQnfdCompress set;
-    set.OnNewDisk = [this](TQnfdCompress&, int disk, std::string& dir) {
-        dir = RemoveBackslash(DiskFolder(disk));
-    };
-    set.SetCompressedFile(DiskFolder(1) + "files.1");
-    set.ExtractDirectory = out;
-    set.Overwrite = owAlways;
-    TStringList all;
-    for (int i = 0; i < set.FileCount(); ++i)
-        all.Add(set.FileStats(i).FileName);
-    set.SetFilesToProcess(all);
-    set.Extract();
+    const std::string out = ExtractFromDisks();
     EXPECT_TRUE(ReadWholeFile(out + "\\Floppy Saver.scr") == Saver) << "the screen saver differs";
     EXPECT_EQ(ReadWholeFile(out + "\\floppy_second.txt"), "the second file");
+}
+
+TEST_F(FloppyTransfer, ASignedDistributionGoesOntoTheDisksWithAnUnsignedLoadingProgram) {
+    BuildDistribution();
+    const std::string built = Build + "\\setup.exe", signedCopy = Work / "signed.exe";
+    ASSERT_EQ(E2E::SignAfterTheBuild(Work / "signer", built, signedCopy), "");
+    ASSERT_TRUE(CopyFileTo(signedCopy, built, false));
+    TFloppyDrive drive(Work / "drive", DiskSize());
+    if (!drive.Attached())
+        GTEST_SKIP() << "no floppy drive for the test: " << drive.Reason();
+    std::string message;
+    std::vector<int> asked = Transfer(0, message);
+    ASSERT_GE(asked.size(), 3u) << message;
+
+    // Disk 1: the loading program as built, without the entry of a signature
+    // that covered the whole distribution, and setup.1.
+    TFileStream exe(built, fmOpenRead);
+    TExtractionInfo info;
+    ASSERT_EQ(ReadExtractionInfo(exe, info), TExtractionInfoState::eiValid);
+    const TPeSignatureFields pe = ReadPeSignatureFields(exe);
+    ASSERT_TRUE(pe.Signed());
+    std::string expected = ReadWholeFile(built).substr(0, static_cast<size_t>(info.Setup1Start));
+    expected.replace(static_cast<size_t>(pe.CheckSumAt), kPeCheckSumSize, std::string(kPeCheckSumSize, '\0'));
+    expected.replace(static_cast<size_t>(pe.CertEntryAt), kPeCertEntrySize,
+                     std::string(kPeCertEntrySize, '\0'));
+    EXPECT_TRUE(ReadWholeFile(DiskFolder(1) + "setup.exe") == expected) << "the loading program differs";
+    EXPECT_EQ(ReadWholeFile(DiskFolder(1) + "setup.1"), ReadWholeFile(Build + "\\setup.1"));
+    EXPECT_TRUE(ReadWholeFile(ExtractFromDisks() + "\\Floppy Saver.scr") == Saver)
+        << "the screen saver differs";
 }
 
 TEST_F(FloppyTransfer, CancelAtTheSecondPromptEndsWithAbortedByUser) {

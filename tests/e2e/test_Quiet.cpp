@@ -160,9 +160,10 @@ protected:
     }
 
     // Runs command unattended, watching for windows; its exit code.
-    uint32_t RunQuietly(const std::string& command, double& seconds) {
+    uint32_t RunQuietly(const std::string& command, double& seconds,
+                        const std::vector<std::pair<std::string, std::string>>& env = {}) {
         const auto start = std::chrono::steady_clock::now();
-        TProcess run(command);
+        TProcess run(command, std::string(), env);
         Seen = WatchWindowsUntilExit(run, kTimeLimitMs);
         EXPECT_TRUE(run.WaitForExit(0)) << "not done within " << kTimeLimitMs << " ms";
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -257,6 +258,10 @@ TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSays
     for (int i = 0; i < 64; ++i)
         bytes[static_cast<size_t>(info.Files1Start + i)] =
             static_cast<char>(bytes[static_cast<size_t>(info.Files1Start + i)] ^ 0x5A);
+    // Without its checksum, as a distribution built before checksums: the
+    // loading program lets it through, and the setup program finds the damage.
+    bytes.replace(bytes.size() - kExtractionInfoSize + kChecksumFieldAt, kChecksumFieldSize,
+                  std::string(kChecksumFieldSize, '\0'));
     WriteTextFile(exe, bytes);
 
     const std::vector<std::string> copiesBefore = TemporaryCopies();
@@ -272,6 +277,81 @@ TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSays
     EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
         << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
     std::printf("failed unattended install: %.2f s\n", seconds);
+}
+
+TEST_F(QuietSetup, TheDistributionChecksItselfBeforeItUnpacksAnythingAndASignatureAfterwardsKeepsItWhole) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string exe = BuildDistribution();
+    ASSERT_FALSE(HasFailure());
+    const std::string good = ReadWholeFile(exe);
+    TExtractionInfo info;
+    {
+        TFileStream f(exe, fmOpenRead);
+        ASSERT_EQ(ReadExtractionInfo(f, info), TExtractionInfoState::eiValid);
+    }
+    ASSERT_TRUE(info.HasChecksum);
+    // The damaged runs get a temporary folder of their own, to show that
+    // nothing was made there.
+    const std::string temp = Work.Path() + "temp of the refused runs";
+    ForceDirectory(temp);
+    const std::vector<std::pair<std::string, std::string>> env = {{"TEMP", temp}, {"TMP", temp}};
+    auto refused = [&](const std::string& what) {
+        SCOPED_TRACE(what);
+        double seconds = 0;
+        EXPECT_EQ(RunQuietly(QuoteArg(exe) + " -q", seconds, env), 10u);
+        EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+        EXPECT_TRUE(ListDirectory(temp).empty());
+        EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver));
+        return seconds;
+    };
+    struct Case {
+        const char* what;
+        size_t at;
+    };
+    // The loading program's at its DOS message, which it does not need to run.
+    const Case cases[] = {{"a byte of the loading program", 0x50},
+                          {"a byte of setup.1", static_cast<size_t>(info.Setup1Start + info.Setup1End) / 2},
+                          {"a byte of files.1", static_cast<size_t>(info.Files1Start + info.Files1End) / 2}};
+    for (const Case& c : cases) {
+        std::string bad = good;
+        bad[c.at] = static_cast<char>(bad[c.at] ^ 0x10);
+        WriteTextFile(exe, bad);
+        refused(c.what);
+    }
+
+    // Without the checksum (a file built before it) the same file installs.
+    std::string unchecked = good;
+    unchecked.replace(unchecked.size() - kExtractionInfoSize + kChecksumFieldAt, kChecksumFieldSize,
+                      std::string(kChecksumFieldSize, '\0'));
+    WriteTextFile(exe, unchecked);
+    double seconds = 0;
+    EXPECT_EQ(RunQuietly(QuoteArg(exe) + " -q", seconds), 0u);
+    EXPECT_TRUE(InPlace());
+    Cleanup();
+
+    // Signed afterwards, as every distribution is before it ships.
+    WriteTextFile(exe, good);
+    const std::string signedExe = Work.Path() + "signed\\setup.exe";
+    ForceDirectory(Work.Path() + "signed");
+    const std::string why = E2E::SignAfterTheBuild(Work.Path() + "signer", exe, signedExe);
+    ASSERT_EQ(why, "");
+    const std::string signedBytes = ReadWholeFile(signedExe);
+    ASSERT_GT(signedBytes.size(), good.size());
+    // The signature went behind the record, with no padding before it.
+    EXPECT_TRUE(signedBytes.substr(info.Setup1Start, good.size() - info.Setup1Start) ==
+                good.substr(info.Setup1Start));
+    EXPECT_EQ(RunQuietly(QuoteArg(signedExe) + " -q", seconds), 0u);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+    EXPECT_TRUE(InPlace());
+    std::printf("signed self-extracting unattended install: %.2f s\n", seconds);
+    Cleanup();
+
+    // Changed after the signing: refused.
+    std::string changed = signedBytes;
+    changed[static_cast<size_t>(info.Files1End) - 3] ^= 0x01;
+    WriteTextFile(exe, changed);
+    const double refusedSeconds = refused("a byte of files.1 after the signing");
+    std::printf("refused damaged distribution: %.2f s\n", refusedSeconds);
 }
 
 TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsList) {

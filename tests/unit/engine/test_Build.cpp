@@ -2,6 +2,7 @@
 // transfer takes it apart again.
 #include "EngineTestSupport.h"
 #include "archive/types_ExtractionInfo.h"
+#include "support/FakePeImage.h"
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -126,6 +127,88 @@ TEST_F(Build, TheRunFindsTheProductArchiveOnlyBehindAnIntactTrailer) {
     const std::string web = "    NetLocation = Net1\n    DistributeType = dtWeb\n";
     const std::string net = "  object Net1: TNetInstallLocation\n  end\n";
     EXPECT_EQ(offsetAfterRun(web, net), (std::pair<int64_t, std::string>(0, "")));
+}
+
+TEST_F(Build, TheChecksumIsWrittenAndASignedLoadingProgramLosesItsStaleEntry) {
+    const std::string exe = TempPath("setup.exe"), s1 = TempPath("setup.1"), f1 = TempPath("files.1");
+    WriteTextFile(s1, "SETUP-ONE");
+    WriteTextFile(f1, "FILES-ONE");
+    // A signed loading program (or an earlier signed build) is appended to.
+    std::string loader = FakePeImage(3001);
+    FakeSign(loader);
+    WriteTextFile(exe, loader);
+    TTestInstall* install = Load({});
+
+    // A build that fails puts the file back as it was, its signature entry too.
+    {
+        TFileStream held(f1, fmOpenReadWrite | fmShareExclusive);
+        EXPECT_THROW(install->MakeSelfExtractor(exe, s1, f1, "N"), Exception);
+    }
+    EXPECT_TRUE(ReadWholeFile(exe) == loader);
+
+    install->MakeSelfExtractor(exe, s1, f1, "Saver");
+    const std::string built = ReadWholeFile(exe);
+    std::string expected = loader;
+    expected.replace(FakeCheckSumAt(0x80), 4, std::string(4, '\0'));
+    expected.replace(FakeCertEntryAt(kPe32Plus, 0x80), 8, std::string(8, '\0'));
+    EXPECT_TRUE(built.substr(0, loader.size()) == expected);
+    // Zeros after files.1 up to where the record ends on 8 bytes.
+    const size_t parts = loader.size() + 18;
+    ASSERT_EQ(built.size(), (parts + kExtractionInfoSize + 7) / 8 * 8);
+    EXPECT_EQ(built.substr(parts, built.size() - kExtractionInfoSize - parts),
+              std::string(built.size() - kExtractionInfoSize - parts, '\0'));
+    TExtractionInfo info;
+    {
+        TFileStream f(exe, fmOpenRead);
+        TExtractionInfoBytes bytes;
+        int64_t end = 0;
+        ASSERT_TRUE(ReadExtractionInfoBytes(f, bytes, end));
+        ASSERT_EQ(CheckExtractionInfo(bytes, end, info), TExtractionInfoState::eiValid);
+        EXPECT_TRUE(info.HasChecksum);
+        EXPECT_EQ(VerifyExtractionChecksum(f, end, bytes), TExtractionInfoState::eiValid);
+    }
+    EXPECT_EQ(info.Setup1Start, static_cast<Integer>(loader.size()));
+    EXPECT_EQ(info.Files1End, static_cast<Integer>(parts) - 1);
+}
+
+TEST_F(Build, ASignedDistributionIsReadBeforeItsTableAndGoesOntoDisksUnsigned) {
+    const std::string exe = TempPath("Setup.exe"), s1 = TempPath("setup.1"), disk = TempPath("disk");
+    std::string setup1(3 * 8192 + 5, '\0');
+    for (size_t i = 0; i < setup1.size(); ++i)
+        setup1[i] = static_cast<char>(i * 13);
+    WriteTextFile(s1, setup1);
+    WriteTextFile(TempPath("files.1"), "FILES-ONE");
+    const std::string loader = FakePeImage(5000, kPe32);
+    // Built, then signed as an author signs it.
+    auto buildAndSign = [&](const std::string& files1) {
+        WriteTextFile(exe, loader);
+        Load({})->MakeSelfExtractor(exe, s1, files1, "Saver");
+        Unload();
+        std::string image = ReadWholeFile(exe);
+        FakeSign(image, kPe32);
+        WriteTextFile(exe, image);
+    };
+    const std::vector<std::string> args = {"-eSetup.exe", "-s" + RemoveBackslash(TempDir())};
+
+    // The run finds files.1 by the record before the table.
+    buildAndSign(TempPath("files.1"));
+    TTestInstall* install = Load(args);
+    SharedArchive().Offset = 0;
+    install->SetExtractionOffset();
+    EXPECT_EQ(SharedArchive().Offset, static_cast<int64_t>(loader.size() + setup1.size()));
+    SharedArchive().Offset = 0;
+    Unload();
+
+    // The disk gets the loading program without the whole file's signature entry.
+    buildAndSign(TempPath("none.1"));
+    install = Load(args);
+    ForceDirectory(disk);
+    install->TransferToFloppies(disk);
+    EXPECT_TRUE(install->Shown.empty()) << install->Shown[0];
+    std::string expected = loader;
+    expected.replace(FakeCheckSumAt(0x80), 4, std::string(4, '\0'));
+    EXPECT_TRUE(ReadWholeFile(disk + "\\setup.exe") == expected);
+    EXPECT_TRUE(ReadWholeFile(disk + "\\setup.1") == setup1);
 }
 
 } // namespace

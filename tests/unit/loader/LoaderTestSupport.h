@@ -3,6 +3,7 @@
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
 #include "archive/types_ExtractionInfo.h"
+#include "support/FakePeImage.h"
 #include "support/TempFolder.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -17,9 +18,12 @@ inline void MakeArchive(const std::string& archive, const std::vector<std::strin
 }
 
 // Appends setup1 (and files1 when given) and the extraction information to
-// exe, which must exist; returns what was written.
+// exe, which must exist; returns what was written. With checksum as the
+// build writes it: zeros up to an 8-byte boundary and the checksum in the
+// record; without, as files built before checksums were.
 inline TExtractionInfo AppendDistribution(const std::string& exe, const std::string& setup1,
-                                          const std::string& files1, const std::string& title) {
+                                          const std::string& files1, const std::string& title,
+                                          bool checksum = true) {
     TFileStream out(exe, fmOpenReadWrite);
     out.Seek(0, TSeekOrigin::soEnd);
     auto append = [&out](const std::string& path, Integer& first, Integer& last) {
@@ -33,6 +37,13 @@ inline TExtractionInfo AppendDistribution(const std::string& exe, const std::str
     if (!files1.empty())
         append(files1, info.Files1Start, info.Files1End);
     info.ProductTitle = title;
+    if (checksum) {
+        while ((out.Position() + kExtractionInfoSize) % kExtractionInfoAlignment)
+            out.WriteBuffer("", 1);
+        const int64_t at = out.Position();
+        EXPECT_TRUE(SealExtractionInfo(out, at, info));
+        out.SetPosition(at);
+    }
     WriteExtractionInfo(out, info);
     return info;
 }

@@ -156,6 +156,12 @@ TEST_F(LoaderProgram, ADamagedLoaderSaysSoAndWritesNothing) {
         {"wrong signature", [&] { PatchFile(loader, record + 14, "X"); }, "Setup"},
         {"signature of another length", [&] { PatchFile(loader, record, std::string(1, '\x0d')); }, "Setup"},
         {"title too long", [&] { PatchFile(loader, record + 53, std::string(1, '\xff')); }, "Setup"},
+        // Its own header's DOS message: the program still runs and finds the change.
+        {"a byte of the loading program changed", [&] { PatchFile(loader, 0x50, "x"); },
+         "Loader Test Screen Saver"},
+        {"a byte of files.1 changed",
+         [&] { PatchFile(loader, info.Files1Start + 100, std::string(1, good[info.Files1Start + 100] ^ 1)); },
+         "Loader Test Screen Saver"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -97,8 +97,8 @@ struct LoaderRun : ::testing::Test {
         MakeArchive(dir / "src\\files.1", {dir / "src\\saver.scr"});
         return dir / "src\\files.1";
     }
-    TExtractionInfo Distribution(const std::string& title = "SaverName Screen Saver") {
-        return AppendDistribution(loader, Setup1("setup.exe", program), Files1(), title);
+    TExtractionInfo Distribution(const std::string& title = "SaverName Screen Saver", bool checksum = true) {
+        return AppendDistribution(loader, Setup1("setup.exe", program), Files1(), title, checksum);
     }
     uint32_t Run(std::vector<std::string> args = {}) {
         TLoaderRequest r;
@@ -207,6 +207,82 @@ TEST_F(LoaderRun, DamagedFilesGetTheirMessageAndWriteNothing) {
     }
 }
 
+TEST_F(LoaderRun, AChangedByteAnywhereBeforeTheRecordIsRefusedBeforeAnythingIsUnpacked) {
+    TExtractionInfo info = Distribution("Checked Screen Saver");
+    const std::string good = ReadWholeFile(loader);
+    const int64_t record = static_cast<int64_t>(good.size()) - kExtractionInfoSize;
+    struct Case {
+        const char* what;
+        int64_t at;
+    };
+    const Case cases[] = {
+        {"in the loading program", 1500},
+        {"in setup.1", (info.Setup1Start + info.Setup1End) / 2},
+        {"in files.1", info.Files1End},
+        {"in the record's title", record + 60},
+    };
+    // Without a temporary folder a run that got as far as making its folder
+    // ends with lecNoFolder: the refusal comes before that.
+    const std::string realTemp = temp;
+    temp = dir / "no temporary folder\\";
+    EXPECT_EQ(Run({"-q"}), lecNoFolder);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bad = good;
+        bad[static_cast<size_t>(c.at)] ^= 0x01;
+        WriteTextFile(loader, bad);
+        host.Errors.clear();
+        EXPECT_EQ(Run(), lecDamaged);
+        EXPECT_TRUE(host.Started.empty());
+        ASSERT_EQ(host.Errors.size(), 1u);
+        const std::string& text = host.Errors[0].second;
+        EXPECT_NE(text.find("The setup file " + loader + " is damaged and cannot be run."), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("does not match the checksum written when it was built"), std::string::npos)
+            << text;
+        EXPECT_NE(text.find("Please get a new copy of it."), std::string::npos) << text;
+    }
+    EXPECT_FALSE(DirectoryExists(temp));
+    temp = realTemp;
+    // The same change in a file built before checksums goes unnoticed, as it always did.
+    WriteTextFile(loader, stub);
+    Distribution("Unchecked Screen Saver", false);
+    PatchFile(loader, 1500, "l");
+    host.Errors.clear();
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_TRUE(host.Errors.empty());
+    ASSERT_EQ(host.Started.size(), 1u);
+    EXPECT_EQ(host.Started[0].ProgramBytes, program);
+}
+
+TEST_F(LoaderRun, ASignedDistributionRunsAndIsRefusedWhenItsBodyChangesAfterTheSigning) {
+    WriteTextFile(loader, FakePeImage(4000));
+    TExtractionInfo info = Distribution();
+    std::string image = ReadWholeFile(loader);
+    ASSERT_EQ(image.size() % 8, 0u);
+    FakeSign(image);
+    WriteTextFile(loader, image);
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_TRUE(host.Errors.empty());
+    ASSERT_EQ(host.Started.size(), 1u);
+    EXPECT_EQ(host.Started[0].ProgramBytes, program);
+    for (const std::string& n : ListDirectory(temp)) {
+        for (const std::string& f : ListDirectory(temp + n))
+            RemoveFile(temp + n + "\\" + f);
+        RemoveDir(temp + n);
+    }
+
+    image[static_cast<size_t>(info.Files1Start) + 10] ^= 0x40;
+    WriteTextFile(loader, image);
+    EXPECT_EQ(Run(), lecDamaged);
+    EXPECT_EQ(host.Started.size(), 1u);
+    EXPECT_TRUE(TempContent().empty());
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_EQ(host.Errors[0].first, "SaverName Screen Saver");
+    EXPECT_NE(host.Errors[0].second.find("does not match the checksum"), std::string::npos)
+        << host.Errors[0].second;
+}
+
 TEST_F(LoaderRun, QuietShowsNothingButKeepsTheExitCode) {
     CutFile(loader, 1000);
     EXPECT_EQ(Run({"-Q"}), lecDamaged);
@@ -215,7 +291,8 @@ TEST_F(LoaderRun, QuietShowsNothingButKeepsTheExitCode) {
 }
 
 TEST_F(LoaderRun, ADamagedSetup1IsTakenAwayAgain) {
-    TExtractionInfo info = Distribution("Damaged Screen Saver");
+    // Built before checksums: only the archive's own checks find the damage.
+    TExtractionInfo info = Distribution("Damaged Screen Saver", false);
     // Into the data of the first member (after the 5-byte prefix and its header).
     PatchFile(loader, info.Setup1Start + 5 + 172 + 20, std::string(64, '\x55'));
     EXPECT_EQ(Run(), lecExtractFail);
@@ -229,7 +306,7 @@ TEST_F(LoaderRun, ADamagedSetup1IsTakenAwayAgain) {
 
 TEST_F(LoaderRun, TheArchiveIsReadOnlyInsideSetup1) {
     // A member whose data would run on into files.1 is refused, not read from there.
-    TExtractionInfo info = Distribution();
+    TExtractionInfo info = Distribution("SaverName Screen Saver", false);
     int32_t setup1Size = info.Setup1End - info.Setup1Start + 1;
     ASSERT_GT(info.Files1End - info.Files1Start, 150);
     PatchFile(loader, info.Setup1Start + 5 + 16,
