@@ -1,11 +1,14 @@
 #include "engine/cmp_TInstall.h"
 #include "dialogs/dlgcmp_TBaseDlg.h"
+#include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
 #include "platform/routines_Registry.h"
+#include "platform/routines_TrustedFolder.h"
+#include "platform/types_TemporaryCopy.h"
 #include "toolkit/classes_Publish.h"
 #include "translate/cmp_TTranslator.h"
 #include <cmath>
@@ -88,8 +91,9 @@ TCustomInstall::~TCustomInstall() {
     // The handler would call into a component that is gone.
     Application()->OnException = nullptr;
     TQnfdCompress::SetProcessMessagesHook(nullptr);
+    // Outside the copy's folder, which the batch removes.
     if (FRunCleanupBatch)
-        StartHidden("\"" + FCleanupBatch + "\"");
+        StartHidden(CleanupBatchCommand(FCleanupBatch, FCleanupBatchFolder), TempDirectory());
 }
 
 void TCustomInstall::Notification(TComponent* AComponent, TOperation Operation) {
@@ -160,6 +164,9 @@ void TCustomInstall::Loaded() {
     if (Quiet())
         BeQuiet(LogFolder());
     RepairInterruptedRun();
+    // A debug run keeps its copy, also when its loading program would remove it.
+    if (HasSwitch(swDebug))
+        KeepTemporaryCopy("a debug run");
     if (HasSwitch(swDebug) && (!HasSwitch(swSourcePath) || Trim(SwitchArg(swSourcePath)).empty()))
         throw IEInstall(
             "The -d switch needs the folder of the build: give it with a quoted -s switch, for example "
@@ -441,6 +448,17 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
     return lines;
 }
 
+std::string CleanupBatchCommand(const std::string& batch, const std::string& batchFolder) {
+    // The system's own cmd (not one the search path finds), without the
+    // user's AutoRun commands (/D). The outer quotes are cmd's to take away.
+    std::string command = "\"" + GetSystemDir() + "\\cmd.exe\" /D /C \"CALL \"" + batch + "\"";
+    // The batch's folder goes once cmd has let go of the batch, which erased
+    // itself: a batch cannot remove the folder it runs from.
+    if (!batchFolder.empty())
+        command += " & RMDIR \"" + batchFolder + "\"";
+    return command + "\"";
+}
+
 // A path the batch cannot name is refused: any look-alike would name
 // something else.
 static std::string PathInBatch(const std::string& path) {
@@ -484,24 +502,66 @@ std::string TCustomInstall::TemporaryCopyFolder() const {
     return RemovableProgramFolder(RemoveBackslash(ExtractFilePath(SetupProgramFile())));
 }
 
+bool TCustomInstall::LoaderRemovesCopy() const {
+    return HasSwitch(swCleanup) && SameText(SwitchArg(swCleanup), kCleanupByLoader) && !RunningAsLibrary();
+}
+
+void TCustomInstall::KeepTemporaryCopy(const std::string& why) {
+    if (!LoaderRemovesCopy())
+        return;
+    const std::string marker = ExtractFilePath(SetupProgramFile()) + kKeepCopyMarker;
+    try {
+        TFileStream created(marker, fmCreate);
+        LogLine("Run", "the temporary copy stays (" + why + "): the loading program leaves it");
+    } catch (const Exception& e) {
+        // The copy then goes with the loading program: a restart finds no program to start.
+        LogLine("Error", "cannot keep the temporary copy for its loading program: " + e.Message());
+    }
+}
+
 void TCustomInstall::CleanupLoadingProgram() {
     if (!FUseLoadingProgram || HasSwitch(swDebug) || !HasSwitch(swCleanup))
         return;
     bool cont = true;
     if (OnBeforeCleanup)
         OnBeforeCleanup(this, cont);
-    if (!cont)
+    if (!cont) {
+        KeepTemporaryCopy("OnBeforeCleanup");
         return;
+    }
+    // Started by a loading program that waits for it: the loading program
+    // removes the copy, its folder and the presetup files there once this
+    // program has ended, with no batch and no command processor.
+    if (LoaderRemovesCopy()) {
+        LogLine("Run", "the loading program removes the temporary copy once this program has ended");
+        return;
+    }
     for (const std::string& line : FPresetupFiles.Items())
         RemoveFile(GetProgramDir() + "\\" + ExtractFileName(line));
     if (RunningAsLibrary())
         return;
-    std::string batch = GetTempFile(false);
-    RemoveFile(batch);
-    batch = ChangeFileExt(batch, ".bat");
     std::string program = SetupProgramFile();
-    WriteCleanupBatch(batch, program, TemporaryCopyFolder(), WindowsVersion() == wvWindows95);
+    const bool windows95 = WindowsVersion() == wvWindows95;
+    std::string batch, batchFolder;
+    if (windows95) {
+        batch = GetTempFile(false);
+        RemoveFile(batch);
+    } else {
+        // A folder of its own that only administrators can write when this
+        // program runs elevated: cmd reads the batch for up to a minute.
+        batchFolder = MakeTrustedTempFolder("qfdclean");
+        batch = batchFolder + "\\" + UnguessableName("~qfd");
+    }
+    batch = ChangeFileExt(batch, ".bat");
+    try {
+        WriteCleanupBatch(batch, program, TemporaryCopyFolder(), windows95);
+    } catch (...) {
+        if (!batchFolder.empty())
+            RemoveDir(batchFolder);
+        throw;
+    }
     FCleanupBatch = batch;
+    FCleanupBatchFolder = batchFolder;
     FRunCleanupBatch = true;
 }
 

@@ -243,6 +243,11 @@ protected:
     // The folder of a temporary copy that the clean-up may remove, empty
     // when the program is no such copy.
     std::string TemporaryCopyFolder() const;
+    // Started with -cl: the loading program removes the copy after the end.
+    bool LoaderRemovesCopy() const;
+    // Asks the loading program to leave the copy (see kKeepCopyMarker); why
+    // goes into the log. Nothing for a copy that removes itself.
+    void KeepTemporaryCopy(const std::string& why);
     // Ends a -r start that finds nothing waiting for it.
     void FinishNothingUnfinished();
 
@@ -254,7 +259,7 @@ protected:
     bool FTookOverActivate = false;
     bool FActivated = false;
     bool FRunning = false;
-    std::string FCleanupBatch;
+    std::string FCleanupBatch, FCleanupBatchFolder;
     bool FRunCleanupBatch = false;
     int32_t FUnfinishedCount = 0;
     // How to undo the run so far; open from the run's first change to its end.
@@ -317,6 +322,10 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
 // leaves no batch behind.
 void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
                        bool windows95);
+// The command line that runs the batch: the system folder's cmd.exe without
+// AutoRun commands, which afterwards removes batchFolder (none when empty),
+// the folder the batch was written into.
+std::string CleanupBatchCommand(const std::string& batch, const std::string& batchFolder);
 
 void RegisterEngineClasses();
 // Every class of the install framework that a stored project may create.

@@ -318,10 +318,12 @@ void TCustomInstall::FinishGoodRun() {
     if (restart)
         NotifyRestartNeeded();
     NotifyGoodInstall();
-    if (FUnfinishedCount > 0)
+    if (FUnfinishedCount > 0) {
         LogLine("Run", "the temporary copy stays for the run after the restart");
-    else
+        KeepTemporaryCopy("the run after the restart starts it");
+    } else {
         CleanupLoadingProgram();
+    }
     RemoveRecordUnlessUnfinished();
     const int32_t code = restart || RestartNeeded() ? secRestartNeeded : secInstalled;
     Application()->SetExitCode(code);
@@ -515,6 +517,8 @@ void TCustomInstall::HandleException(TObject*, const Exception& E) {
         } catch (const std::exception& inner) {
             LogLine("Error", "while removing the temporary copy: " + Describe(inner));
         }
+    } else if (!aborted) {
+        KeepTemporaryCopy("the run after the restart starts it");
     }
     CloseLog();
 }

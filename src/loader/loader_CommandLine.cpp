@@ -1,6 +1,7 @@
 #include "loader_CommandLine.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Strings.h"
+#include "platform/types_TemporaryCopy.h"
 
 bool IsToDiskArg(const std::string& arg) {
     return SameText(arg, "*TODISK");
@@ -28,7 +29,8 @@ std::string SetupCommandLine(const std::string& setupProgram, const std::string&
     std::string line = "\"" + setupProgram + "\" " + QuoteParam("-s" + LoaderFolderArg(loaderPath));
     if (selfExtracting)
         line += " " + QuoteParam("-e" + ExtractFileName(loaderPath));
-    line += " -c";
+    // The loading program removes the copy itself once it has ended.
+    line += std::string(" -c") + kCleanupByLoader;
     for (const std::string& arg : loaderArgs)
         line += " " + (IsToDiskArg(arg) ? std::string("-f") : QuoteParam(arg));
     return line;

@@ -17,7 +17,8 @@ std::string LoaderFolderArg(const std::string& loaderPath);
 std::string QuoteParam(const std::string& param);
 
 // The setup program's command line: the program, "-s<loader folder>",
-// "-e<loader file name>" (only for a self-extracting loader), -c, then the
-// loader's own arguments in their order, "*TODISK" turned into -f.
+// "-e<loader file name>" (only for a self-extracting loader), -cl (a
+// temporary copy that the loading program removes), then the loader's own
+// arguments in their order, "*TODISK" turned into -f.
 std::string SetupCommandLine(const std::string& setupProgram, const std::string& loaderPath,
                              bool selfExtracting, const std::vector<std::string>& loaderArgs);

@@ -4,11 +4,22 @@
 #include "loader_SetupArchive.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_Format.h"
+#include "platform/routines_TrustedFolder.h"
+#include "platform/types_TemporaryCopy.h"
 #include <algorithm>
-#include <random>
 
 std::unique_ptr<TStream> TLoaderHost::OpenShared(const std::string& path) {
     return std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyNone);
+}
+
+std::unique_ptr<TStream> TLoaderHost::OpenHeld(const std::string& path) {
+    // Read access, read sharing only: no writer, and without delete sharing
+    // no rename or removal either.
+    return std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite);
+}
+
+bool TLoaderHost::MakeFolder(const std::string& path) {
+    return CreateTrustedFolder(path);
 }
 
 namespace {
@@ -38,24 +49,38 @@ public:
 
 private:
     uint32_t Steps() {
+        // From its first read until the setup program has ended, the own
+        // file stays as it was checked: the setup program reads it again.
+        FHeld.push_back(HoldWithRetry(R.LoaderPath));
         TSetupArchivePlace place = FindSetupArchive();
+        if (place.File != R.LoaderPath)
+            FHeld.push_back(HoldWithRetry(place.File));
         MakeOwnFolder();
         std::vector<std::string> names;
+        std::vector<TExtractedFile> written;
         try {
-            names = ExtractSetupArchive(place, FFolder);
+            names = ExtractSetupArchive(place, FFolder, &written);
         } catch (const std::exception& e) {
             throw TLoaderError{lecExtractFail,
                                Format("Cannot unpack the setup program from %s into %s.\n\n%s",
                                       {place.File, FFolder, e.what()})};
         }
         std::string program = SetupProgram(names, place.File);
+        HoldUnpackedFiles(written);
         std::string line = SetupCommandLine(program, R.LoaderPath, FSelfExtracting, R.Args);
         uint32_t code = 0;
         std::string why;
         if (!H.RunAndWait(program, line, code, why))
             throw TLoaderError{lecStartFail,
                                Format("Cannot start the setup program %s.\n\n%s", {program, why})};
-        // The setup program's clean-up removes the folder now, or has done so.
+        // The copy stays when the setup program asks so (the run after a
+        // restart starts it again); otherwise it goes now, with no batch.
+        bool keep = FileExists(AddBackslash(FFolder) + kKeepCopyMarker);
+        if (keep)
+            LetGo();
+        else
+            RemoveOwnFolder();
+        FFolder.clear();
         return code;
     }
 
@@ -63,9 +88,59 @@ private:
         // Nothing of a failed run stays behind in the temporary folder.
         if (!FFolder.empty())
             RemoveOwnFolder();
+        LetGo();
         if (!quiet)
             H.ShowError(FCaption, e.Text);
         return e.Code;
+    }
+
+    // The file, held: as OpenWithRetry, but nobody may write it afterwards.
+    std::unique_ptr<TStream> HoldWithRetry(const std::string& path) {
+        std::string why;
+        for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+            if (attempt)
+                H.Pause(kOpenRetryMs);
+            try {
+                return H.OpenHeld(path);
+            } catch (const Exception& e) {
+                why = e.what();
+            }
+        }
+        throw TLoaderError{lecDamaged, Format("Cannot read the setup file %s.\n\n%s", {path, why})};
+    }
+
+    // Holds every unpacked file and the folder, then checks that each holds
+    // the bytes the extraction wrote and that nothing else came in: between
+    // the writing and the holding another program could have been quicker.
+    void HoldUnpackedFiles(const std::vector<TExtractedFile>& written) {
+        FFolderHold = std::make_unique<TFolderHold>(FFolder);
+        for (const TExtractedFile& f : written) {
+            std::string path = AddBackslash(FFolder) + f.Name;
+            std::unique_ptr<TStream> held;
+            try {
+                held = H.OpenHeld(path);
+            } catch (const Exception& e) {
+                throw Changed(path, e.what());
+            }
+            TExtractedFile now = DigestOf(*held);
+            if (now.Size != f.Size || now.Crc != f.Crc)
+                throw Changed(path,
+                              Format("It holds %d bytes now; %d were unpacked.",
+                                     {static_cast<long long>(now.Size), static_cast<long long>(f.Size)}));
+            FHeld.push_back(std::move(held));
+        }
+        for (const std::string& name : ListDirectory(FFolder)) {
+            bool unpacked = std::any_of(written.begin(), written.end(),
+                                        [&](const TExtractedFile& f) { return SameText(f.Name, name); });
+            if (!unpacked)
+                throw Changed(AddBackslash(FFolder) + name, "This program did not unpack it.");
+        }
+    }
+
+    TLoaderError Changed(const std::string& path, const std::string& detail) {
+        return {lecChanged, Format("Another program changed %s while the setup was being prepared; the setup "
+                                   "does not start it.\n\n%s\n\nPlease run the setup again.",
+                                   {path, detail})};
     }
 
     // Waits while another program holds the file (a download or a copy
@@ -158,13 +233,11 @@ private:
 
     void MakeOwnFolder() {
         std::string temp = AddBackslash(R.TempDir);
-        std::mt19937 random(std::random_device{}() ^
-                            static_cast<uint32_t>(static_cast<uint64_t>(Now() * 86400000.0)));
         uint32_t error = 0;
         for (int attempt = 0; attempt < 100 && !R.TempDir.empty(); ++attempt) {
-            std::string folder = temp + Format("qfdsetup%08x", {static_cast<unsigned>(random())});
+            std::string folder = temp + UnguessableName("qfdsetup");
             // Only a folder this run made is its own: an existing one is never taken.
-            if (CreateDir(folder)) {
+            if (H.MakeFolder(folder)) {
                 FFolder = folder;
                 return;
             }
@@ -178,11 +251,28 @@ private:
                    {R.TempDir, SystemErrorText(error)})};
     }
 
+    // Lets go of everything it holds.
+    void LetGo() {
+        FFolderHold.reset();
+        FHeld.clear();
+    }
+
+    // Removes the folder and what is in it; the system may still hold the
+    // setup program's file for a moment after its end. Bounded: a folder
+    // that cannot go stays.
     void RemoveOwnFolder() {
-        // Flat: the folder holds only the files this run extracted.
-        for (const std::string& name : ListDirectory(FFolder))
-            RemoveFile(AddBackslash(FFolder) + name);
-        RemoveDir(FFolder);
+        LetGo();
+        for (int attempt = 1;; ++attempt) {
+            bool filesGone = true;
+            // Flat: the folder holds the files this run extracted and what
+            // the setup program may have put beside them.
+            for (const std::string& name : ListDirectory(FFolder))
+                if (name.empty() || name.back() != '\\')
+                    filesGone = RemoveFile(AddBackslash(FFolder) + name) && filesGone;
+            if (RemoveDir(FFolder) || !DirectoryExists(FFolder) || filesGone || attempt >= kRemoveAttempts)
+                return;
+            H.Pause(kRemoveRetryMs);
+        }
     }
 
     std::string SetupProgram(const std::vector<std::string>& names, const std::string& archive) {
@@ -200,6 +290,10 @@ private:
     std::string FCaption = kDefaultCaption;
     bool FSelfExtracting = false;
     std::string FFolder;
+    // Held from their first read (the own file, a setup.1 beside it) or from
+    // their check (the unpacked files) until the setup program has ended.
+    std::vector<std::unique_ptr<TStream>> FHeld;
+    std::unique_ptr<TFolderHold> FFolderHold;
 };
 
 } // namespace

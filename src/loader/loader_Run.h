@@ -1,6 +1,7 @@
-// The loading program's one run: read the extraction information at its own
-// end, unpack setup.1 into a folder of its own in the temporary folder, start
-// the setup program from there and pass on its exit code.
+// The loading program's one run: hold its own file, read the extraction
+// information at its end, unpack setup.1 into a folder of its own in the
+// temporary folder and hold what it unpacked, start the setup program from
+// there, wait for it, remove the folder and pass on its exit code.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,7 @@ enum TLoaderExitCode : uint32_t {
     lecNoFolder = 11,    // no folder of its own in the temporary folder
     lecExtractFail = 12, // setup.1 could not be unpacked
     lecStartFail = 13,   // the setup program could not be started
+    lecChanged = 14,     // a file it unpacked changed before it could hold it
 };
 
 // What the loading program asks of the system.
@@ -32,6 +34,13 @@ public:
     virtual void Pause(uint32_t milliseconds) = 0;
     // Opens the file for reading, other programs still writing it.
     virtual std::unique_ptr<TStream> OpenShared(const std::string& path);
+    // Opens the file for reading and holds it: while the stream lives others
+    // may read it, nobody may write, rename or delete it. Raises when another
+    // program holds it for writing.
+    virtual std::unique_ptr<TStream> OpenHeld(const std::string& path);
+    // Creates the loading program's own folder (a trusted one: see
+    // CreateTrustedFolder); false, with the system's code, when it cannot.
+    virtual bool MakeFolder(const std::string& path);
 };
 
 struct TLoaderRequest {
@@ -44,5 +53,9 @@ struct TLoaderRequest {
 // still holds or writes it.
 constexpr int kOpenAttempts = 20;
 constexpr uint32_t kOpenRetryMs = 250;
+// How long it tries to remove its folder after the setup program has ended,
+// while the system still holds the program's file.
+constexpr int kRemoveAttempts = 20;
+constexpr uint32_t kRemoveRetryMs = 100;
 
 uint32_t RunLoader(const TLoaderRequest& request, TLoaderHost& host);

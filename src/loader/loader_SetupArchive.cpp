@@ -1,6 +1,7 @@
 #include "loader_SetupArchive.h"
 #include "platform/routines_Format.h"
 #include <algorithm>
+#include <zlib.h>
 
 TWindowStream::TWindowStream(std::unique_ptr<TStream> inner, int64_t start, int64_t length)
     : FInner(std::move(inner)), FStart(start), FLength(length) {}
@@ -28,16 +29,60 @@ int64_t TWindowStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 namespace {
 
+// A file being extracted: what is written passes through to it and is
+// counted and summed up on the way.
+class TDigestStream : public TStream {
+public:
+    TDigestStream(std::unique_ptr<TStream> inner, TExtractedFile& into)
+        : FInner(std::move(inner)), FInto(into) {
+        FInto.Size = 0;
+        FInto.Crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    }
+    int64_t Read(void* buffer, int64_t count) override { return FInner->Read(buffer, count); }
+    int64_t Write(const void* buffer, int64_t count) override {
+        int64_t put = FInner->Write(buffer, count);
+        // The extraction writes each file once, front to back.
+        for (int64_t done = 0; done < put;) {
+            uInt part = static_cast<uInt>(std::min<int64_t>(put - done, 1 << 30));
+            FInto.Crc =
+                static_cast<uint32_t>(crc32(FInto.Crc, static_cast<const Bytef*>(buffer) + done, part));
+            done += part;
+        }
+        FInto.Size += std::max<int64_t>(put, 0);
+        return put;
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FInner->Seek(offset, origin); }
+    void SetSize(int64_t newSize) override { FInner->SetSize(newSize); }
+
+private:
+    std::unique_ptr<TStream> FInner;
+    TExtractedFile& FInto;
+};
+
 // The archive component reading setup.1 inside another file: whatever name
 // it asks for as its archive, it gets that part of the file or nothing.
 class TSetupArchiveReader : public TQnfdCompress {
 public:
-    explicit TSetupArchiveReader(const TSetupArchivePlace& place) : FPlace(place) {
+    TSetupArchiveReader(const TSetupArchivePlace& place, std::vector<TExtractedFile>* written)
+        : FPlace(place), FWritten(written) {
         SetCompressedFile(place.File);
+        // The name the member gets, before its file is opened.
+        OnBeforeExtracting = [this](TQnfdCompress&, const TlzhFileStats&) {
+            FCurrent = ExtractFileName(DestName);
+        };
     }
 
 protected:
     std::unique_ptr<TStream> OpenFile(const std::string& fileName, uint32_t mode, TqcFileRole role) override {
+        if (role == TqcFileRole::Destination && FWritten) {
+            // A later member of the same name replaces the earlier one's file.
+            auto same = [this](const TExtractedFile& f) { return SameText(f.Name, FCurrent); };
+            FWritten->erase(std::remove_if(FWritten->begin(), FWritten->end(), same), FWritten->end());
+            FWritten->push_back({FCurrent, 0, 0});
+            // Its own record: the vector does not grow again while the file is written.
+            return std::make_unique<TDigestStream>(TQnfdCompress::OpenFile(fileName, mode, role),
+                                                   FWritten->back());
+        }
         if (role != TqcFileRole::Archive)
             return TQnfdCompress::OpenFile(fileName, mode, role);
         // Another name is a disk file of a disk set: setup.1 never is one.
@@ -50,12 +95,31 @@ protected:
 
 private:
     const TSetupArchivePlace& FPlace;
+    std::vector<TExtractedFile>* FWritten;
+    std::string FCurrent;
 };
 
 } // namespace
 
-std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder) {
-    TSetupArchiveReader reader(place);
+TExtractedFile DigestOf(TStream& stream) {
+    TExtractedFile d;
+    d.Crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    std::vector<uint8_t> buffer(64 * 1024);
+    for (;;) {
+        int64_t n = stream.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+        if (n <= 0)
+            break;
+        d.Crc = static_cast<uint32_t>(crc32(d.Crc, buffer.data(), static_cast<uInt>(n)));
+        d.Size += n;
+    }
+    return d;
+}
+
+std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder,
+                                             std::vector<TExtractedFile>* written) {
+    if (written)
+        written->clear();
+    TSetupArchiveReader reader(place, written);
     reader.Overwrite = owAlways;
     reader.ExtractDirectory = folder;
     std::vector<std::string> names;

@@ -32,7 +32,20 @@ struct TSetupArchivePlace {
     std::function<std::unique_ptr<TStream>()> Open;
 };
 
+// A file as the extraction wrote it: its name in the folder, its size and
+// the CRC-32 of its bytes, taken while they were written.
+struct TExtractedFile {
+    std::string Name;
+    int64_t Size = 0;
+    uint32_t Crc = 0;
+};
+
 // Extracts every member of the archive in order into folder, by the file
 // name part of its stored path. Returns those names; the first one is the
-// setup program. Archive failures raise as the archive raises them.
-std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder);
+// setup program. Archive failures raise as the archive raises them. written,
+// when given, receives each file of the folder once, as it was written last.
+std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder,
+                                             std::vector<TExtractedFile>* written = nullptr);
+
+// Size and CRC-32 of what stream holds from its position to its end.
+TExtractedFile DigestOf(TStream& stream);

@@ -80,13 +80,18 @@ void SetFromPath(TCustomInstallFile& file, const std::string& path) {
 }
 } // namespace
 
-// The system folder's files.inf first; a distribution carries its own beside
-// the setup program (in setup.1), used when the system folder has none.
-std::string TSetupMainForm::FilesInfPath() {
-    std::string system = GetSystemDir() + "\\files.inf";
+// A distribution carries its own files.inf beside the setup program (in
+// setup.1): run from it, that one names the product, whatever the system
+// folder holds (an author's machine has one of its own). Started any other
+// way, the system folder's comes first, and the one beside the program
+// stands in when the system folder has none.
+std::string TSetupMainForm::FilesInfPath() const {
+    const std::string system = GetSystemDir() + "\\files.inf";
+    const std::string beside = AddBackslash(ExtractFilePath(ProgramPath())) + "files.inf";
+    if (Install1()->HasSwitch(swCleanup) && FileExists(beside))
+        return beside;
     if (FileExists(system))
         return system;
-    std::string beside = AddBackslash(ExtractFilePath(ProgramPath())) + "files.inf";
     return FileExists(beside) ? beside : system;
 }
 

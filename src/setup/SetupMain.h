@@ -38,8 +38,10 @@ private:
     void ReadFilesInf();
     // What was current before this product's saver, for the uninstall.
     void RecordEarlierSaver(const std::string& saver, const std::string& systemSaver);
-    // The files.inf to read: the system folder's, else the one beside the program.
-    static std::string FilesInfPath();
+    // The files.inf to read. Started by a distribution's loading program
+    // (-c), the one that came with the setup program, beside it; otherwise,
+    // and when there is none beside it, the system folder's first.
+    std::string FilesInfPath() const;
     template <class T> T* Part(const char* name) const;
     std::string FSaverShortName;
     bool FFilesInfRead = false;

@@ -16,8 +16,12 @@
 #include "support/WindowDriver.h"
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
 
 using namespace WindowDriver;
 
@@ -46,7 +50,8 @@ std::string ProgramOfWindow(HWND h) {
 // Polls the visible top-level windows of every setup.exe (the loading
 // program's and the temporary copy's) until the process ends; returns what
 // it saw, each window once.
-std::vector<std::string> WatchWindowsUntilExit(TProcess& process, uint32_t timeoutMs) {
+std::vector<std::string> WatchWindowsUntilExit(TProcess& process, uint32_t timeoutMs,
+                                               const std::function<void()>& eachPoll = nullptr) {
     struct TSeen {
         std::vector<HWND> Handles;
         std::vector<std::string> Texts;
@@ -70,11 +75,82 @@ std::vector<std::string> WatchWindowsUntilExit(TProcess& process, uint32_t timeo
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&seen));
+        if (eachPoll)
+            eachPoll();
         if (process.WaitForExit(5))
             break;
     }
     return seen.Texts;
 }
+
+struct TProcessEntry {
+    DWORD Id, Parent;
+    std::string Name;
+};
+
+std::vector<TProcessEntry> ProcessList() {
+    std::vector<TProcessEntry> list;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return list;
+    PROCESSENTRY32W e = {};
+    e.dwSize = sizeof e;
+    for (BOOL more = Process32FirstW(snap, &e); more; more = Process32NextW(snap, &e))
+        list.push_back({e.th32ProcessID, e.th32ParentProcessID, Narrow(e.szExeFile, wcslen(e.szExeFile))});
+    CloseHandle(snap);
+    return list;
+}
+
+// The processes of an install: what root started and what those started,
+// and every setup.exe that came up meanwhile (Wine's start does not always
+// show itself as their parent), as far as the system's list shows them.
+class TProcessTree {
+public:
+    // Made before the program starts: what runs already is none of it.
+    TProcessTree() {
+        for (const TProcessEntry& p : ProcessList())
+            FBefore.insert(p.Id);
+    }
+    void SetRoot(DWORD root) {
+        FRoot = root;
+        FTree[root] = "the started program";
+    }
+    // Adds what has come up since the last look.
+    void Grow() {
+        const std::vector<TProcessEntry> list = ProcessList();
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (const TProcessEntry& p : list)
+                if (!FTree.count(p.Id) && !FBefore.count(p.Id) &&
+                    (FTree.count(p.Parent) || SameText(p.Name, "setup.exe"))) {
+                    FTree[p.Id] = p.Name;
+                    grew = true;
+                }
+        }
+    }
+    // What of the install still runs, after a last look.
+    std::vector<std::string> StillRunning() {
+        Grow();
+        std::vector<std::string> running;
+        for (const TProcessEntry& p : ProcessList())
+            if (FTree.count(p.Id) && p.Id != FRoot)
+                running.push_back(p.Name + " (" + std::to_string(p.Id) + ")");
+        return running;
+    }
+    // The file names of the processes seen, root aside.
+    std::multiset<std::string> Names() const {
+        std::multiset<std::string> names;
+        for (const auto& [id, name] : FTree)
+            if (id != FRoot)
+                names.insert(LowerCase(name));
+        return names;
+    }
+
+private:
+    DWORD FRoot = 0;
+    std::set<DWORD> FBefore;
+    std::map<DWORD, std::string> FTree;
+};
 
 std::string NewLogText(const std::set<std::string>& before) {
     const std::string log = E2E::NewSetupLog(before);
@@ -226,20 +302,166 @@ TEST_F(QuietSetup, ThroughTheLoadingProgramItReturnsWhenTheFilesAreInPlaceAndLea
     auto fast = FastWindowsUnderWine("setup.exe");
     const std::string exe = BuildDistribution();
     ASSERT_FALSE(HasFailure());
+    // The machine has a files.inf of another product (as an author's has):
+    // the distribution's own names what it installs.
+    WriteTextFile(FilesInfPath(), Product + "Qfd Other Saver.scr\r\n" + Product + "qfd_other.txt\r\n");
     const std::vector<std::string> copiesBefore = TemporaryCopies();
-    double seconds = 0;
-    const uint32_t code = RunQuietly(QuoteArg(exe) + " -q", seconds);
+    const auto start = std::chrono::steady_clock::now();
+    TProcessTree tree;
+    TProcess run("cmd.exe /c start \"\" /wait " + QuoteArg(exe) + " -q");
+    tree.SetRoot(run.Id());
+    Seen = WatchWindowsUntilExit(run, kTimeLimitMs, [&] { tree.Grow(); });
+    ASSERT_TRUE(run.WaitForExit(0)) << "not done within " << kTimeLimitMs << " ms";
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // The moment start /wait returns: nothing of the install runs on (no
+    // batch, cmd or ping), and the temporary copy and its folder are gone.
+    const std::vector<std::string> running = tree.StillRunning();
+    EXPECT_TRUE(running.empty()) << Joined(running);
+    EXPECT_EQ(TemporaryCopies(), copiesBefore);
+    const std::multiset<std::string> names = tree.Names();
+    std::string started;
+    for (const std::string& n : names)
+        started += n + " ";
+    // The loading program and the copy were seen; no command processor or ping ran.
+    EXPECT_EQ(names.count("setup.exe"), 2u) << started;
+    EXPECT_EQ(names.count("cmd.exe") + names.count("ping.exe"), 0u) << started;
     EXPECT_TRUE(Seen.empty()) << Joined(Seen);
-    EXPECT_EQ(code, 0u);
-    // At once: the loading program returned only after the setup program.
+    EXPECT_EQ(run.ExitCode(), 0u);
     EXPECT_TRUE(InPlace());
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\Qfd Other Saver.scr"));
     EXPECT_EQ(ReadRegString(rkLocalMachine, E2E::UninstallKeyOf(kProductName), "DisplayName", ""),
               kProductName);
-    const auto cleanStart = std::chrono::steady_clock::now();
-    EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
-        << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
-    std::printf("self-extracting unattended install: %.2f s; temporary copy gone after %.2f s\n", seconds,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - cleanStart).count());
+    const std::string log = NewLogText(LogsBefore);
+    EXPECT_NE(log.find("the loading program removes the temporary copy"), std::string::npos) << log;
+    std::printf("start /wait of the self-extracting setup.exe -q: %.2f s, processes: %s\n", seconds,
+                started.c_str());
+}
+
+TEST_F(QuietSetup, WhatTheSetupReadsCannotBeChangedUnderIt) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string exe = BuildDistribution();
+    ASSERT_FALSE(HasFailure());
+    const std::string distBytes = ReadWholeFile(exe);
+    // What another program of the user would put in: a program of its own
+    // (it writes down that it ran) and a files.inf that names other files.
+    const std::string evil = Work.Path() + "evil\\";
+    ForceDirectory(RemoveBackslash(evil));
+    const std::string evilRan = evil + "ran.txt";
+    ASSERT_TRUE(
+        CopyFileTo(ThisProgramFolder() + "..\\unit\\loader\\fake_setup.exe", evil + "setup.exe", false));
+    WriteTextFile(evil + "Qfd Evil Saver.scr", "not the author's");
+    WriteTextFile(evil + "files.inf", evil + "Qfd Evil Saver.scr\r\n" + evil + "Qfd Evil Saver.scr\r\n");
+
+    struct TTally {
+        int Tries = 0, Succeeded = 0;
+    } whileStarting, whileRunning, distribution;
+    // Overwrites the file in place, then puts another file in its place by a
+    // rename from outside the folder; true when either got through.
+    auto attack = [&](const std::string& target, const std::string& source) {
+        bool through = false;
+        HANDLE w = CreateFileW(Wide(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        if (w != INVALID_HANDLE_VALUE) {
+            const std::string bytes = ReadWholeFile(source);
+            DWORD put = 0;
+            through = WriteFile(w, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put > 0;
+            SetEndOfFile(w);
+            CloseHandle(w);
+        }
+        const std::string spare = evil + "spare.tmp";
+        CopyFileTo(source, spare, false);
+        if (MoveFileExW(Wide(spare).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING))
+            through = true;
+        return through;
+    };
+    // Renames the distribution, opens it for writing; true when either got through.
+    auto tryDistribution = [&] {
+        bool through = false;
+        const std::string moved = exe + ".moved";
+        if (MoveFileW(Wide(exe).c_str(), Wide(moved).c_str())) {
+            through = true;
+            MoveFileW(Wide(moved).c_str(), Wide(exe).c_str());
+        }
+        HANDLE w = CreateFileW(Wide(exe).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (w != INVALID_HANDLE_VALUE) {
+            through = true;
+            CloseHandle(w);
+        }
+        return through;
+    };
+
+    // One run of the distribution under attack; its exit code.
+    auto attackedRun = [&] {
+        const std::vector<std::string> copiesBefore = TemporaryCopies();
+        TProcess run(QuoteArg(exe) + " -q", std::string(), {{"QFD_FAKE_SETUP_OUT", evilRan}});
+        // The setup program (the copy the loading program started) runs.
+        auto setupRuns = [&] {
+            for (const TProcessEntry& p : ProcessList())
+                if (p.Parent == run.Id() && SameText(p.Name, "setup.exe"))
+                    return true;
+            return false;
+        };
+        std::string folder;
+        bool seenSetup = false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeLimitMs);
+        while (!run.WaitForExit(0) && std::chrono::steady_clock::now() < end) {
+            if (folder.empty()) {
+                for (const std::string& name : TemporaryCopies())
+                    if (std::find(copiesBefore.begin(), copiesBefore.end(), name) == copiesBefore.end())
+                        folder = AddBackslash(TempDirectory()) + name + "\\";
+                continue;
+            }
+            // An attempt counts for the phase it lay in from start to end:
+            // once the setup program has ended, the loading program lets go.
+            const bool before = setupRuns();
+            seenSetup = seenSetup || before;
+            bool through = false;
+            for (const char* name : {"setup.exe", "files.inf"})
+                through = attack(folder + name, evil + name) || through;
+            const bool distThrough = tryDistribution();
+            const bool after = setupRuns();
+            seenSetup = seenSetup || after;
+            TTally* tally = before && after ? &whileRunning : !seenSetup ? &whileStarting : nullptr;
+            if (tally) {
+                ++tally->Tries;
+                tally->Succeeded += through ? 1 : 0;
+                ++distribution.Tries;
+                distribution.Succeeded += distThrough ? 1 : 0;
+            }
+        }
+        EXPECT_TRUE(run.WaitForExit(0)) << "not done within " << kTimeLimitMs << " ms";
+        EXPECT_EQ(TemporaryCopies(), copiesBefore);
+        return run.ExitCode();
+    };
+    // A change that comes before the files are held is written over by the
+    // unpacking or refused (12, 14); then another round, until one reaches
+    // the setup program.
+    for (int round = 1; round <= 5 && whileRunning.Tries == 0; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Cleanup();
+        const uint32_t code = attackedRun();
+        std::printf("round %d: attempts while the setup started: %d (%d got through), while it ran: %d (%d), "
+                    "on the distribution: %d (%d); exit code %u\n",
+                    round, whileStarting.Tries, whileStarting.Succeeded, whileRunning.Tries,
+                    whileRunning.Succeeded, distribution.Tries, distribution.Succeeded, code);
+        // The other program never runs, its files.inf is never read, nothing of it is installed.
+        EXPECT_FALSE(FileExists(evilRan));
+        EXPECT_FALSE(FileExists(GetSystemDir() + "\\Qfd Evil Saver.scr"));
+        EXPECT_FALSE(RegKeyExists(RegLocalMachine, E2E::UninstallKeyOf("Qfd Evil Saver")));
+        EXPECT_TRUE(code == 0 || code == 12 || code == 14) << code;
+        if (code == 0)
+            EXPECT_TRUE(InPlace());
+        else
+            EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver));
+    }
+    // What the setup program reads is held while it runs; the loading
+    // program's own file from its start.
+    EXPECT_GT(whileRunning.Tries, 0);
+    EXPECT_EQ(whileRunning.Succeeded, 0);
+    EXPECT_GT(distribution.Tries, 0);
+    EXPECT_EQ(distribution.Succeeded, 0);
+    EXPECT_EQ(ReadWholeFile(exe), distBytes);
 }
 
 TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSaysWhy) {

@@ -5,8 +5,11 @@
 #include "platform/routines_Files.h"
 #include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
+#include "platform/routines_TrustedFolder.h"
+#include "platform/types_TemporaryCopy.h"
 #include "support/IsolatedTest.h"
 #include "support/SystemHelpers.h"
+#include "support/TrustedListCheck.h"
 #include "toolkit/classes_Publish.h"
 #include <chrono>
 #include <functional>
@@ -228,11 +231,66 @@ TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
     EXPECT_FALSE(FileExists(presetup));
     ASSERT_NE(install->CleanupBatch(), "");
     std::string batch = CodePageToUtf8(ReadWholeFile(install->CleanupBatch()), OemCodePage());
+    // An unguessable name in a folder of its own in the temporary folder, which goes with it.
+    const std::string batchFolder = RemoveBackslash(ExtractFilePath(install->CleanupBatch()));
+    EXPECT_EQ(ExtractFilePath(batchFolder), TempDirectory());
+    EXPECT_EQ(ExtractFileName(batchFolder).rfind("qfdclean", 0), 0u) << batchFolder;
+    EXPECT_EQ(ExtractFileName(batchFolder).size(), 8u + 16u) << batchFolder;
     RemoveFile(install->CleanupBatch());
+    RemoveDir(batchFolder);
     EXPECT_NE(batch.find("ERASE \"" + ProgramPath() + "\""), std::string::npos);
+    EXPECT_NE(batch.find("ERASE \"" + install->CleanupBatch() + "\"\r\n"), std::string::npos) << batch;
     // The test program does not live in the temporary folder: its folder stays.
     EXPECT_EQ(batch.find("RMDIR"), std::string::npos);
     EXPECT_EQ(batch.find("DELTREE"), std::string::npos);
+    // Started by the system's own command processor, without AutoRun
+    // commands; the batch's folder goes once the batch has ended.
+    const std::string cmd = "\"" + GetSystemDir() + "\\cmd.exe\" /D /C ";
+    EXPECT_EQ(CleanupBatchCommand("C:\\T\\q1\\a b.bat", "C:\\T\\q1"),
+              cmd + "\"CALL \"C:\\T\\q1\\a b.bat\" & RMDIR \"C:\\T\\q1\"\"");
+    EXPECT_EQ(CleanupBatchCommand("C:\\T\\a b.bat", ""), cmd + "\"CALL \"C:\\T\\a b.bat\"\"");
+}
+
+TEST_F(Engine, ACopyItsLoadingProgramRemovesWritesNoBatchAndSaysWhenItMustStay) {
+    // As the loading program starts it: -cl, from a folder of its own in the temporary folder.
+    std::string copy = TempPath("Temp\\qfdsetup0123456789abcdef");
+    ForceDirectory(copy);
+    TScopedEnvVar tmp("TMP", TempPath("Temp"));
+    TTestInstall::ProgramFile = copy + "\\setup.exe";
+    WriteTextFile(TTestInstall::ProgramFile, "the copy");
+    const std::string marker = copy + "\\" + kKeepCopyMarker;
+    std::string presetup = ExtractFilePath(ProgramPath()) + "qfd_presetup_test.dll";
+    WriteTextFile(presetup, "x");
+    TTestInstall* install = Load({"-cl", "-s" + TempDir()});
+    EXPECT_TRUE(install->HasSwitch(swCleanup));
+    TStringList files{"C:\\elsewhere\\qfd_presetup_test.dll"};
+    install->SetPresetupFiles(files);
+    install->CleanupLoadingProgram();
+    // No batch, nothing removed: the loading program does it once this program has ended.
+    EXPECT_EQ(install->CleanupBatch(), "");
+    EXPECT_TRUE(FileExists(presetup));
+    RemoveFile(presetup);
+    EXPECT_FALSE(FileExists(marker));
+    // A veto keeps the copy, and the loading program learns so.
+    install->OnBeforeCleanup = [](TCustomInstall*, bool& cont) { cont = false; };
+    install->CleanupLoadingProgram();
+    EXPECT_TRUE(FileExists(marker));
+    EXPECT_EQ(install->CleanupBatch(), "");
+    RemoveFile(marker);
+    Unload();
+    // A debug run keeps it from the start.
+    Load({"-cl", "-d", "-s" + TempDir()});
+    EXPECT_TRUE(FileExists(marker));
+    RemoveFile(marker);
+    Unload();
+    // A plain -c (an older loading program) keeps the batch, and never a marker.
+    install = Load({"-c", "-s" + TempDir()});
+    install->CleanupLoadingProgram();
+    install->ForgetCleanupBatch();
+    EXPECT_NE(install->CleanupBatch(), "");
+    EXPECT_FALSE(FileExists(marker));
+    RemoveFile(install->CleanupBatch());
+    RemoveDir(RemoveBackslash(ExtractFilePath(install->CleanupBatch())));
 }
 
 // The text of the clean-up batch that a temporary copy at program writes
@@ -295,7 +353,11 @@ TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
         TTestInstall* install = Load({"-c"});
         install->CleanupLoadingProgram();
         std::string batch = install->CleanupBatch();
-        EXPECT_EQ(ExtractFilePath(batch), AddBackslash(temp));
+        const std::string batchFolder = RemoveBackslash(ExtractFilePath(batch));
+        EXPECT_EQ(ExtractFilePath(batchFolder), AddBackslash(temp));
+        // Elevated, only administrators and the system may write the batch while cmd reads it.
+        if (RunningElevated())
+            EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(batchFolder)), "");
         std::string text = CodePageToUtf8(ReadWholeFile(batch), OemCodePage());
         std::string named = Utf8ToCodePage(copy, OemCodePage()) ? copy : GetShortPath(copy);
         EXPECT_NE(text.find("RMDIR /S /Q \"" + named + "\""), std::string::npos) << text;
@@ -305,9 +367,9 @@ TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
         bool gone = false;
         for (int i = 0; i < 100 && !gone; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            gone = !DirectoryExists(copy) && !FileExists(batch);
+            gone = !DirectoryExists(copy) && !DirectoryExists(batchFolder);
         }
-        EXPECT_TRUE(gone) << "the batch did not remove the copy in " << temp << " and itself";
+        EXPECT_TRUE(gone) << "the batch did not remove the copy in " << temp << ", itself and its folder";
         EXPECT_TRUE(DirectoryExists(temp));
     }
 }

@@ -2,6 +2,7 @@
 // restart, and that run itself (-r).
 #include "EngineTestSupport.h"
 #include "platform/routines_InstallInfo.h"
+#include "platform/types_TemporaryCopy.h"
 #include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
@@ -132,6 +133,28 @@ TEST_F(Unfinished, AGoodRunKeepsItsRecordWhileWorkWaitsForTheRestart) {
     Load({"-r"}, "", kObjects);
     EXPECT_EQ(std::count(Trace().begin(), Trace().end(), "complete InstallFile7"), 1);
     EXPECT_FALSE(RegKeyExists(RegLocalMachine, "\\SOFTWARE\\Quenfold"));
+}
+
+TEST_F(Unfinished, ALoadingProgramThatRemovesTheCopyIsToldToKeepItForTheRestart) {
+    ForceDirectory(TempPath("copy"));
+    TTestInstall::ProgramFile = TempPath("copy\\setup.exe");
+    WriteTextFile(TTestInstall::ProgramFile, "the setup program");
+    const std::string marker = TempPath("copy\\") + kKeepCopyMarker;
+    for (bool waits : {false, true}) {
+        SCOPED_TRACE(waits ? "work waits for the restart" : "nothing waits");
+        TTestInstall* install = Load({"-s" + RemoveBackslash(TempDir()), "-cl"}, "", kObjects);
+        static_cast<TTraceFile*>(Form->FindComponent("InstallFile7"))->WaitForRestart = waits;
+        install->Install();
+        EXPECT_FALSE(install->Running());
+        EXPECT_EQ(install->CleanupBatch(), "");
+        EXPECT_EQ(FileExists(marker), waits);
+        // The run after the restart has no loading program: it removes the copy with its batch.
+        if (waits)
+            EXPECT_EQ(ReadRegString(rkLocalMachine, kRunOnce, "QuenfoldUnfinished", ""),
+                      "\"" + ProgramPath() + "\" -r \"-s" + RemoveBackslash(TempDir()) + "\" -c");
+        Unload();
+        RemoveFile(marker);
+    }
 }
 
 TEST_F(Unfinished, AnEmptyListGoesStraightToTheGoodInstallation) {

@@ -19,12 +19,12 @@ TEST(LoaderCommandLine, SwitchesArriveAsOneParameterEachWhateverTheFolder) {
     };
     const std::string prog = "C:\\Temp Dir\\qfdsetup0001\\setup.exe";
     const Case cases[] = {
-        {"C:\\Downloads\\setup.exe", {prog, "-sC:\\Downloads", "-esetup.exe", "-c"}},
-        {"C:\\My Build\\My Setup.exe", {prog, "-sC:\\My Build", "-eMy Setup.exe", "-c"}},
+        {"C:\\Downloads\\setup.exe", {prog, "-sC:\\Downloads", "-esetup.exe", "-cl"}},
+        {"C:\\My Build\\My Setup.exe", {prog, "-sC:\\My Build", "-eMy Setup.exe", "-cl"}},
         // A drive root keeps its backslash, and the quote after it still closes.
-        {"C:\\setup.exe", {prog, "-sC:\\", "-esetup.exe", "-c"}},
-        {"A:\\SETUP.EXE", {prog, "-sA:\\", "-eSETUP.EXE", "-c"}},
-        {"\\\\server\\share dir\\setup.exe", {prog, "-s\\\\server\\share dir", "-esetup.exe", "-c"}},
+        {"C:\\setup.exe", {prog, "-sC:\\", "-esetup.exe", "-cl"}},
+        {"A:\\SETUP.EXE", {prog, "-sA:\\", "-eSETUP.EXE", "-cl"}},
+        {"\\\\server\\share dir\\setup.exe", {prog, "-s\\\\server\\share dir", "-esetup.exe", "-cl"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.loader);
@@ -36,16 +36,16 @@ TEST(LoaderCommandLine, SwitchesArriveAsOneParameterEachWhateverTheFolder) {
 TEST(LoaderCommandLine, ToDiskBecomesFAndOtherArgumentsFollowInTheirOrder) {
     const std::string prog = "C:\\T\\q\\setup.exe";
     EXPECT_EQ(Split(SetupCommandLine(prog, "C:\\D\\setup.exe", true, {"*TODISK"})),
-              (Params{prog, "-sC:\\D", "-esetup.exe", "-c", "-f"}));
+              (Params{prog, "-sC:\\D", "-esetup.exe", "-cl", "-f"}));
     EXPECT_EQ(Split(SetupCommandLine(prog, "C:\\D\\setup.exe", true, {"-q", "*todisk", "a b", ""})),
-              (Params{prog, "-sC:\\D", "-esetup.exe", "-c", "-q", "-f", "a b"}));
+              (Params{prog, "-sC:\\D", "-esetup.exe", "-cl", "-q", "-f", "a b"}));
     // "*TODISK" only as a whole argument.
     EXPECT_EQ(Split(SetupCommandLine(prog, "C:\\D\\setup.exe", true, {"*TODISKS"})).back(), "*TODISKS");
 }
 
 TEST(LoaderCommandLine, APlainLoadingProgramPassesNoE) {
     const std::string prog = "C:\\T\\q\\setup.exe";
-    EXPECT_EQ(Split(SetupCommandLine(prog, "A:\\setup.exe", false, {})), (Params{prog, "-sA:\\", "-c"}));
+    EXPECT_EQ(Split(SetupCommandLine(prog, "A:\\setup.exe", false, {})), (Params{prog, "-sA:\\", "-cl"}));
 }
 
 } // namespace

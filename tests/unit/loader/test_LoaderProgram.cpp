@@ -3,6 +3,7 @@
 #include "LoaderTestSupport.h"
 #include "platform/routines_CommandLine.h"
 #include "support/SystemHelpers.h"
+#include "support/TrustedListCheck.h"
 #include "support/WindowDriver.h"
 #include <cstdio>
 #include <map>
@@ -24,6 +25,8 @@ struct LoaderProgram : ::testing::Test {
     std::string out = dir / "started.txt";
     std::string go = dir / "go";
     std::string exitCode = "0";
+    // Passed on to the stand-in: a file to attack, and whether to keep its copy.
+    std::string tryOn, keep;
     TWineAppDefault fast = FastWindowsUnderWine("Setup Test.exe");
 
     LoaderProgram() {
@@ -50,7 +53,8 @@ struct LoaderProgram : ::testing::Test {
                                     const std::string& path = std::string()) {
         std::vector<std::pair<std::string, std::string>> env = {
             {"TMP", RemoveBackslash(temp)}, {"TEMP", RemoveBackslash(temp)},   {"QFD_FAKE_SETUP_OUT", out},
-            {"QFD_FAKE_SETUP_GO", go},      {"QFD_FAKE_SETUP_EXIT", exitCode},
+            {"QFD_FAKE_SETUP_GO", go},      {"QFD_FAKE_SETUP_EXIT", exitCode}, {"QFD_FAKE_SETUP_TRY", tryOn},
+            {"QFD_FAKE_SETUP_KEEP", keep},
         };
         std::string line = QuoteArg(path.empty() ? loader : path) + (args.empty() ? "" : " " + args);
         return std::make_unique<TProcess>(line, RemoveBackslash(dir.Path()), env);
@@ -85,6 +89,7 @@ struct LoaderProgram : ::testing::Test {
 TEST_F(LoaderProgram, StartsTheUnpackedSetupProgramWithItsSwitchesAndWaitsForIt) {
     SelfExtracting();
     exitCode = "3";
+    tryOn = loader;
     auto p = Start();
     ASSERT_TRUE(WaitFor([&] { return FileExists(out); }, 10000));
     // The setup program runs: the loading program waits for it.
@@ -92,6 +97,8 @@ TEST_F(LoaderProgram, StartsTheUnpackedSetupProgramWithItsSwitchesAndWaitsForIt)
     WriteTextFile(go, "");
     ASSERT_TRUE(p->WaitForExit(10000));
     EXPECT_EQ(p->ExitCode(), 3u);
+    // Its folder went with its end, at once.
+    EXPECT_TRUE(TempContent().empty());
 
     auto s = Started();
     std::vector<std::string> params = SplitCommandLine(s["cmd"]);
@@ -99,17 +106,42 @@ TEST_F(LoaderProgram, StartsTheUnpackedSetupProgramWithItsSwitchesAndWaitsForIt)
     EXPECT_TRUE(SameText(params[0], s["exe"])) << s["cmd"];
     EXPECT_EQ(params[1], "-s" + RemoveBackslash(dist));
     EXPECT_EQ(params[2], "-eSetup Test.exe");
-    EXPECT_EQ(params[3], "-c");
+    EXPECT_EQ(params[3], "-cl");
     // From a new folder of its own in the temporary folder, beside the files of setup.1.
     std::string folder = ExtractFilePath(s["exe"]);
     EXPECT_TRUE(SameText(ExtractFilePath(RemoveBackslash(folder)), temp)) << s["exe"];
     EXPECT_EQ(ExtractFileName(s["exe"]), "setup.exe");
-    EXPECT_EQ(ReadWholeFile(folder + "setup.exe"), ReadWholeFile(ThisProgramFolder() + "fake_setup.exe"));
-    // While it waits, the loading program holds nothing open there, and its
-    // current folder is its own, not the temporary one.
-    EXPECT_EQ(s["free"], "files.inf");
-    EXPECT_EQ(s["held"], "");
+    // While it waits, the loading program holds what it unpacked, and its
+    // own file: nobody writes, renames or deletes them. Its current folder
+    // is its own, not the temporary one.
+    EXPECT_EQ(s["held"], "files.inf");
+    EXPECT_EQ(s["free"], "");
+    EXPECT_EQ(s["written"], "0");
+    EXPECT_EQ(s["renamed"], "0");
+    EXPECT_EQ(s["deleted"], "0");
+    EXPECT_TRUE(FileExists(loader));
     EXPECT_TRUE(SameText(AddBackslash(s["cwd"]), dir.Path())) << s["cwd"];
+    // It asks for administrator rights: then its folder lets only
+    // administrators and the system write.
+    if (s["elevated"] == "1")
+        EXPECT_EQ(TrustedListMismatch(s["acl"]), "");
+    else
+        EXPECT_EQ(s["acl"].find("D:P"), std::string::npos) << s["acl"];
+}
+
+TEST_F(LoaderProgram, ACopyTheSetupProgramKeepsStaysAndIsFree) {
+    SelfExtracting();
+    exitCode = "3";
+    keep = "1";
+    WriteTextFile(go, "");
+    auto p = Start("-q");
+    ASSERT_TRUE(p->WaitForExit(10000));
+    EXPECT_EQ(p->ExitCode(), 3u);
+    ASSERT_EQ(TempContent().size(), 1u);
+    std::string folder = temp + TempContent()[0] + "\\";
+    EXPECT_TRUE(FileExists(folder + "setup.exe"));
+    // Let go of: the run after a restart may use and remove it.
+    TFileStream alone(folder + "files.inf", fmOpenReadWrite | fmShareExclusive);
 }
 
 TEST_F(LoaderProgram, ADriveRootFolderAndToDiskReachTheSetupProgram) {
@@ -124,7 +156,7 @@ TEST_F(LoaderProgram, ADriveRootFolderAndToDiskReachTheSetupProgram) {
     EXPECT_EQ(p->ExitCode(), 0u);
     std::vector<std::string> params = SplitCommandLine(Started()["cmd"]);
     EXPECT_EQ(std::vector<std::string>(params.begin() + 1, params.end()),
-              (std::vector<std::string>{"-sC:\\", "-e" + name, "-c", "-f"}));
+              (std::vector<std::string>{"-sC:\\", "-e" + name, "-cl", "-f"}));
 }
 
 TEST_F(LoaderProgram, APlainLoadingProgramRunsTheSetup1BesideIt) {
@@ -136,7 +168,7 @@ TEST_F(LoaderProgram, APlainLoadingProgramRunsTheSetup1BesideIt) {
     EXPECT_EQ(p->ExitCode(), 0u);
     std::vector<std::string> params = SplitCommandLine(Started()["cmd"]);
     EXPECT_EQ(std::vector<std::string>(params.begin() + 1, params.end()),
-              (std::vector<std::string>{"-s" + RemoveBackslash(dist), "-c", "-q"}));
+              (std::vector<std::string>{"-s" + RemoveBackslash(dist), "-cl", "-q"}));
 }
 
 TEST_F(LoaderProgram, ADamagedLoaderSaysSoAndWritesNothing) {

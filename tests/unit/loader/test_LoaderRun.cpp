@@ -4,6 +4,8 @@
 #include "LoaderTestSupport.h"
 #include "loader/loader_Run.h"
 #include "platform/routines_CommandLine.h"
+#include "platform/types_TemporaryCopy.h"
+#include <set>
 
 namespace {
 
@@ -11,6 +13,25 @@ struct TStarted {
     std::string Program, Line;
     std::vector<std::string> Files; // of the program's folder, when it started
     std::string ProgramBytes;
+    std::vector<std::string> Held; // what the loader held while it waited
+};
+
+// A file the loader holds, as the fake host sees it: known by path while it lives.
+class TTrackedStream : public TStream {
+public:
+    TTrackedStream(std::unique_ptr<TStream> inner, std::multiset<std::string>& held, const std::string& path)
+        : FInner(std::move(inner)), FHeld(held), FPath(path) {
+        FHeld.insert(FPath);
+    }
+    ~TTrackedStream() override { FHeld.erase(FHeld.find(FPath)); }
+    int64_t Read(void* buffer, int64_t count) override { return FInner->Read(buffer, count); }
+    int64_t Write(const void* buffer, int64_t count) override { return FInner->Write(buffer, count); }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FInner->Seek(offset, origin); }
+
+private:
+    std::unique_ptr<TStream> FInner;
+    std::multiset<std::string>& FHeld;
+    std::string FPath;
 };
 
 class TFakeHost : public TLoaderHost {
@@ -19,12 +40,12 @@ public:
     std::vector<TStarted> Started;
     uint32_t ExitCode = 0;
     bool CanStart = true;
-    // Does what the setup program's clean-up does while the loader waits.
-    bool RemoveFolderWhileWaiting = false;
-    bool FolderRemoved = false;
-    // A file nobody may hold open while the loader waits.
-    std::string ProbeFreeWhileWaiting;
-    bool ProbeWasFree = false;
+    // What the setup program does while the loader waits (its folder given).
+    std::function<void(const std::string&)> WhileRunning;
+    // Called before each hold of a file: may change it first, or refuse it.
+    std::function<void(const std::string&)> BeforeHold;
+    std::multiset<std::string> HeldNow;
+    std::vector<std::string> Folders; // made by MakeFolder
     int Pauses = 0;
     std::function<void(int)> OnPause;
     std::function<std::unique_ptr<TStream>(const std::string&)> Open;
@@ -38,21 +59,10 @@ public:
             why = "The system cannot start it.";
             return false;
         }
-        TStarted s{program, line, ListDirectory(ExtractFilePath(program)), ReadWholeFile(program)};
-        Started.push_back(s);
-        if (RemoveFolderWhileWaiting) {
-            for (const std::string& n : s.Files)
-                RemoveFile(ExtractFilePath(program) + n);
-            FolderRemoved = RemoveDir(ExtractFileDir(program));
-        }
-        if (!ProbeFreeWhileWaiting.empty()) {
-            try {
-                TFileStream alone(ProbeFreeWhileWaiting, fmOpenReadWrite | fmShareExclusive);
-                ProbeWasFree = true;
-            } catch (const Exception&) {
-                ProbeWasFree = false;
-            }
-        }
+        Started.push_back({program, line, ListDirectory(ExtractFilePath(program)), ReadWholeFile(program),
+                           std::vector<std::string>(HeldNow.begin(), HeldNow.end())});
+        if (WhileRunning)
+            WhileRunning(ExtractFilePath(program));
         code = ExitCode;
         return true;
     }
@@ -63,6 +73,15 @@ public:
     }
     std::unique_ptr<TStream> OpenShared(const std::string& path) override {
         return Open ? Open(path) : TLoaderHost::OpenShared(path);
+    }
+    std::unique_ptr<TStream> OpenHeld(const std::string& path) override {
+        if (BeforeHold)
+            BeforeHold(path);
+        return std::make_unique<TTrackedStream>(TLoaderHost::OpenHeld(path), HeldNow, path);
+    }
+    bool MakeFolder(const std::string& path) override {
+        Folders.push_back(path);
+        return TLoaderHost::MakeFolder(path);
     }
 };
 
@@ -121,16 +140,18 @@ TEST_F(LoaderRun, UnpacksSetup1IntoAFolderOfItsOwnAndPassesOnTheExitCode) {
     // A new folder directly in the temporary folder, holding every file of setup.1.
     std::string folder = ExtractFilePath(s.Program);
     EXPECT_EQ(ExtractFilePath(RemoveBackslash(folder)), temp);
+    EXPECT_EQ(host.Folders, std::vector<std::string>{RemoveBackslash(folder)});
+    EXPECT_EQ(ExtractFileName(RemoveBackslash(folder)).rfind("qfdsetup", 0), 0u) << folder;
     EXPECT_EQ(ExtractFileName(s.Program), "setup.exe");
     EXPECT_EQ(s.ProgramBytes, program);
     std::vector<std::string> files = s.Files;
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"files.inf", "setup.exe"}));
-    EXPECT_EQ(ReadWholeFile(folder + "files.inf"), filesInf);
     EXPECT_EQ(StartedParams(),
-              (std::vector<std::string>{s.Program, "-s" + RemoveBackslash(dist), "-esetup.exe", "-c"}));
-    // The folder stays for the setup program, whose clean-up removes it.
-    EXPECT_EQ(TempContent().size(), 1u);
+              (std::vector<std::string>{s.Program, "-s" + RemoveBackslash(dist), "-esetup.exe", "-cl"}));
+    // Once the setup program has ended, the loader takes the folder away itself.
+    EXPECT_TRUE(TempContent().empty());
+    EXPECT_TRUE(host.HeldNow.empty());
     EXPECT_EQ(host.Pauses, 0);
 }
 
@@ -140,20 +161,133 @@ TEST_F(LoaderRun, ToDiskAndOtherArgumentsReachTheSetupProgram) {
     ASSERT_EQ(host.Started.size(), 1u);
     std::vector<std::string> p = StartedParams();
     EXPECT_EQ(std::vector<std::string>(p.begin() + 1, p.end()),
-              (std::vector<std::string>{"-s" + RemoveBackslash(dist), "-esetup.exe", "-c", "-f", "-q"}));
+              (std::vector<std::string>{"-s" + RemoveBackslash(dist), "-esetup.exe", "-cl", "-f", "-q"}));
 }
 
-TEST_F(LoaderRun, WhileItWaitsTheFolderCanBeRemoved) {
-    // Nothing of the loading program stays open in the folder: the setup
-    // program's clean-up batch must be able to take it away.
+TEST_F(LoaderRun, WhileItWaitsItHoldsWhatTheSetupProgramReads) {
     Distribution();
-    host.RemoveFolderWhileWaiting = true;
-    host.ProbeFreeWhileWaiting = loader;
+    std::vector<std::string> refused;
+    host.WhileRunning = [&](const std::string& folder) {
+        // What another program of the user would try meanwhile.
+        for (const std::string& path : {loader, folder + "setup.exe", folder + "files.inf"}) {
+            try {
+                TFileStream writer(path, fmOpenReadWrite | fmShareDenyNone);
+            } catch (const Exception&) {
+                refused.push_back(path);
+            }
+        }
+    };
     EXPECT_EQ(Run(), 0u);
-    EXPECT_TRUE(host.FolderRemoved);
+    ASSERT_EQ(host.Started.size(), 1u);
+    std::string folder = ExtractFilePath(host.Started[0].Program);
+    std::vector<std::string> held = host.Started[0].Held;
+    std::sort(held.begin(), held.end());
+    EXPECT_EQ(held, (std::vector<std::string>{loader, folder + "files.inf", folder + "setup.exe"}));
+#ifdef _WIN32
+    // Windows enforces the sharing: no writer gets in.
+    EXPECT_EQ(refused.size(), 3u);
+#endif
+    // Afterwards it lets go of everything and removes the folder.
+    EXPECT_TRUE(host.HeldNow.empty());
     EXPECT_TRUE(TempContent().empty());
-    // Its own file is closed as well.
-    EXPECT_TRUE(host.ProbeWasFree);
+}
+
+TEST_F(LoaderRun, TheCopyStaysWhenTheSetupProgramAsksForIt) {
+    // The run after a restart starts the copy again.
+    Distribution();
+    host.ExitCode = 3;
+    host.WhileRunning = [](const std::string& folder) { WriteTextFile(folder + kKeepCopyMarker, ""); };
+    EXPECT_EQ(Run(), 3u);
+    ASSERT_EQ(TempContent().size(), 1u);
+    std::string folder = temp + TempContent()[0];
+    std::vector<std::string> files = ListDirectory(folder);
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"files.inf", "setup.exe", kKeepCopyMarker}));
+    // Nothing is held any more: the setup program may go after the restart.
+    EXPECT_TRUE(host.HeldNow.empty());
+    EXPECT_TRUE(RemoveFile(folder + "\\setup.exe"));
+}
+
+TEST_F(LoaderRun, AnUnpackedFileChangedBeforeItIsHeldIsRefused) {
+    Distribution();
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> change; // before the hold of this path
+        std::string detail;
+    };
+    auto inFolder = [&](const std::string& path, const char* name) {
+        return ExtractFilePath(RemoveBackslash(ExtractFilePath(path))) == temp &&
+               ExtractFileName(path) == name;
+    };
+    const Case cases[] = {
+        {"same size, other bytes",
+         [&](const std::string& path) {
+             if (inFolder(path, "files.inf"))
+                 WriteTextFile(path, std::string(filesInf.size(), 'X'));
+         },
+         Format("holds %d bytes now; %d were unpacked",
+                {static_cast<long long>(filesInf.size()), static_cast<long long>(filesInf.size())})},
+        {"longer",
+         [&](const std::string& path) {
+             if (inFolder(path, "setup.exe"))
+                 WriteTextFile(path, program + "and more");
+         },
+         "were unpacked"},
+        {"a file planted beside the program",
+         [&](const std::string& path) {
+             if (inFolder(path, "setup.exe"))
+                 WriteTextFile(ExtractFilePath(path) + "version.dll", "planted");
+         },
+         "This program did not unpack it."},
+        {"held by another program",
+         [&](const std::string& path) {
+             if (inFolder(path, "files.inf"))
+                 throw EFOpenError("Cannot open file. The process cannot access the file.");
+         },
+         "The process cannot access the file."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.Errors.clear();
+        host.BeforeHold = c.change;
+        EXPECT_EQ(Run(), lecChanged);
+        EXPECT_TRUE(host.Started.empty());
+        ASSERT_EQ(host.Errors.size(), 1u);
+        const std::string& text = host.Errors[0].second;
+        EXPECT_NE(text.find("Another program changed " + temp), std::string::npos) << text;
+        EXPECT_NE(text.find("the setup does not start it"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.detail), std::string::npos) << text;
+        EXPECT_TRUE(TempContent().empty());
+        EXPECT_TRUE(host.HeldNow.empty());
+    }
+}
+
+TEST_F(LoaderRun, RemovalWaitsBrieflyWhileTheSystemStillHoldsTheProgram) {
+#ifndef _WIN32
+    GTEST_SKIP() << "only Windows keeps a file that is open from being removed";
+#else
+    Distribution();
+    std::unique_ptr<TFileStream> image;
+    host.WhileRunning = [&](const std::string& folder) {
+        image = std::make_unique<TFileStream>(folder + "setup.exe", fmOpenRead | fmShareDenyNone);
+    };
+    host.OnPause = [&](int n) {
+        if (n == 2)
+            image.reset();
+    };
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(host.Pauses, 3);
+    EXPECT_TRUE(TempContent().empty());
+
+    // Held for good: a bounded wait; the folder stays and the setup's code still comes back.
+    host.OnPause = nullptr;
+    host.Pauses = 0;
+    host.ExitCode = 1;
+    EXPECT_EQ(Run(), 1u);
+    EXPECT_EQ(host.Pauses, kRemoveAttempts - 1);
+    EXPECT_EQ(TempContent().size(), 1u);
+    image.reset();
+#endif
 }
 
 TEST_F(LoaderRun, TheNewestOfSeveralBuildsRuns) {
@@ -357,28 +491,47 @@ TEST_F(LoaderRun, NoTemporaryFolderIsReported) {
 }
 
 TEST_F(LoaderRun, AFileStillBeingWrittenIsAwaited) {
-    // The download is not complete when the program starts: the record
-    // arrives while it waits.
+    // The download is not complete when the program starts: while it writes,
+    // the file cannot be held; once it is done, the loader holds it and runs.
     Distribution();
     std::string whole = ReadWholeFile(loader);
     WriteTextFile(loader, whole.substr(0, whole.size() - 500));
+    bool writing = true;
+    host.BeforeHold = [&](const std::string& path) {
+        if (writing && path == loader)
+            throw EFOpenError("Cannot open file. The process cannot access the file.");
+    };
     host.OnPause = [&](int n) {
-        if (n == 1)
-            WriteTextFile(loader, whole);
-        else if (n == 0)
+        if (n == 0)
             WriteTextFile(loader, whole.substr(0, whole.size() - 200));
+        else if (n == 1) {
+            WriteTextFile(loader, whole);
+            writing = false;
+        }
     };
     EXPECT_EQ(Run(), 0u);
     EXPECT_EQ(host.Pauses, 2);
     EXPECT_TRUE(host.Errors.empty());
     ASSERT_EQ(host.Started.size(), 1u);
+    EXPECT_EQ(host.Started[0].ProgramBytes, program);
 
-    // A file that stops growing short of its record is damaged: one look again, then the message.
-    WriteTextFile(loader, whole.substr(0, whole.size() - 500));
+    // Written for good: a bounded wait, then the system's reason.
+    writing = true;
     host.OnPause = nullptr;
     host.Pauses = 0;
     EXPECT_EQ(Run(), lecDamaged);
+    EXPECT_EQ(host.Pauses, kOpenAttempts - 1);
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("Cannot read the setup file " + loader), std::string::npos);
+    EXPECT_NE(host.Errors[0].second.find("The process cannot access the file."), std::string::npos);
+
+    // A file that stops short of its record is damaged: one look again, then the message.
+    writing = false;
+    WriteTextFile(loader, whole.substr(0, whole.size() - 500));
+    host.Pauses = 0;
+    EXPECT_EQ(Run(), lecDamaged);
     EXPECT_EQ(host.Pauses, 1);
+    EXPECT_TRUE(TempContent().empty());
 }
 
 TEST_F(LoaderRun, AFileHeldByAnotherProgramIsOpenedOnceItIsFree) {
@@ -403,7 +556,7 @@ TEST_F(LoaderRun, AFileHeldByAnotherProgramIsOpenedOnceItIsFree) {
     ASSERT_EQ(host.Errors.size(), 1u);
     EXPECT_NE(host.Errors[0].second.find("Cannot read the setup file " + loader), std::string::npos);
     EXPECT_NE(host.Errors[0].second.find("The process cannot access the file."), std::string::npos);
-    EXPECT_EQ(TempContent().size(), 1u); // the first run's folder only
+    EXPECT_TRUE(TempContent().empty());
 }
 
 } // namespace
