@@ -258,18 +258,23 @@ private:
     }
 
     // Removes the folder and what is in it; the system may still hold the
-    // setup program's file for a moment after its end. Bounded: a folder
-    // that cannot go stays.
+    // setup program's file for a moment after its end, and a file removed
+    // while another program still has it open is gone only once that program
+    // lets go. Bounded: a folder that cannot go stays.
     void RemoveOwnFolder() {
         LetGo();
         for (int attempt = 1;; ++attempt) {
-            bool filesGone = true;
             // Flat: the folder holds the files this run extracted and what
-            // the setup program may have put beside them.
-            for (const std::string& name : ListDirectory(FFolder))
-                if (name.empty() || name.back() != '\\')
-                    filesGone = RemoveFile(AddBackslash(FFolder) + name) && filesGone;
-            if (RemoveDir(FFolder) || !DirectoryExists(FFolder) || filesGone || attempt >= kRemoveAttempts)
+            // the setup program may have put beside them; an empty folder
+            // in it goes too, nothing inside one is followed.
+            for (const std::string& name : ListDirectory(FFolder)) {
+                std::string path = AddBackslash(FFolder) + name;
+                if (!name.empty() && name.back() == '\\')
+                    RemoveDir(RemoveBackslash(path));
+                else
+                    RemoveFile(path);
+            }
+            if (RemoveDir(FFolder) || !DirectoryExists(FFolder) || attempt >= kRemoveAttempts)
                 return;
             H.Pause(kRemoveRetryMs);
         }
