@@ -275,20 +275,26 @@ void ForEachSignedByte(TStream& f, const TPeSignLayout& Layout, int64_t End,
 uint32_t PeCheckSum(TStream& f, int64_t CheckSumOffset) {
     const int64_t size = f.Size();
     TSignBytes block(kBlockSize);
+    // Every 16-bit word is added as it comes; the CheckSum's two are taken
+    // out again at the end (the sum is exact until it is folded).
     uint64_t sum = 0;
+    uint8_t field[4] = {};
     f.SetPosition(0);
     for (int64_t pos = 0; pos < size;) {
         const size_t n =
             static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(block.size()), size - pos));
         f.ReadBuffer(block.data(), static_cast<int64_t>(n));
-        for (size_t i = 0; i < n; i += 2) {
-            const int64_t at = pos + static_cast<int64_t>(i);
-            if (at == CheckSumOffset || at == CheckSumOffset + 2)
-                continue;
-            sum += static_cast<uint32_t>(block[i] | (i + 1 < n ? block[i + 1] << 8 : 0));
-        }
+        const uint8_t* b = block.data();
+        for (size_t i = 0; i + 1 < n; i += 2)
+            sum += static_cast<uint32_t>(b[i] | b[i + 1] << 8);
+        if (n % 2)
+            sum += b[n - 1];
+        for (int64_t k = 0; k < 4; ++k)
+            if (CheckSumOffset + k >= pos && CheckSumOffset + k < pos + static_cast<int64_t>(n))
+                field[k] = b[CheckSumOffset + k - pos];
         pos += static_cast<int64_t>(n);
     }
+    sum -= static_cast<uint64_t>(Le16(field)) + Le16(field + 2);
     // The sum with end-around carry, as 16 bits, plus the file's length.
     while (sum >> 16)
         sum = (sum & 0xffff) + (sum >> 16);
