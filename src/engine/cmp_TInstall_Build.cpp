@@ -4,6 +4,7 @@
 #include "engine/cmp_TInstall.h"
 #include "engine/routines_RemoteFileList.h"
 #include "objects/routines_Log.h"
+#include "platform/routines_CodeSign.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
 #include <memory>
@@ -63,6 +64,44 @@ Integer TrailerPosition(int64_t pos, const std::string& SetupExe) {
                         {SetupExe});
     return static_cast<Integer>(pos);
 }
+
+// The signer of the build's setup.exe, when it is to be signed. Its key and
+// certificates are read before anything is built: a missing file costs no
+// compression and changes nothing.
+std::unique_ptr<TCodeSigner> OpenCodeSigner(const TBuildInfo& info) {
+    if (!info.SignCode)
+        return nullptr;
+    for (const auto& [file, property] : {std::pair{&info.CredentialsFile, "CredentialsFile"},
+                                         std::pair{&info.PrivateKeyFile, "PrivateKeyFile"}})
+        if (Trim(*file).empty())
+            throw IEInstall(
+                "Cannot sign the setup program: BuildInfo.SignCode is set, but BuildInfo.%s names no file",
+                {property});
+    return std::make_unique<TCodeSigner>(info.CredentialsFile, info.PrivateKeyFile);
+}
+
+// Signs the finished setup.exe. When that fails, setup.exe goes back to the
+// loading program it was before this build, so that no unsigned file looks
+// like the build's result.
+void SignSelfExtractor(TCodeSigner& signer, const std::string& SetupExe, int64_t LoaderSize,
+                       const TCodeSignDescription& description) {
+    try {
+        signer.Sign(SetupExe, description);
+    } catch (const Exception& e) {
+        std::string reason = e.Message(), what = "it holds the loading program only";
+        if (!reason.empty() && reason.back() != '.')
+            reason += '.';
+        try {
+            TFileStream exe(SetupExe, fmOpenReadWrite | fmShareExclusive);
+            exe.SetSize(LoaderSize);
+        } catch (const Exception&) {
+            what = RemoveFile(SetupExe) ? "it was removed"
+                                        : "it could not be cut back or removed: do not ship it";
+        }
+        throw IEInstall("%s %s is not finished: %s.", {reason, SetupExe, what});
+    }
+    LogLine("Build", "signed " + SetupExe + " as " + signer.SignerName());
+}
 } // namespace
 
 // --- the -b mode -----------------------------------------------------------------------------------
@@ -121,6 +160,7 @@ void TCustomInstall::BuildDistribution(const std::string& Program, const std::st
             "set to False");
     const std::string dir = BuildDir.empty() ? std::string() : AddBackslash(BuildDir);
     const std::string setupExe = dir + "setup.exe", setup1 = dir + "setup.1", files1 = dir + "files.1";
+    const std::unique_ptr<TCodeSigner> signer = StandAlone ? OpenCodeSigner(FBuildInfo) : nullptr;
     if (StandAlone) {
         // The program that runs cannot be its own loading program.
         if (SameText(AbsolutePath(setupExe), AbsolutePath(Program)))
@@ -175,8 +215,14 @@ void TCustomInstall::BuildDistribution(const std::string& Program, const std::st
             break;
         }
     }
-    if (StandAlone)
+    if (StandAlone) {
+        const int64_t loaderSize = FileSizeOf(setupExe);
         MakeSelfExtractor(setupExe, setup1, files1, Name);
+        if (signer)
+            SignSelfExtractor(*signer, setupExe, loaderSize,
+                              {FBuildInfo.AppName.empty() ? Name + " Screen Saver" : FBuildInfo.AppName,
+                               FBuildInfo.AppURL});
+    }
 }
 
 void TCustomInstall::Compress(TCompressOptions Options) {

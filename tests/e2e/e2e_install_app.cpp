@@ -8,10 +8,13 @@
 // server (a web and a traditional-net distribution); the server's address and
 // folder are known only when the test runs: QFD_E2E_NET_HOST, QFD_E2E_NET_DIR.
 // QFD_E2E_SRC names the folder of the files when it is not <-s folder>\src.
+// QFD_E2E_SIGN_CREDENTIALS and QFD_E2E_SIGN_KEY, when set, make a build (-b)
+// sign its setup.exe with that certificate file and key file.
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TUninstallEXE.h"
 #include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Forms.h"
 #include <cstdlib>
@@ -19,8 +22,8 @@
 namespace {
 
 std::string EnvironmentVariable(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
+    const wchar_t* value = _wgetenv(Wide(name).c_str());
+    return value ? Narrow(value) : "";
 }
 
 class TE2EForm : public TForm {
@@ -54,6 +57,16 @@ public:
         for (int i = 0; i < ComponentCount(); ++i)
             if (auto* file = dynamic_cast<TCustomInstallFile*>(Components(i)))
                 file->SetIncludeFromDir(source);
+        const std::string credentials = EnvironmentVariable("QFD_E2E_SIGN_CREDENTIALS"),
+                          key = EnvironmentVariable("QFD_E2E_SIGN_KEY");
+        if (!credentials.empty() || !key.empty()) {
+            TBuildInfo build = Install()->BuildInfo();
+            build.SignCode = true;
+            build.CredentialsFile = credentials;
+            build.PrivateKeyFile = key;
+            build.AppURL = "https://quenfold.invalid/e2e";
+            Install()->SetBuildInfo(build);
+        }
         if (auto* net = dynamic_cast<TCustomNetInstallLocation*>(FindComponent("Net1"))) {
             net->LoginInformation().SetHostname(EnvironmentVariable("QFD_E2E_NET_HOST"));
             net->LoginInformation().SetDirectory(EnvironmentVariable("QFD_E2E_NET_DIR"));

@@ -1,16 +1,19 @@
 // The whole cycle of a distribution under Wine: setup.exe -b builds the
 // self-extracting setup.exe, which, copied alone to another folder, installs
-// the screen saver on a machine without files.inf.
+// the screen saver on a machine without files.inf. A build that signs its
+// setup.exe, checked by osslsigncode with credentials openssl made.
 #include "E2ESupport.h"
 #include "archive/types_ExtractionInfo.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_WinText.h"
+#include "support/CodeSignPeer.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include "support/WindowDriver.h"
 #include <gtest/gtest.h>
+#include <tuple>
 #include <windows.h>
 
 using namespace WindowDriver;
@@ -185,6 +188,120 @@ TEST_F(BuildCycle, ABlankFirstLineOfBuildInfBuildsIntoTheCurrentFolder) {
     EXPECT_EQ(all.substr(static_cast<size_t>(info.Setup1Start), s1.size()), s1);
     EXPECT_EQ(all.substr(static_cast<size_t>(info.Files1Start), f1.size()), f1);
     EXPECT_FALSE(FileExists(prog + "setup.1"));
+}
+
+// Builds by a setup program whose project signs its setup.exe (the
+// end-to-end program, told by QFD_E2E_SIGN_* which files to sign with).
+class SignedBuild : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Peer = new TCodeSignPeer(); }
+    static void TearDownTestSuite() {
+        delete Peer;
+        Peer = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_EQ(Peer->Error(), "") << "no test credentials";
+        ForceDirectory(Prog + "src");
+        ASSERT_TRUE(
+            CopyFileTo(ThisProgramFolder() + "qfd_e2e_install.exe", Prog + "qfd_e2e_install.exe", false));
+        ASSERT_TRUE(CopyFileTo(BuiltProgram("loader\\loader.exe"), Prog + "loader.exe", false));
+        WriteTextFile(Prog + "src\\one.txt", "the first file");
+        WriteTextFile(Prog + "src\\two.dat", "the second file");
+        WriteTextFile(Prog + "src\\uninstall.exe", "an uninstaller");
+        WriteTextFile(Prog + "BUILD.INF", Build + "\r\n");
+    }
+
+    // Runs the build; the text of the message box it showed, empty when none.
+    std::string RunBuild(const std::string& credentials, const std::string& key) {
+        TProcess b(QuoteArg(Prog + "qfd_e2e_install.exe") + " -b", "",
+                   {{"QFD_E2E_SIGN_CREDENTIALS", credentials},
+                    {"QFD_E2E_SIGN_KEY", key},
+                    {"QFD_E2E_SRC", Prog + "src"}});
+        TWindowHandle box = 0;
+        WaitFor([&] { return (box = FindTopWindow("qfd_e2e_install", b.Id(), 0)) != 0 || !b.Running(); },
+                60000);
+        std::string text;
+        if (box) {
+            text = MessageBoxText(box);
+            PressButton(box, "OK");
+        }
+        EXPECT_TRUE(b.WaitForExit(10000));
+        return text;
+    }
+
+    static TCodeSignPeer* Peer;
+    TTempFolder Work;
+    const std::string Prog = Work / "prog\\", Build = Work / "Build Ördner", Exe = Build + "\\setup.exe";
+    TWineAppDefault FFast = FastWindowsUnderWine("qfd_e2e_install.exe");
+};
+TCodeSignPeer* SignedBuild::Peer = nullptr;
+
+uint32_t Le32At(const std::string& b, size_t at) {
+    return static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1]) << 8 |
+           static_cast<uint8_t>(b[at + 2]) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
+}
+
+TEST_F(SignedBuild, SignsTheSelfExtractingSetupSoThatOsslsigncodeAcceptsItAndItStillLoads) {
+    ASSERT_EQ(RunBuild(Peer->File("chain.spc"), Peer->File("signer.pvk")), "");
+    const std::string copy = Work / "verified.exe";
+    ASSERT_TRUE(CopyFileTo(Exe, copy, false));
+    EXPECT_EQ(Peer->Verify(copy), "");
+
+    // Before the certificate table (and the zeros that pad to it) lies the
+    // finished self-extracting file: its trailer and the archives it names.
+    const std::string all = ReadWholeFile(Exe), s1 = ReadWholeFile(Build + "\\setup.1"),
+                      f1 = ReadWholeFile(Build + "\\files.1");
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(all.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(all.data() + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    ASSERT_EQ(static_cast<size_t>(table.VirtualAddress) + table.Size, all.size());
+    EXPECT_EQ(Le32At(all, table.VirtualAddress + 4), 0x00020200u);
+    bool found = false;
+    for (size_t pad = 0; pad < 8 && !found; ++pad) {
+        const size_t end = table.VirtualAddress - pad;
+        if (all.substr(end, pad) != std::string(pad, '\0'))
+            break;
+        TExtractionInfoBytes bytes;
+        std::copy(all.begin() + static_cast<std::ptrdiff_t>(end - kExtractionInfoSize),
+                  all.begin() + static_cast<std::ptrdiff_t>(end), bytes.begin());
+        TExtractionInfo info;
+        found =
+            CheckExtractionInfo(bytes, static_cast<int64_t>(end), info) == TExtractionInfoState::eiValid &&
+            all.substr(static_cast<size_t>(info.Setup1Start), s1.size()) == s1 &&
+            all.substr(static_cast<size_t>(info.Files1Start), f1.size()) == f1;
+    }
+    EXPECT_TRUE(found) << "no trailer before the certificate table";
+
+    // The system still maps the signed file as a program.
+    HMODULE image = LoadLibraryExW(Wide(Exe).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    EXPECT_NE(image, nullptr) << GetLastError();
+    if (image)
+        FreeLibrary(image);
+}
+
+TEST_F(SignedBuild, AMissingKeyOrUnusableCredentialsStopTheBuildBeforeItBuildsAnything) {
+    const std::string garbage = Work / "garbage.spc", missing = Work / "kein Schlüssel.pvk";
+    WriteTextFile(garbage, std::string(2000, '\x5a'));
+    for (const auto& [credentials, key, named] : {std::tuple{garbage, Peer->File("signer.pvk"), garbage},
+                                                  std::tuple{Peer->File("chain.spc"), missing, missing}}) {
+        SCOPED_TRACE(named);
+        const std::string message = RunBuild(credentials, key);
+        EXPECT_NE(message.find(named), std::string::npos) << message;
+        EXPECT_FALSE(FileExists(Exe));
+        EXPECT_FALSE(FileExists(Build + "\\files.1"));
+    }
+}
+
+TEST_F(SignedBuild, ASetupExeThatCannotBeSignedGoesBackToTheLoadingProgramItWas) {
+    // The build folder's setup.exe is taken as the loading program; it is
+    // none, so the finished file cannot be signed.
+    const std::string notALoader = "an author's file that is no program";
+    ForceDirectory(Build);
+    WriteTextFile(Exe, notALoader);
+    const std::string message = RunBuild(Peer->File("chain.spc"), Peer->File("signer.pvk"));
+    EXPECT_NE(message.find(Exe + " is not finished"), std::string::npos) << message;
+    EXPECT_EQ(ReadWholeFile(Exe), notALoader);
 }
 
 } // namespace
