@@ -278,6 +278,13 @@ TEST_F(SignedBuild, SignsTheSelfExtractingSetupSoThatOsslsigncodeAcceptsItAndItS
     EXPECT_NE(image, nullptr) << GetLastError();
     if (image)
         FreeLibrary(image);
+
+    // The loading program finds its trailer before the signature, its
+    // checksum holds, and it starts the setup program: that one refuses the
+    // unknown switch with 1, where a refused distribution ends with 10.
+    TProcess run(QuoteArg(Exe) + " -q -x");
+    ASSERT_TRUE(run.WaitForExit(60000));
+    EXPECT_EQ(run.ExitCode(), 1u);
 }
 
 TEST_F(SignedBuild, AMissingKeyOrUnusableCredentialsStopTheBuildBeforeItBuildsAnything) {
