@@ -1,5 +1,6 @@
 #include "LocalServer.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Registry.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
@@ -95,6 +96,13 @@ void TTestAuthority::Untrust() {
         return;
     FTrusted = false;
     Step({"untrust", FAnchorName});
+    // Wine keeps the host's authorities it has read in a volatile key for as
+    // long as its server runs; the authority goes from there as well (read
+    // by a Windows program it would trust the authority again).
+    const std::string thumbprint = Trim(ReadWholeFile(FFolder + "trusted-ca.sha1"));
+    if (!thumbprint.empty())
+        DeleteKeyTree(RegLocalMachine,
+                      "\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" + thumbprint);
 }
 
 std::string TTestAuthority::Step(std::vector<std::string> args) {

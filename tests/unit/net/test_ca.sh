@@ -2,7 +2,10 @@
 # Test certificates for the HTTPS downloads, made by openssl, and the trust
 # of the system in them. Wine's WinINet trusts the authorities of the host
 # (the bundle update-ca-certificates writes), so a test authority becomes
-# trusted for the Windows programs under Wine when it is added there. The
+# trusted for the Windows programs under Wine when it is added there. (Wine
+# also copies the host's authorities into a volatile key of its registry,
+# which lasts as long as its server: the Windows test takes the authority
+# out of there itself, by the thumbprint in FOLDER/trusted-ca.sha1.) The
 # Windows test cannot wait for a Unix program: each step ends by writing
 # DONE (its first line "ok" or the reason it failed).
 #   test_ca.sh make FOLDER DONE
@@ -39,7 +42,9 @@ make)
         report "no openssl (scripts/install-deps.sh installs it)"
         exit 0
     fi
-    if make_pair "$folder" trusted && make_pair "$folder" untrusted; then
+    if make_pair "$folder" trusted && make_pair "$folder" untrusted &&
+        openssl x509 -in "$folder/trusted-ca.crt" -noout -fingerprint -sha1 2>>"$folder/openssl.err" |
+        sed -e 's/.*=//' -e 's/://g' >"$folder/trusted-ca.sha1" && [ -s "$folder/trusted-ca.sha1" ]; then
         report ok
     else
         report "openssl failed: $(tr '\n' ' ' <"$folder/openssl.err")"
@@ -58,6 +63,10 @@ trust)
 untrust)
     name=$2 done=$3
     rm -f "$anchors/$name.crt"
+    # update-ca-certificates leaves the links of a removed local authority
+    # behind (until its next addition): they go here, hash link first.
+    find /etc/ssl/certs -maxdepth 1 -lname "$name.pem" -exec rm -f {} +
+    rm -f "/etc/ssl/certs/$name.pem"
     if update-ca-certificates >/dev/null 2>&1; then
         report ok
     else
