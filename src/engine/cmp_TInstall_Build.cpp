@@ -246,7 +246,8 @@ void TCustomInstall::WriteDownloadDigests(const std::string& BuildDir) {
         return;
     }
     // What the run may fetch: the list of files, and the archive "<name>.1"
-    // of every object that has one in the build folder.
+    // of every object that has one in the build folder (setup.1 and files.1
+    // travel inside setup.exe, never on the server).
     std::vector<std::string> names{"filelist.lst"};
     std::set<TFileRelated*> seen;
     auto note = [&](TFileRelated* r) {
