@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes to the reader of "filelist.lst": they must either give
-// records within the field limits or raise the reader's error, never crash,
-// hang or allocate by an unchecked count.
+// Feeds arbitrary bytes to the readers of what a network distribution
+// publishes, "filelist.lst" and "digests.lst": they must either give records
+// within the field limits or raise the reader's error, never crash, hang or
+// allocate by an unchecked count.
+#include "engine/routines_DownloadDigests.h"
 #include "engine/routines_RemoteFileList.h"
 #include "platform/exceptions_Quenfold.h"
 #include <cstddef>
@@ -16,6 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap(); // more records than bytes
         for (const TRemoteFileRecord& r : records)
             if (r.Name.size() > 39 || r.Version.size() > 19)
+                __builtin_trap();
+    } catch (const IEInstall&) {
+    }
+    try {
+        const std::string text(reinterpret_cast<const char*>(data), size);
+        std::vector<TDownloadDigest> digests = ParseDownloadDigests(text, "digests.lst");
+        // Each entry takes a line of at least 67 bytes; what is read is written back the same.
+        if (digests.size() * 67 > size)
+            __builtin_trap();
+        if (ParseDownloadDigests(DownloadDigestsText(digests), "again").size() != digests.size())
+            __builtin_trap();
+        for (const TDownloadDigest& d : digests)
+            if (d.Name.empty() || FindDownloadDigest(digests, d.Name) != &d)
                 __builtin_trap();
     } catch (const IEInstall&) {
     }

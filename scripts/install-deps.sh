@@ -13,7 +13,7 @@ PACKAGES=(
     xvfb x11-apps x11-utils imagemagick
     clang libclang-rt-14-dev zlib1g-dev
     python3 python3-pyftpdlib
-    openssl osslsigncode
+    openssl osslsigncode ca-certificates
     clang-format
     locales
 )

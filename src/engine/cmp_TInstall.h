@@ -99,6 +99,9 @@ public:
     virtual void MakeSetupArchive(const std::string& BuildDir, const std::string& Program);
     // "filelist.lst" of the files compressed in this build, beside the archive.
     void WriteFileList();
+    // digests.lst: the SHA-256 of filelist.lst and of every network archive
+    // in the build folder, added to setup.1; none for a traditional build.
+    void WriteDownloadDigests(const std::string& BuildDir);
     // Appends setup.1, files.1 (when there is one) and the extraction
     // information with the file's checksum to the loading program SetupExe.
     void MakeSelfExtractor(const std::string& SetupExe, const std::string& Setup1, const std::string& Files1,

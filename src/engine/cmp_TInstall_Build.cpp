@@ -2,12 +2,15 @@
 // itself (setup.1, files.1, the remote list of files) and the self-extracting
 // setup.exe; and, at install, finding the product archive inside that file.
 #include "engine/cmp_TInstall.h"
+#include "engine/routines_DownloadDigests.h"
 #include "engine/routines_RemoteFileList.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_CodeSign.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Hash.h"
 #include "platform/routines_Process.h"
 #include <memory>
+#include <set>
 
 namespace {
 const char* const kAppendFailed =
@@ -55,6 +58,18 @@ std::string AbsolutePath(const std::string& path) {
     if (path.find(':') != std::string::npos || (!path.empty() && (path[0] == '\\' || path[0] == '/')))
         return path;
     return AddBackslash(GetCurrentDir()) + path;
+}
+
+// Adds the file at path to setup.1 (made anew by lzcOverwrite).
+void AddToSetupArchive(const std::string& setup1, const std::string& path, TlzhCommand command, bool net) {
+    std::unique_ptr<TInstallFile, TFreeComponent> file(new TInstallFile(nullptr));
+    file->SetNet(net);
+    file->SetFileName(ExtractFileName(path));
+    file->SetIncludeFromDir(RemoveBackslash(ExtractFilePath(path)));
+    file->SetAddToArchive(command);
+    file->SetArchiveFileType(nullptr);
+    file->SetArchiveFile(setup1);
+    file->CompressFile();
 }
 
 // A position of the extraction information: 32 bits, never wrapped.
@@ -215,6 +230,7 @@ void TCustomInstall::BuildDistribution(const std::string& Program, const std::st
             break;
         }
     }
+    WriteDownloadDigests(BuildDir);
     if (StandAlone) {
         const int64_t loaderSize = FileSizeOf(setupExe);
         MakeSelfExtractor(setupExe, setup1, files1, Name);
@@ -261,19 +277,54 @@ void TCustomInstall::MakeSetupArchive(const std::string& BuildDir, const std::st
     if (!FileExists(Program))
         throw IEInstall("TInstall: Cannot find the executable file %s", {Program});
     const std::string setup1 = (BuildDir.empty() ? std::string() : AddBackslash(BuildDir)) + "setup.1";
-    auto add = [&setup1](const std::string& path, TlzhCommand command, bool net) {
-        std::unique_ptr<TInstallFile, TFreeComponent> file(new TInstallFile(nullptr));
-        file->SetNet(net);
-        file->SetFileName(ExtractFileName(path));
-        file->SetIncludeFromDir(RemoveBackslash(ExtractFilePath(path)));
-        file->SetAddToArchive(command);
-        file->SetArchiveFileType(nullptr);
-        file->SetArchiveFile(setup1);
-        file->CompressFile();
-    };
-    add(Program, lzcOverwrite, true);
+    AddToSetupArchive(setup1, Program, lzcOverwrite, true);
     for (const std::string& line : FPresetupFiles.Items())
-        add(line, lzcOnlyAdd, false);
+        AddToSetupArchive(setup1, line, lzcOnlyAdd, false);
+}
+
+void TCustomInstall::WriteDownloadDigests(const std::string& BuildDir) {
+    const std::string dir = BuildDir.empty() ? std::string() : AddBackslash(BuildDir);
+    const std::string path = dir + kDownloadDigestsName;
+    if (FDistributeType == dtTraditional) {
+        // Nothing is downloaded; a list left by an earlier build would only mislead.
+        if (FileExists(path) && !RemoveFile(path))
+            throw IEInstall("Cannot delete the old list of download digests %s", {path});
+        return;
+    }
+    // What the run may fetch: the list of files, and the archive "<name>.1"
+    // of every object that has one in the build folder (setup.1 and files.1
+    // travel inside setup.exe, never on the server).
+    std::vector<std::string> names{"filelist.lst"};
+    std::set<TFileRelated*> seen;
+    auto note = [&](TFileRelated* r) {
+        if (seen.insert(r).second && !SameText(r->Name(), "setup") && !SameText(r->Name(), "files") &&
+            FileExists(dir + r->Name() + ".1"))
+            names.push_back(r->Name() + ".1");
+    };
+    note(this);
+    TCustomInstallFileList& files = InstallFileList();
+    for (int i = 0; i < files.Count(); ++i)
+        for (TInstallObject* o = files.Items(i); o; o = dynamic_cast<TInstallObject*>(o->Container()))
+            if (auto* r = dynamic_cast<TFileRelated*>(o))
+                note(r);
+    std::vector<TDownloadDigest> digests;
+    for (const std::string& name : names) {
+        TDownloadDigest d;
+        d.Name = name;
+        d.Digest = Sha256OfFile(dir + name);
+        LogLine("Build", "SHA-256 of " + name + ": " + DigestToHex(d.Digest));
+        digests.push_back(std::move(d));
+    }
+    const std::string text = DownloadDigestsText(digests);
+    {
+        TFileStream list(path, fmCreate);
+        list.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    }
+    // Beside the setup program in setup.1 (or in the build folder, where a
+    // setup without a loading program lies): the digests travel with the
+    // program that checks against them, never with the files they describe.
+    if (FUseLoadingProgram)
+        AddToSetupArchive(dir + "setup.1", path, lzcOnlyAdd, false);
 }
 
 void TCustomInstall::WriteFileList() {

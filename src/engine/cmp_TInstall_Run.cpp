@@ -3,11 +3,13 @@
 #include "engine/cmp_TInstall.h"
 #include "engine/routines_InstallCheck.h"
 #include "engine/routines_RemoteFileList.h"
+#include "objects/routines_Downloads.h"
 #include "objects/routines_Log.h"
 #include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
+#include <set>
 
 namespace {
 const char* const kNotBuilt = "%s is not built into this setup program yet";
@@ -84,7 +86,26 @@ void ApplyRemoteFileList(const std::string& localFile) {
         ApplyRemoteFileInfo(r);
 }
 
+namespace {
+// Archives kept from an earlier run are checked against the build's digests
+// before their headers are read: one that differs goes, and is fetched anew.
+void CheckKeptArchives(TCustomInstall& install) {
+    std::set<TFileRelated*> seen{&install};
+    install.CheckKeptArchive();
+    TCustomInstallFileList& files = InstallFileList();
+    for (int i = 0; i < files.Count(); ++i)
+        for (TInstallObject* o = files.Items(i); o; o = dynamic_cast<TInstallObject*>(o->Container()))
+            if (auto* r = dynamic_cast<TFileRelated*>(o); r && seen.insert(r).second)
+                r->CheckKeptArchive();
+}
+} // namespace
+
 void ReadRemoteFileList(TCustomInstall& install) {
+    if (install.DistributeType() != dtTraditional) {
+        // The digests travel in setup.1 and are unpacked beside the setup program.
+        LoadDownloadDigests(RemoveBackslash(ExtractFilePath(install.SetupProgramFile())));
+        CheckKeptArchives(install);
+    }
     install.ReadInfoOfObjects();
     if (install.DistributeType() == dtTraditional)
         return;
@@ -92,13 +113,15 @@ void ReadRemoteFileList(TCustomInstall& install) {
     if (!location)
         throw IEInstallNetLocNil("The installation needs a net install location to fetch the remote list "
                                  "of files \"filelist.lst\"");
-    const std::string local = GetTempFile(false);
+    const std::string local = NewDownloadFileName(".tmp");
     try {
         LogLine("Remote list", "downloading filelist.lst into " + local);
         location->Download("filelist.lst", local);
         // A cancelled download leaves nothing to read: the user's abort.
         if (DownloadAborted)
             throw EAIUserAbort();
+        // Its versions steer the overwrite decisions: it is read only once it checked out.
+        CheckDownload("filelist.lst", local, location->LoginInformation().Hostname());
         ApplyRemoteFileList(local);
     } catch (...) {
         RemoveFile(local);

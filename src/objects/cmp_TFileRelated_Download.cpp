@@ -2,6 +2,7 @@
 // an object downloads from, the download itself through that location and
 // the relay of its progress.
 #include "objects/cmp_TInstallContainer.h"
+#include "objects/routines_Downloads.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
@@ -18,12 +19,25 @@ TCustomNetInstallLocation* TFileRelated::FindNetLocation() {
     return nullptr;
 }
 
-void TFileRelated::DownloadArchive() {
+bool TFileRelated::CheckKeptArchive() {
     std::string local;
-    if (GetRegisteredLocalFile(local)) {
-        // An archive is downloaded once per installation.
+    if (!GetRegisteredLocalFile(local))
+        return false;
+    if (CheckKeptDownload(Name() + ".1", local)) {
         FLocalArchive = local;
-        LogLine("Download", "uses the archive downloaded before for " + Name() + ": " + local);
+        return true;
+    }
+    // The copy is gone: nothing may name it any longer.
+    RegisterLocalFile("");
+    if (SameText(FLocalArchive, local))
+        FLocalArchive.clear();
+    return false;
+}
+
+void TFileRelated::DownloadArchive() {
+    if (CheckKeptArchive()) {
+        // An archive is downloaded once per installation.
+        LogLine("Download", "uses the archive downloaded before for " + Name() + ": " + FLocalArchive);
         return;
     }
     TCustomNetInstallLocation* location = FindNetLocation();
@@ -40,7 +54,7 @@ void TFileRelated::DownloadArchive() {
             "component has not been properly filled in",
             {Name()});
     }
-    FLocalArchive = ChangeFileExt(GetTempFile(false), ".1");
+    FLocalArchive = NewDownloadFileName(".1");
     const std::string remote = Name() + ".1";
     location->OnObjectProgress = [this](TObject*, const std::string& RemoteName, const void* Buffer,
                                         Integer Total, Integer Received, Integer Block) {
@@ -59,8 +73,16 @@ void TFileRelated::DownloadArchive() {
     }
     location->OnObjectProgress = nullptr;
     EndAbortedDownload();
+    const std::string host = location->LoginInformation().Hostname();
     LogLine("Download", "wrote " + std::to_string(FileSizeOf(FLocalArchive)) + " bytes of " + remote +
-                            " from " + location->LoginInformation().Hostname() + " to " + FLocalArchive);
+                            " from " + host + " to " + FLocalArchive);
+    // Nothing reads the archive, and nothing names it for later, before it checked out.
+    try {
+        CheckDownload(remote, FLocalArchive, host);
+    } catch (...) {
+        FLocalArchive.clear();
+        throw;
+    }
     RegisterLocalFile(FLocalArchive);
 }
 

@@ -290,8 +290,15 @@ public:
     // Uses a registered local archive, else downloads Name + ".1" from the
     // object's network location into a temporary file and registers it. A
     // cancel by the user removes the partial file and raises EAIUserAbort.
+    // A download that is not the one of the build (its digest) is removed
+    // and raises ENIL_NotAuthentic.
     virtual void DownloadArchive();
+    // Takes up the registered local archive kept from an earlier download
+    // when it checks out against the build's digest; one that does not is
+    // removed and forgotten (false), so that it is downloaded again.
+    bool CheckKeptArchive();
     virtual bool HasLocalArchive();
+    // An empty Path forgets the registered archive.
     virtual void RegisterLocalFile(const std::string& Path);
     virtual void SetArchiveFile(const std::string& Value);
     virtual void SetArchiveFileType(TCustomPathSpecifier* Value);

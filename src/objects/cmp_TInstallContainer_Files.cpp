@@ -103,9 +103,15 @@ bool TFileRelated::GetRegisteredLocalFile(std::string& Path) {
 
 void TFileRelated::RegisterLocalFile(const std::string& Path) {
     std::string key = LocalFileKey(Name());
-    if (key.empty() || Trim(Path).empty())
+    if (key.empty())
         return;
     TRegKey k;
+    if (Trim(Path).empty()) {
+        // Forgets the copy registered before.
+        if (k.Open(RegLocalMachine, key))
+            k.DeleteValue("LocalFile");
+        return;
+    }
     if (k.Create(RegLocalMachine, key))
         k.WriteString("LocalFile", Path); // a failed write is not an error here
 }

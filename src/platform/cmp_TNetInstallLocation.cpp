@@ -6,6 +6,7 @@
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Forms.h"
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <limits>
 // Last: the toolkit's names must not meet the Windows macros.
@@ -90,9 +91,9 @@ void InstallNetErrorHooks() {
 
 // "host:port" reaches a server on a port of its own; a plain host name (or
 // an IPv6 address without brackets) uses the service's default port.
-void SplitHostPort(const std::string& hostname, std::string& host, INTERNET_PORT& port) {
+void SplitHostPort(const std::string& hostname, std::string& host, uint16_t& port) {
     host = hostname;
-    port = INTERNET_INVALID_PORT_NUMBER;
+    port = 0;
     size_t colon = hostname.rfind(':');
     if (colon == std::string::npos || colon == 0)
         return;
@@ -106,7 +107,12 @@ void SplitHostPort(const std::string& hostname, std::string& host, INTERNET_PORT
         !TryStrToInt(digits, number) || number < 1 || number > 65535)
         return;
     host = bracketed ? name.substr(1, name.size() - 2) : name;
-    port = static_cast<INTERNET_PORT>(number);
+    port = static_cast<uint16_t>(number);
+}
+
+// A failure of HttpSendRequest that concerns the secure connection.
+bool IsSecurityError(DWORD code) {
+    return !SecureConnectionProblem(code).empty();
 }
 
 // A failure that no system call reported: the message must not show the
@@ -280,10 +286,10 @@ void TCustomNetInstallLocation::Connect() {
         if (!FSession)
             throw ENIL_OpenSession("Cannot open internet connection");
     }
+    const bool ftp = EffectiveProtocol() == ipFTP;
     if (!FConnection) {
         if (OnBeforeConnect)
             OnBeforeConnect(this);
-        const bool ftp = login.Protocol() == ipFTP;
         std::wstring user, password;
         const wchar_t* userArg = nullptr;
         const wchar_t* passwordArg = nullptr;
@@ -297,10 +303,11 @@ void TCustomNetInstallLocation::Connect() {
             userArg = user.c_str();
             passwordArg = password.c_str();
         }
-        std::string host;
-        INTERNET_PORT port = INTERNET_INVALID_PORT_NUMBER;
-        SplitHostPort(login.Hostname(), host, port);
-        FConnection = w.InternetConnect(FSession, Wide(host).c_str(), port, userArg, passwordArg,
+        const TServerAddress address = ParseServerAddress(login.Hostname(), login.Protocol());
+        INTERNET_PORT port = address.Port;
+        if (port == 0)
+            port = address.Protocol == ipHTTPS ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_INVALID_PORT_NUMBER;
+        FConnection = w.InternetConnect(FSession, Wide(address.Host).c_str(), port, userArg, passwordArg,
                                         ftp ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP, 0, 0);
         if (!FConnection)
             throw ENIL_OpenService("Cannot connect to host %s", {login.Hostname()});
@@ -310,7 +317,7 @@ void TCustomNetInstallLocation::Connect() {
         if (OnAfterConnect)
             OnAfterConnect(this);
     }
-    if (login.Protocol() == ipFTP) {
+    if (ftp) {
         // A relative folder is meant from where the login starts, not from
         // the folder an earlier download of this connection moved to.
         std::string dir = ServerPath(login.Directory());
@@ -349,12 +356,16 @@ void TCustomNetInstallLocation::Download(const std::string& RemoteName, const st
     FLocalName = LocalName;
     if (OnBeforeDownload)
         OnBeforeDownload(this);
-    if (FLoginInformation->Protocol() == ipFTP)
+    if (EffectiveProtocol() == ipFTP)
         DownloadFTP();
     else
         DownloadHTTP();
     if (OnAfterDownload)
         OnAfterDownload(this, DownloadAborted);
+}
+
+TInternetProtocol TCustomNetInstallLocation::EffectiveProtocol() const {
+    return ParseServerAddress(FLoginInformation->Hostname(), FLoginInformation->Protocol()).Protocol;
 }
 
 void TCustomNetInstallLocation::DownloadFTP() {
@@ -368,13 +379,26 @@ void TCustomNetInstallLocation::DownloadFTP() {
 
 void TCustomNetInstallLocation::DownloadHTTP() {
     std::string object = HttpObjectPath(FLoginInformation->Directory(), FRemoteName);
-    FRemoteFile = FProcs->HttpOpenRequest(
-        FConnection, L"GET", Wide(object).c_str(), nullptr, nullptr, nullptr,
-        INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    // A secure request checks the server's certificate against the system's
+    // trusted authorities; none of the flags that would skip a check is set.
+    const bool secure = EffectiveProtocol() == ipHTTPS;
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_CACHE_WRITE;
+    if (secure)
+        flags |= INTERNET_FLAG_SECURE;
+    FRemoteFile = FProcs->HttpOpenRequest(FConnection, L"GET", Wide(object).c_str(), nullptr, nullptr,
+                                          nullptr, flags, 0);
     if (!FRemoteFile)
         throw ENIL_HTTPOpenFile("Cannot open file %s on server", {FRemoteName});
     static const wchar_t headers[] = L"Accept: */*\r\n\r\n";
     if (!FProcs->HttpSendRequest(FRemoteFile, headers, static_cast<DWORD>(wcslen(headers)), nullptr, 0)) {
+        const DWORD code = GetLastError();
+        if (secure && IsSecurityError(code)) {
+            ENIL_HTTPSecure failure(
+                "Cannot make a secure connection to %s for the file %s: %s",
+                {FLoginInformation->Hostname(), FRemoteName, SecureConnectionProblem(code)});
+            CloseRemoteFile();
+            throw failure;
+        }
         ENIL_HTTPSendRequest failure("Cannot send request for file %s to the server", {FRemoteName});
         CloseRemoteFile();
         throw failure;
@@ -549,6 +573,61 @@ std::string HttpObjectPath(const std::string& Directory, const std::string& Remo
     return ServerPath(Trim(Directory).empty() || closed ? Directory : Directory + "\\") + RemoteName;
 }
 
+TServerAddress ParseServerAddress(const std::string& Hostname, TInternetProtocol Protocol) {
+    static const struct {
+        const char* Scheme;
+        TInternetProtocol Protocol;
+    } schemes[] = {{"https://", ipHTTPS}, {"http://", ipHTTP}, {"ftp://", ipFTP}};
+    TServerAddress address;
+    address.Protocol = Protocol;
+    std::string host = Hostname;
+    const std::string trimmed = Trim(Hostname);
+    for (const auto& s : schemes) {
+        const size_t n = std::strlen(s.Scheme);
+        if (trimmed.size() >= n && SameText(trimmed.substr(0, n), s.Scheme)) {
+            address.Protocol = s.Protocol;
+            host = trimmed.substr(n);
+            // "https://host/" names the server as a browser would; a path
+            // after the host is not taken for one (the connection then fails
+            // and names the whole text).
+            while (!host.empty() && host.back() == '/')
+                host.pop_back();
+            break;
+        }
+    }
+    SplitHostPort(host, address.Host, address.Port);
+    return address;
+}
+
+std::string SecureConnectionProblem(uint32_t code) {
+    switch (code) {
+    case ERROR_INTERNET_INVALID_CA:
+        return "its certificate was not issued by an authority this computer trusts";
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+        return "its certificate was issued for another name";
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+        return "its certificate has expired or is not valid yet";
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+        return "its certificate has been revoked";
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+        return "its certificate could not be checked: its authority is not trusted by this computer, or "
+               "whether the certificate was revoked cannot be found out";
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+        return "its certificate could not be checked for revocation";
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+        return "its certificate is not valid";
+    case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
+        return "the server asks for a certificate of this computer";
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return "no secure channel could be agreed with the server";
+    case ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR:
+        return "the server sends the request on to an address that is not secure";
+    default:
+        return std::string();
+    }
+}
+
 std::string NetErrorName(uint32_t code) {
     static const char* const internet[] = {
         "ERROR_INTERNET_OUT_OF_HANDLES",
@@ -603,13 +682,36 @@ std::string NetErrorName(uint32_t code) {
         return gopher[code - 12130];
     if (code >= 12150 && code <= 12155)
         return http[code - 12150];
+    static const char* const security[] = {
+        "ERROR_INTERNET_SEC_CERT_DATE_INVALID",
+        "ERROR_INTERNET_SEC_CERT_CN_INVALID",
+        "ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR",
+        "ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR",
+        "ERROR_INTERNET_MIXED_SECURITY",
+        "ERROR_INTERNET_CHG_POST_IS_NON_SECURE",
+        "ERROR_INTERNET_POST_IS_NON_SECURE",
+        "ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED",
+        "ERROR_INTERNET_INVALID_CA",
+    };
+    if (code >= 12037 && code <= 12045)
+        return security[code - 12037];
     switch (code) {
     case 12032:
         return "ERROR_INTERNET_FORCE_RETRY";
+    case 12055:
+        return "ERROR_INTERNET_SEC_CERT_ERRORS";
+    case 12056:
+        return "ERROR_INTERNET_SEC_CERT_NO_REV";
+    case 12057:
+        return "ERROR_INTERNET_SEC_CERT_REV_FAILED";
+    case 12157:
+        return "ERROR_INTERNET_SECURITY_CHANNEL_ERROR";
+    case 12169:
+        return "ERROR_INTERNET_SEC_INVALID_CERT";
+    case 12170:
+        return "ERROR_INTERNET_SEC_CERT_REVOKED";
     case 12036:
         return "ERROR_INTERNET_HANDLE_EXISTS";
-    case 12041:
-        return "ERROR_INTERNET_MIXED_SECURITY";
     case 12110:
         return "ERROR_FTP_TRANSFER_IN_PROGRESS";
     case 12111:
@@ -635,7 +737,7 @@ const TClassInfo& TLoginInformation::StaticClass() {
             c.Str("Directory", &T::Directory, &T::SetDirectory, "");
             c.Str("Hostname", &T::Hostname, &T::SetHostname, "");
             c.Str("Password", &T::Password, &T::SetPassword, "");
-            c.Enum("Protocol", {"ipFTP", "ipHTTP"}, &T::Protocol, &T::SetProtocol, ipHTTP);
+            c.Enum("Protocol", {"ipFTP", "ipHTTP", "ipHTTPS"}, &T::Protocol, &T::SetProtocol, ipHTTP);
             c.Str("Username", &T::Username, &T::SetUsername, "");
         });
     return info;

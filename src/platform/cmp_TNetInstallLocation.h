@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-enum TInternetProtocol : Byte { ipFTP, ipHTTP };
+// ipHTTPS: HTTP over TLS, the server proving who it is with a certificate
+// the system trusts.
+enum TInternetProtocol : Byte { ipFTP, ipHTTP, ipHTTPS };
 
 class TCustomNetInstallLocation;
 
@@ -79,6 +81,9 @@ public:
     // Fetches RemoteName from the location's directory into the local file
     // LocalName. The file is replaced only by a complete download.
     virtual void Download(const std::string& RemoteName, const std::string& LocalName);
+    // The protocol the downloads use: the scheme Hostname starts with
+    // ("https://", "http://", "ftp://"), else Protocol.
+    TInternetProtocol EffectiveProtocol() const;
     // Closes the connection, then the session; a handle is forgotten only
     // when its close succeeds.
     void Disconnect();
@@ -189,5 +194,20 @@ std::string HttpObjectPath(const std::string& Directory, const std::string& Remo
 // The name of the Internet library's constant for a system error code
 // ("ERROR_INTERNET_TIMEOUT"); empty for codes it does not name.
 std::string NetErrorName(uint32_t code);
+
+// Where a location connects: the host, the port (0: the protocol's own,
+// 443 for HTTPS) and the protocol. A Hostname may start with a scheme
+// ("https://host:8443/"), which then decides the protocol; the rest is
+// "host", "host:port" or "[IPv6 address]:port".
+struct TServerAddress {
+    std::string Host;
+    uint16_t Port = 0;
+    TInternetProtocol Protocol = ipHTTP;
+};
+TServerAddress ParseServerAddress(const std::string& Hostname, TInternetProtocol Protocol);
+
+// Words for a failure of a secure connection (a certificate the system does
+// not trust, a wrong name, an expired one...); empty for other codes.
+std::string SecureConnectionProblem(uint32_t code);
 
 void RegisterNetLocationClasses();

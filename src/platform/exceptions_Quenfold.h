@@ -146,10 +146,14 @@ QFD_EXCEPTION(ENIL_FTPCloseFile, ENIL_FTP)
 QFD_EXCEPTION(ENIL_HTTP, ENIL)
 QFD_EXCEPTION(ENIL_HTTPOpenFile, ENIL_HTTP)
 QFD_EXCEPTION(ENIL_HTTPSendRequest, ENIL_HTTP)
+// The server of an HTTPS location did not prove who it is.
+QFD_EXCEPTION(ENIL_HTTPSecure, ENIL_HTTPSendRequest)
 QFD_EXCEPTION(IENetList, ENIL)
 QFD_EXCEPTION(ENIL_WriteDestFile, Exception)
 QFD_EXCEPTION(ENIL_FailLoadWININET, Exception)
 QFD_EXCEPTION(ENIL_FailLoadDLLProc, Exception)
+// A download whose bytes are not those the distribution was built with.
+QFD_EXCEPTION(ENIL_NotAuthentic, Exception)
 
 // A failed registry write; derives from the base class and carries only its message.
 QFD_EXCEPTION(EIRCannotWriteValue, Exception)

@@ -2,6 +2,7 @@
 // transfer takes it apart again.
 #include "EngineTestSupport.h"
 #include "archive/types_ExtractionInfo.h"
+#include "engine/routines_DownloadDigests.h"
 #include "support/FakePeImage.h"
 #include <gtest/gtest.h>
 #include <tuple>
@@ -212,3 +213,84 @@ TEST_F(Build, ASignedDistributionIsReadBeforeItsTableAndGoesOntoDisksUnsigned) {
 }
 
 } // namespace
+
+namespace {
+TDownloadDigest DigestOf(const std::string& name, const std::string& bytes) {
+    TSha256 sha;
+    sha.Update(bytes.data(), bytes.size());
+    return {name, sha.Finish()};
+}
+} // namespace
+
+TEST(DownloadDigests, TheListReadsWhatTheBuildWritesAndNothingElse) {
+    const std::vector<TDownloadDigest> written = {DigestOf("filelist.lst", "list"),
+                                                  DigestOf("Install1.1", "one")};
+    const std::vector<TDownloadDigest> read = ParseDownloadDigests(DownloadDigestsText(written), "d.lst");
+    ASSERT_EQ(read.size(), 2u);
+    for (size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].Name, written[i].Name);
+        EXPECT_EQ(read[i].Digest, written[i].Digest);
+    }
+    ASSERT_NE(FindDownloadDigest(read, "INSTALL1.1"), nullptr) << "names as the server is asked, any case";
+    EXPECT_EQ(FindDownloadDigest(read, "INSTALL1.1")->Digest, written[1].Digest);
+    EXPECT_EQ(FindDownloadDigest(read, "Other.1"), nullptr);
+    // What sha256sum writes, in either mode, reads the same.
+    const std::string hex = DigestToHex(written[1].Digest);
+    EXPECT_EQ(ParseDownloadDigests(hex + "  Install1.1\n\n# a note\n", "d.lst").size(), 1u);
+    EXPECT_EQ(ParseDownloadDigests(hex + " *Install1.1", "d.lst").at(0).Name, "Install1.1");
+    EXPECT_TRUE(ParseDownloadDigests("", "d.lst").empty());
+
+    const std::pair<std::string, std::string> damaged[] = {
+        {hex.substr(1) + "  Install1.1", "line 1 is not a digest and a file name"},
+        {hex + " Install1.1", "line 1 is not a digest and a file name"},
+        {"# note\r\n" + hex + "  ", "line 2 is not a digest and a file name"},
+        {hex + "   Install1.1", "line 1 names its file with blanks around it or a zero byte"},
+        {hex + "  Install1.1\n" + hex + "  install1.1", "line 2 names install1.1 a second time"},
+        {std::string(kMaxDownloadDigestsSize + 1, '#'), "it is larger than 1048576 bytes"},
+    };
+    for (const auto& [text, why] : damaged) {
+        try {
+            ParseDownloadDigests(text, "d.lst");
+            ADD_FAILURE() << "read: " << text.substr(0, 100);
+        } catch (const IEInstall& e) {
+            EXPECT_EQ(e.Message(), "The list of download digests d.lst is damaged: " + why);
+        }
+    }
+}
+
+TEST_F(Build, TheDigestsOfANetworkBuildTravelInSetupOne) {
+    const std::string web = "    NetLocation = Net1\n    DistributeType = dtWeb\n";
+    const std::string more = "  object Net1: TNetInstallLocation\n  end\n"
+                             "  object File1: TInstallFile\n    Container = Install1\n  end\n"
+                             "  object File2: TInstallFile\n    Container = Install1\n  end\n";
+    TTestInstall* install = Load({}, web, more);
+    const std::string dir = TempPath("build");
+    ForceDirectory(dir);
+    WriteTextFile(dir + "\\filelist.lst", "the list");
+    WriteTextFile(dir + "\\Install1.1", "the container's archive");
+    WriteTextFile(dir + "\\File2.1", "the second file's own archive");
+    WriteTextFile(dir + "\\Other.1", "an archive of no object of the project");
+    install->WriteDownloadDigests(dir);
+    const std::vector<TDownloadDigest> digests =
+        ParseDownloadDigests(ReadWholeFile(dir + "\\digests.lst"), "digests.lst");
+    ASSERT_EQ(digests.size(), 3u);
+    EXPECT_EQ(digests[0].Name, "filelist.lst");
+    EXPECT_EQ(digests[0].Digest, DigestOf("", "the list").Digest);
+    EXPECT_EQ(digests[1].Name, "Install1.1");
+    EXPECT_EQ(digests[1].Digest, DigestOf("", "the container's archive").Digest);
+    EXPECT_EQ(digests[2].Name, "File2.1");
+    EXPECT_EQ(digests[2].Digest, DigestOf("", "the second file's own archive").Digest);
+    // Beside the setup program in setup.1, which the loading program unpacks.
+    TQnfdCompress setup1;
+    setup1.SetCompressedFile(dir + "\\setup.1");
+    ASSERT_EQ(setup1.FileCount(), 1);
+    EXPECT_EQ(ExtractFileName(setup1.FileStats(0).FileName), "digests.lst");
+    // A compression leaves the shared archive component marked aborted (a build then ends the
+    // program); the tests after this one must not inherit the mark.
+    SharedArchive().Abort = false;
+
+    // A traditional build downloads nothing: an old list goes.
+    Unload();
+    Load({})->WriteDownloadDigests(dir);
+    EXPECT_FALSE(FileExists(dir + "\\digests.lst"));
+}

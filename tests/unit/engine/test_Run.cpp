@@ -2,6 +2,7 @@
 // events, how a failure, an abort and a veto end it, the remote list of files
 // and the run's log.
 #include "EngineTestSupport.h"
+#include "engine/routines_DownloadDigests.h"
 #include "engine/routines_RemoteFileList.h"
 #include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_InstallInfo.h"
@@ -495,4 +496,95 @@ TEST_F(Run, AWebDistributionReadsTheRemoteListFromItsServer) {
     ASSERT_EQ(again->Shown.size(), 1u);
     EXPECT_NE(again->Shown[0].find("Could not find the file"), std::string::npos) << again->Shown[0];
     EXPECT_EQ(File("File1")->FileSize(), 0);
+}
+
+namespace {
+TDownloadDigest DigestOf(const std::string& name, const std::string& bytes) {
+    TSha256 sha;
+    sha.Update(bytes.data(), bytes.size());
+    return {name, sha.Finish()};
+}
+
+} // namespace
+
+// The remote list is read only when it is the one the build recorded, and an
+// archive kept from an earlier run is checked before anything reads it.
+TEST_F(Run, AWebDistributionChecksWhatItFetchesAgainstTheBuildsDigests) {
+    TTempFolder served, serverWork;
+    const TDateTime when = EncodeDateTime(2002, 3, 4, 5, 6, 8);
+    const std::string list = ListBytes(1, {{4321, when, "File1", "2.0.0.1"}});
+    WriteTextFile(served / "filelist.lst", list);
+    std::unique_ptr<TLocalServer> http;
+    try {
+        http = std::make_unique<TLocalServer>("http", served.Path(), serverWork.Path());
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
+    }
+    const std::string web = "    NetLocation = Net1\n    DistributeType = dtWeb\n";
+    const std::string net =
+        "  object Net1: TNetInstallLocation\n    LoginInformation.Hostname = '" + http->Host() + "'\n  end\n";
+    // digests.lst beside the setup program, as the loading program unpacks it.
+    const std::string archive = "the archive Install1.1 as it was built";
+    WriteTextFile(TempPath("digests.lst"),
+                  DownloadDigestsText({DigestOf("filelist.lst", list), DigestOf("Install1.1", archive)}));
+
+    TTestInstall* install = LoadProject({}, web, net);
+    // A copy of Install1.1 kept from an earlier run of this program, changed since.
+    const std::string record = install->FindInstallRecord(true);
+    ASSERT_FALSE(record.empty());
+    const std::string kept = TempPath("bat1234.1");
+    std::string changed = archive;
+    changed[4] = 'A';
+    WriteTextFile(kept, changed);
+    {
+        TRegKey k;
+        ASSERT_TRUE(k.Create(RegLocalMachine, record + "\\Install1"));
+        ASSERT_TRUE(k.WriteString("LocalFile", kept));
+    }
+    std::string log = NewLogFileName(TempDir());
+    RunInstall(install);
+    EXPECT_TRUE(install->Shown.empty()) << install->Shown.front();
+    EXPECT_EQ(File("File1")->FileVersion(), "2.0.0.1");
+    EXPECT_FALSE(FileExists(kept)) << "the changed copy goes before anything reads it";
+    EXPECT_TRUE(install->LocalArchive().empty());
+    log = ReadWholeFile(log);
+    for (const char* line : {"Digest: downloads are checked against the 2 SHA-256 digests of the build",
+                             "Digest: the copy of Install1.1 kept in", "is removed and downloaded again",
+                             "Digest: filelist.lst is the build's"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+
+    // A list of the same size whose versions differ is refused before they count.
+    WriteTextFile(served / "filelist.lst", ListBytes(1, {{4321, when, "File1", "9.9.9.9"}}));
+    Unload();
+    TTestInstall* again = LoadProject({}, web, net);
+    log = NewLogFileName(TempDir());
+    RunInstall(again);
+    ASSERT_EQ(again->Shown.size(), 1u);
+    EXPECT_EQ(again->Shown[0], "The file filelist.lst downloaded from " + http->Host() +
+                                   " is not the one this distribution was built with. It was removed.");
+    EXPECT_EQ(File("File1")->FileVersion(), "");
+    EXPECT_NE(ReadWholeFile(log).find("the build recorded " + DigestToHex(DigestOf("", list).Digest)),
+              std::string::npos);
+
+    // A distribution built before the digests takes the list as it comes, and says so.
+    RemoveFile(TempPath("digests.lst"));
+    Unload();
+    TTestInstall* old = LoadProject({}, web, net);
+    log = NewLogFileName(TempDir());
+    RunInstall(old);
+    EXPECT_TRUE(old->Shown.empty()) << old->Shown.front();
+    EXPECT_EQ(File("File1")->FileVersion(), "9.9.9.9");
+    EXPECT_NE(ReadWholeFile(log).find("Digest: the distribution carries no digests of its downloads"),
+              std::string::npos);
+
+    // A damaged list fails the run before anything is fetched.
+    WriteTextFile(TempPath("digests.lst"), "not a digest  filelist.lst\r\n");
+    Unload();
+    http->ClearRequests();
+    TTestInstall* damaged = LoadProject({}, web, net);
+    RunInstall(damaged);
+    ASSERT_EQ(damaged->Shown.size(), 1u);
+    EXPECT_EQ(damaged->Shown[0], "The list of download digests " + TempPath("digests.lst") +
+                                     " is damaged: line 1 is not a digest and a file name");
+    EXPECT_TRUE(http->Requests().empty());
 }

@@ -2,6 +2,7 @@
 """Local servers for the network download tests, on 127.0.0.1 only.
 
     netserver.py http|ftp ROOT PORTFILE
+    netserver.py https ROOT PORTFILE CERTFILE KEYFILE
 
 Serves the folder ROOT on a free port and writes the port to PORTFILE. The
 Windows test cannot stop a Unix process, so the server stops by itself when
@@ -14,10 +15,12 @@ marker NAME.cut beside it); a file with a marker NAME.slow beside it comes
 in blocks of 8 KiB a fifth of a second apart; files under nolength/ come
 without a length; status/NNN answers with that status. Every request target
 is appended to "requests.log" beside PORTFILE.
+https: the same over TLS with the given certificate and key.
 ftp: pyftpdlib; anonymous logins and the user "setup" with password
 "secret" read ROOT.
 """
 import os
+import ssl
 import sys
 import threading
 import time
@@ -84,10 +87,16 @@ def should_stop(portfile, started):
     return not os.path.exists(portfile) or time.monotonic() - started > LIFETIME
 
 
-def serve_http(root, portfile):
+def serve_http(root, portfile, tls=None):
     Handler.requests_log = os.path.join(os.path.dirname(portfile), "requests.log")
     server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Handler, directory=root))
     server.daemon_threads = True
+    if tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*tls)
+        # The handshake happens in the request's thread: a client that gives
+        # up on the certificate never holds up the others.
+        server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     return server.server_address[1], partial(time.sleep, 0.2), server.shutdown
 
@@ -122,7 +131,10 @@ def main():
     mode, root, portfile = sys.argv[1:4]
     detach()
     started = time.monotonic()
-    port, step, shutdown = (serve_http if mode == "http" else serve_ftp)(root, portfile)
+    if mode == "https":
+        port, step, shutdown = serve_http(root, portfile, tls=sys.argv[4:6])
+    else:
+        port, step, shutdown = (serve_http if mode == "http" else serve_ftp)(root, portfile)
     announce(portfile, port)
     while not should_stop(portfile, started):
         step()

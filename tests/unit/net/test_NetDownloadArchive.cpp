@@ -3,11 +3,13 @@
 // relayed to the dialogs, the copy registered for the rest of the
 // installation, and a cancel or a failure leaving nothing behind.
 #include "LocalServer.h"
+#include "objects/routines_Downloads.h"
 #include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "support/IsolatedTest.h"
 #include "unit/objects/ObjectTestSupport.h"
+#include <set>
 
 namespace {
 const char* const RecordKey = "SOFTWARE\\Quenfold\\Install\\NetTest";
@@ -67,6 +69,7 @@ protected:
         MakeOwner();
         RunState().InstallRecordKey = RecordKey;
         DownloadAborted = false;
+        ForgetDownloadDigests();
         Http->ClearRequests();
         Box = Make<TWatchedContainer>("Box");
         Dialog = Make<TTestDialog>("Dialog", Box);
@@ -79,6 +82,7 @@ protected:
         // Downloaded archives live in the temporary folder until the run ends.
         for (const std::string& path : Downloaded)
             RemoveFile(path);
+        ForgetDownloadDigests();
         FreeOwner();
         TIsolatedTest::TearDown();
     }
@@ -172,4 +176,94 @@ TEST_F(NetDownloadArchive, AFailedDownloadPassesOnAndLeavesNoName) {
         << message;
     EXPECT_TRUE(missing->LocalArchive().empty());
     EXPECT_EQ(Registered("Missing"), "");
+}
+
+namespace {
+TDownloadDigest DigestOf(const std::string& name, const std::string& bytes) {
+    TSha256 sha;
+    sha.Update(bytes.data(), bytes.size());
+    return {name, sha.Finish()};
+}
+
+std::set<std::string> ArchivesInTemp() {
+    std::set<std::string> found;
+    for (const std::string& name : ListDirectory(TempDirectory()))
+        if (SameText(ExtractFileExt(name), ".1"))
+            found.insert(name);
+    return found;
+}
+} // namespace
+
+TEST_F(NetDownloadArchive, OnlyTheArchiveTheBuildRecordedIsKept) {
+    const std::set<std::string> before = ArchivesInTemp();
+    // Other bytes of the same size than those served.
+    std::string other = BoxArchive;
+    other[12345] ^= 0x20;
+    SetDownloadDigests({DigestOf("Box.1", other)});
+    std::string message = RaisedBy<ENIL_NotAuthentic>([&] { Box->DownloadArchive(); });
+    EXPECT_EQ(message, "The file Box.1 downloaded from " + Http->Host() +
+                           " is not the one this distribution was built with. It was removed.");
+    EXPECT_TRUE(Box->LocalArchive().empty());
+    EXPECT_EQ(Registered("Box"), "") << "nothing names the refused download";
+    EXPECT_EQ(ArchivesInTemp(), before) << "the refused download is gone";
+
+    // An archive the build did not record is refused as well.
+    auto* file = Make<TInstallFile>("File", Box);
+    auto* own = new TNetInstallLocation(Owner);
+    own->LoginInformation().SetHostname(Http->Host());
+    file->SetNetLocation(own);
+    message = RaisedBy<ENIL_NotAuthentic>([&] { file->DownloadArchive(); });
+    EXPECT_EQ(message.rfind("The file File.1 downloaded from ", 0), 0u) << message;
+    EXPECT_EQ(ArchivesInTemp(), before);
+
+    // The build's own bytes are taken and registered.
+    SetDownloadDigests({DigestOf("box.1", BoxArchive), DigestOf("File.1", FileArchive)});
+    Box->DownloadArchive();
+    Downloaded.push_back(Box->LocalArchive());
+    EXPECT_TRUE(ReadWholeFile(Box->LocalArchive()) == BoxArchive);
+    EXPECT_EQ(Registered("Box"), Box->LocalArchive());
+    file->DownloadArchive();
+    Downloaded.push_back(file->LocalArchive());
+    EXPECT_EQ(ReadWholeFile(file->LocalArchive()), FileArchive);
+}
+
+TEST_F(NetDownloadArchive, AKeptCopyThatDiffersFromTheBuildsIsFetchedAgain) {
+    SetDownloadDigests({DigestOf("Box.1", BoxArchive)});
+    Box->DownloadArchive();
+    const std::string first = Box->LocalArchive();
+    Downloaded.push_back(first);
+    // Changed where it is kept, same size; a later run (new digests, nothing checked yet) uses it.
+    std::string changed = BoxArchive;
+    changed[100] ^= 0x01;
+    WriteTextFile(first, changed);
+    SetDownloadDigests({DigestOf("Box.1", BoxArchive)});
+    Box->DownloadArchive();
+    Downloaded.push_back(Box->LocalArchive());
+    EXPECT_FALSE(FileExists(first)) << "the changed copy is removed";
+    EXPECT_TRUE(ReadWholeFile(Box->LocalArchive()) == BoxArchive);
+    EXPECT_EQ(Registered("Box"), Box->LocalArchive());
+    EXPECT_EQ(Http->Requests(), (std::vector<std::string>{"/Box.1", "/Box.1"}));
+
+    // The copy as it was downloaded is used again, without a request.
+    SetDownloadDigests({DigestOf("Box.1", BoxArchive)});
+    EXPECT_TRUE(Box->CheckKeptArchive());
+    Box->DownloadArchive();
+    EXPECT_EQ(Http->Requests().size(), 2u);
+
+    // One that differs is forgotten before anything reads it.
+    WriteTextFile(Box->LocalArchive(), changed);
+    SetDownloadDigests({DigestOf("Box.1", BoxArchive)});
+    const std::string kept = Box->LocalArchive();
+    EXPECT_FALSE(Box->CheckKeptArchive());
+    EXPECT_TRUE(Box->LocalArchive().empty());
+    EXPECT_EQ(Registered("Box"), "");
+    EXPECT_FALSE(FileExists(kept));
+
+    // Without digests (a distribution built before them) a kept copy is used as it is.
+    Box->DownloadArchive();
+    Downloaded.push_back(Box->LocalArchive());
+    WriteTextFile(Box->LocalArchive(), changed);
+    ForgetDownloadDigests();
+    EXPECT_TRUE(Box->CheckKeptArchive());
+    EXPECT_EQ(ReadWholeFile(Box->LocalArchive()), changed);
 }

@@ -8,6 +8,7 @@
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include "toolkit/classes_Reader.h"
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 #include <type_traits>
@@ -154,6 +155,37 @@ TEST(NetPaths, ServerPathOfDirectory) {
     EXPECT_EQ(ServerPath(" web "), " web ") << "used untrimmed";
 }
 
+TEST(NetPaths, AHostNameMayStartWithTheSchemeThatDecidesTheProtocol) {
+    auto check = [](const std::string& hostname, TInternetProtocol stored, TInternetProtocol protocol,
+                    const std::string& host, uint16_t port) {
+        const TServerAddress a = ParseServerAddress(hostname, stored);
+        EXPECT_EQ(a.Protocol, protocol) << hostname;
+        EXPECT_EQ(a.Host, host) << hostname;
+        EXPECT_EQ(a.Port, port) << hostname;
+    };
+    check("example.org", ipHTTP, ipHTTP, "example.org", 0);
+    check("example.org:8080", ipHTTPS, ipHTTPS, "example.org", 8080);
+    check("https://example.org", ipHTTP, ipHTTPS, "example.org", 0);
+    check(" HTTPS://example.org:8443/ ", ipFTP, ipHTTPS, "example.org", 8443);
+    check("http://example.org", ipHTTPS, ipHTTP, "example.org", 0);
+    check("ftp://[::1]:2121", ipHTTP, ipFTP, "::1", 2121);
+    check("::1", ipHTTP, ipHTTP, "::1", 0);
+    // A path is no part of a server's name: the connection fails and names it all.
+    check("https://example.org/dist", ipHTTP, ipHTTPS, "example.org/dist", 0);
+
+    // Stored as the third protocol.
+    RegisterNetLocationClasses();
+    TOwnedPtr<TComponent> stored(CreateFromLayout(R"(object Net1: TNetInstallLocation
+  LoginInformation.Protocol = ipHTTPS
+end
+)"));
+    auto* location = dynamic_cast<TNetInstallLocation*>(stored.get());
+    ASSERT_NE(location, nullptr);
+    EXPECT_EQ(location->LoginInformation().Protocol(), ipHTTPS);
+    location->LoginInformation().SetHostname("ftp://example.org");
+    EXPECT_EQ(location->EffectiveProtocol(), ipFTP);
+}
+
 TEST(NetErrors, NamesOfTheInternetErrorCodes) {
     const std::pair<uint32_t, const char*> names[] = {
         {6, "ERROR_INVALID_HANDLE"},
@@ -166,7 +198,15 @@ TEST(NetErrors, NamesOfTheInternetErrorCodes) {
         {12033, ""},
         {12035, ""},
         {12036, "ERROR_INTERNET_HANDLE_EXISTS"},
+        {12037, "ERROR_INTERNET_SEC_CERT_DATE_INVALID"},
+        {12038, "ERROR_INTERNET_SEC_CERT_CN_INVALID"},
         {12041, "ERROR_INTERNET_MIXED_SECURITY"},
+        {12045, "ERROR_INTERNET_INVALID_CA"},
+        {12046, ""},
+        {12057, "ERROR_INTERNET_SEC_CERT_REV_FAILED"},
+        {12157, "ERROR_INTERNET_SECURITY_CHANNEL_ERROR"},
+        {12169, "ERROR_INTERNET_SEC_INVALID_CERT"},
+        {12170, "ERROR_INTERNET_SEC_CERT_REVOKED"},
         {12110, "ERROR_FTP_TRANSFER_IN_PROGRESS"},
         {12111, "ERROR_FTP_DROPPED"},
         {12112, ""},
@@ -593,4 +633,75 @@ TEST_F(NetDownload, ALocalTargetThatCannotBeWrittenFailsAndLeavesNothing) {
                                    "EFCreateError");
     EXPECT_EQ(message.rfind("Cannot create file \"" + Local / "none\\data.bin" + "\"", 0), 0u) << message;
     EXPECT_FALSE(DirectoryExists(Local / "none"));
+}
+
+// --- HTTPS ----------------------------------------------------------------------------------------
+
+// Two HTTPS servers: one whose certificate comes from a test authority the
+// host trusts while the suite runs, one whose authority it never trusts.
+class NetSecureDownload : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Root = std::make_unique<TTempFolder>();
+        Work = std::make_unique<TTempFolder>();
+        WriteTextFile(*Root / "data.bin", Data);
+        CreateDir(*Work / "trusted");
+        CreateDir(*Work / "untrusted");
+        try {
+            Authority = std::make_unique<TTestAuthority>(Work->Path());
+            Authority->Trust();
+            Trusted =
+                std::make_unique<TLocalServer>("https", Root->Path(), *Work / "trusted",
+                                               Authority->TrustedCertificate(), Authority->TrustedKey());
+            Untrusted =
+                std::make_unique<TLocalServer>("https", Root->Path(), *Work / "untrusted",
+                                               Authority->UntrustedCertificate(), Authority->UntrustedKey());
+        } catch (const std::exception& e) {
+            StartFailure = e.what();
+        }
+    }
+    static void TearDownTestSuite() {
+        Trusted.reset();
+        Untrusted.reset();
+        Authority.reset(); // the host's trust goes with it
+        Work.reset();
+        Root.reset();
+    }
+    void SetUp() override { ASSERT_TRUE(StartFailure.empty()) << StartFailure; }
+
+    static inline std::unique_ptr<TTempFolder> Root, Work;
+    static inline std::unique_ptr<TTestAuthority> Authority;
+    static inline std::unique_ptr<TLocalServer> Trusted, Untrusted;
+    static inline std::string StartFailure;
+    TTempFolder Local;
+};
+
+TEST_F(NetSecureDownload, AServerWithATrustedCertificateIsReadOverTls) {
+    auto location = NewLocation(ipHTTPS, Trusted->Host());
+    location->Download("data.bin", Local / "data.bin");
+    EXPECT_TRUE(HoldsBytes(Local / "data.bin", Data));
+    // The scheme in the host name says the same.
+    auto byScheme = NewLocation(ipHTTP, "https://" + Trusted->Host() + "/");
+    byScheme->Download("data.bin", Local / "scheme.bin");
+    EXPECT_TRUE(HoldsBytes(Local / "scheme.bin", Data));
+    EXPECT_EQ(Trusted->Requests(), (std::vector<std::string>{"/data.bin", "/data.bin"}));
+    // Plain HTTP to the secure server gets no file.
+    auto plain = NewLocation(ipHTTP, Trusted->Host());
+    EXPECT_THROW(plain->Download("data.bin", Local / "plain.bin"), Exception);
+    EXPECT_FALSE(FileExists(Local / "plain.bin"));
+}
+
+TEST_F(NetSecureDownload, AServerTheSystemDoesNotTrustIsRefusedWithAClearMessage) {
+    auto location = NewLocation(ipHTTPS, Untrusted->Host());
+    WriteTextFile(Local / "data.bin", "the file from before");
+    const std::string message =
+        FailureOf<ENIL>([&] { location->Download("data.bin", Local / "data.bin"); }, "ENIL_HTTPSecure");
+    const std::string start = "Cannot make a secure connection to " + Untrusted->Host() +
+                              " for the file data.bin: its certificate ";
+    EXPECT_EQ(message.rfind(start, 0), 0u) << message;
+    EXPECT_NE(message.find("Error message ERROR_INTERNET_"), std::string::npos) << message;
+    EXPECT_EQ(ReadWholeFile(Local / "data.bin"), "the file from before");
+    EXPECT_EQ(ListDirectory(Local.Path()).size(), 1u);
+    EXPECT_TRUE(Untrusted->Requests().empty()) << "nothing was asked over the refused connection";
+    std::printf("%s\n", message.c_str());
 }

@@ -1,0 +1,31 @@
+// The run's downloads: the folder they are kept in, and the check of every
+// downloaded file, and of every copy kept from an earlier run, against the
+// SHA-256 digests the build recorded in digests.lst, before anything reads it.
+// A distribution built without digests is downloaded unchecked, as before.
+#pragma once
+#include "engine/routines_DownloadDigests.h"
+#include <string>
+#include <vector>
+
+// A new name, with the extension ext (".1"), for a download in the folder
+// downloads are kept in. The one place that says where that folder is.
+std::string NewDownloadFileName(const std::string& ext);
+
+// Reads folder\digests.lst; without one the run has no digests (and its log
+// says so). A damaged list raises IEInstall.
+void LoadDownloadDigests(const std::string& folder);
+// The digests to check against, set directly; and none (as before any load).
+void SetDownloadDigests(std::vector<TDownloadDigest> digests);
+void ForgetDownloadDigests();
+bool HaveDownloadDigests();
+
+// A file just downloaded as remoteName from the server named by from. When
+// there are digests and the file's is not the one recorded for remoteName
+// (or none is recorded), the file is removed and ENIL_NotAuthentic raised,
+// naming the file.
+void CheckDownload(const std::string& remoteName, const std::string& localPath, const std::string& from);
+
+// A copy of remoteName kept from an earlier download: true when it may be
+// used. One that differs from the recorded digest (or cannot be read) is
+// removed, and the answer is false: it must be downloaded again.
+bool CheckKeptDownload(const std::string& remoteName, const std::string& localPath);
