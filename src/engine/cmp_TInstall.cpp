@@ -1,5 +1,6 @@
 #include "engine/cmp_TInstall.h"
 #include "dialogs/dlgcmp_TBaseDlg.h"
+#include "objects/routines_Downloads.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Batch.h"
@@ -86,14 +87,18 @@ TCustomInstall::~TCustomInstall() {
         FMainForm->OnActivate = FSavedOnActivate;
     if (TheInstall() == this)
         TheInstall() = nullptr;
-    if (RunState().Install == this)
+    if (RunState().Install == this) {
         RunState().Reset();
+        // The run's downloads are its own to hold; what it kept stays for the next run.
+        ReleaseAllDownloads();
+        RemoveDownloadFolderIfEmpty();
+    }
     // The handler would call into a component that is gone.
     Application()->OnException = nullptr;
     TQnfdCompress::SetProcessMessagesHook(nullptr);
     // Outside the copy's folder, which the batch removes.
     if (FRunCleanupBatch)
-        StartHidden(CleanupBatchCommand(FCleanupBatch, FCleanupBatchFolder), TempDirectory());
+        StartHidden(SystemBatchCommand(FCleanupBatch, FCleanupBatchFolder), TempDirectory());
 }
 
 void TCustomInstall::Notification(TComponent* AComponent, TOperation Operation) {
@@ -379,7 +384,7 @@ void TCustomInstall::RemoveInstallRecord() {
                     if (k.Open(record.Handle(), sub, TRegAccess::raRead)) {
                         std::string local = Trim(k.ReadString("LocalFile").value_or(""));
                         if (!local.empty())
-                            RemoveFile(local);
+                            RemoveDownload(local);
                     }
                 }
                 DeleteKeyTree(record.Handle(), sub);
@@ -387,6 +392,7 @@ void TCustomInstall::RemoveInstallRecord() {
         }
     }
     DeleteKeyTree(RegLocalMachine, key);
+    RemoveDownloadFolderIfEmpty();
     TRegKey records;
     if (records.Open(RegLocalMachine, InstallRecordsKey, TRegAccess::raRead) &&
         records.SubKeyNames().empty()) {
@@ -446,17 +452,6 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
     lines.push_back(Format("ERASE %s", {q(pif)}));
     lines.push_back(Format("ERASE %s", {q(batch)}));
     return lines;
-}
-
-std::string CleanupBatchCommand(const std::string& batch, const std::string& batchFolder) {
-    // The system's own cmd (not one the search path finds), without the
-    // user's AutoRun commands (/D). The outer quotes are cmd's to take away.
-    std::string command = "\"" + GetSystemDir() + "\\cmd.exe\" /D /C \"CALL \"" + batch + "\"";
-    // The batch's folder goes once cmd has let go of the batch, which erased
-    // itself: a batch cannot remove the folder it runs from.
-    if (!batchFolder.empty())
-        command += " & RMDIR \"" + batchFolder + "\"";
-    return command + "\"";
 }
 
 // A path the batch cannot name is refused: any look-alike would name
@@ -549,8 +544,7 @@ void TCustomInstall::CleanupLoadingProgram() {
     } else {
         // A folder of its own that only administrators can write when this
         // program runs elevated: cmd reads the batch for up to a minute.
-        batchFolder = MakeTrustedTempFolder("qfdclean");
-        batch = batchFolder + "\\" + UnguessableName("~qfd");
+        batch = NewTrustedBatchFile("qfdclean", batchFolder);
     }
     batch = ChangeFileExt(batch, ".bat");
     try {

@@ -325,10 +325,6 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
 // leaves no batch behind.
 void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
                        bool windows95);
-// The command line that runs the batch: the system folder's cmd.exe without
-// AutoRun commands, which afterwards removes batchFolder (none when empty),
-// the folder the batch was written into.
-std::string CleanupBatchCommand(const std::string& batch, const std::string& batchFolder);
 
 void RegisterEngineClasses();
 // Every class of the install framework that a stored project may create.

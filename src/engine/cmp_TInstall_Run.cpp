@@ -124,10 +124,10 @@ void ReadRemoteFileList(TCustomInstall& install) {
         CheckDownload("filelist.lst", local, location->LoginInformation().Hostname());
         ApplyRemoteFileList(local);
     } catch (...) {
-        RemoveFile(local);
+        RemoveDownload(local);
         throw;
     }
-    RemoveFile(local);
+    RemoveDownload(local);
 }
 
 // --- the run's state and log ---------------------------------------------------------------------

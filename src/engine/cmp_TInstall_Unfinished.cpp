@@ -4,6 +4,7 @@
 // through it.
 #include "engine/cmp_TInstall.h"
 #include "objects/routines_Log.h"
+#include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_Process.h"
@@ -110,7 +111,9 @@ void TCustomInstall::CompleteAfterRestart() {
             throw IEInstall("There is an invalid entry for the unfinished install list %s", {line});
         if (kind == 1) {
             LogLine("Restart",
-                    "deleting " + name + (RemoveFile(name) ? std::string() : " failed; left as it is"));
+                    "deleting " + name +
+                        (RemoveTrustedBatch(name, kRestartBatchPrefix) ? std::string()
+                                                                       : " failed; left as it is"));
         } else if (kind == 0) {
             LogLine("Restart", "completing " + name);
             TInstallContainerList& containers = InstallContainerList();

@@ -6,6 +6,8 @@
 // else a batch file started by RunOnce).
 #include "objects/cmp_TInstallContainer.h"
 #include "objects/routines_Log.h"
+#include "platform/routines_API.h"
+#include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_InstallSteps.h"
@@ -103,7 +105,22 @@ void TCustomInstallFile::ScheduleRestartReplacement() {
 }
 
 void TCustomInstallFile::WriteRestartBatch(const std::string& shortTarget, const std::string& shortNew) {
-    const std::string batch = ChangeFileExt(GetTempFile(false), ".bat");
+    // On NT the batch waits for the restart in a folder of its own that only
+    // administrators can change, and runs by the system's cmd without the
+    // user's AutoRun commands. The Windows 95 family has neither.
+    const bool windows95 = WindowsVersion() == wvWindows95;
+    std::string batch, folder;
+    try {
+        if (windows95)
+            batch = ChangeFileExt(GetTempFile(false), ".bat");
+        else
+            batch = NewTrustedBatchFile(kRestartBatchPrefix, folder);
+    } catch (const Exception& e) {
+        LogLine("Restart", "could not make a folder for the batch: " + e.Message());
+        throw IECustomInstallFile(kCannotRegister, {Name()});
+    }
+    if (!folder.empty())
+        NoteCreating(folder, true);
     NoteCreating(batch);
     TStringList lines;
     lines.Add("erase " + QuotedIfBlank(shortTarget));
@@ -117,10 +134,13 @@ void TCustomInstallFile::WriteRestartBatch(const std::string& shortTarget, const
     LogLine("Restart", "wrote " + batch + " to move " + shortNew + " onto " + shortTarget);
     if (RunState().AddUnfinished)
         RunState().AddUnfinished(batch, 1);
-    if (!AddRunOnceEntry("QuenfoldBatFile", QuotedIfBlank(batch), true)) {
+    const std::string command = windows95 ? QuotedIfBlank(batch) : SystemBatchCommand(batch, folder);
+    if (!AddRunOnceEntry("QuenfoldBatFile", command, true)) {
         LogLine("Registry", "could not add " + batch + " under RunOnce");
         RemoveFile(batch);
+        if (!folder.empty())
+            RemoveDir(folder);
         throw IECustomInstallFile(kCannotRegister, {Name()});
     }
-    LogLine("Registry", "RunOnce QuenfoldBatFile: " + batch);
+    LogLine("Registry", "RunOnce QuenfoldBatFile: " + command);
 }

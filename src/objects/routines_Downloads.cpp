@@ -3,7 +3,11 @@
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Journal.h"
+#include "platform/routines_TrustedFolder.h"
 #include <chrono>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -13,6 +17,10 @@ struct TDigestState {
     std::optional<std::vector<TDownloadDigest>> Digests;
     // Files checked in this run; a kept copy is hashed once, not at every use.
     std::set<std::string> Checked;
+    // The downloads held from their check to their use, by Key().
+    std::map<std::string, std::unique_ptr<TFileStream>> Held;
+    // The folder downloads are kept in, once chosen.
+    std::string Folder;
 };
 TDigestState& State() {
     static TDigestState state;
@@ -23,8 +31,25 @@ std::string Key(const std::string& path) {
     return UpperCase(path);
 }
 
-// Why the file is not the author's (empty when it is); ms, how long the hashing took.
+// Opens path for reading, shared for reading only, and keeps it so; the
+// reason when it cannot (another process has it open for writing, or it is
+// gone), else empty.
+std::string Hold(const std::string& path) {
+    if (State().Held.count(Key(path)))
+        return "";
+    try {
+        State().Held[Key(path)] = std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite);
+    } catch (const EStreamError& e) {
+        return "it cannot be held for the run (" + e.Message() + ")";
+    }
+    return "";
+}
+
+// Why the file is not the author's (empty when it is); ms, how long the
+// hashing took. The file is held first, so what was hashed is what is used.
 std::string Examine(const std::string& remoteName, const std::string& path, long long& ms) {
+    if (std::string why = Hold(path); !why.empty())
+        return why;
     const auto start = std::chrono::steady_clock::now();
     TSha256Digest actual{};
     try {
@@ -44,11 +69,87 @@ std::string Examine(const std::string& remoteName, const std::string& path, long
 }
 } // namespace
 
+namespace {
+const char* const kFolderPrefix = "Downloads-";
+
+std::string DownloadBase() {
+    return AddBackslash(CommonApplicationData()) + "Quenfold";
+}
+
+// A folder of this run's own, made new with an unguessable name and, when
+// the run is elevated, an access list that lets only administrators and the
+// system change it. A kept copy from an earlier run stays in that run's
+// folder; the install record names it.
+std::string DownloadFolder() {
+    std::string& chosen = State().Folder;
+    if (!chosen.empty() && DirectoryExists(chosen))
+        return chosen;
+    const std::string base = DownloadBase();
+    try {
+        ForceDirectory(base);
+    } catch (const Exception& e) {
+        throw EInOutError(Format("Cannot create the folder %s for the downloads. %s", {base, e.Message()}));
+    }
+    uint32_t error = 0;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const std::string folder = base + "\\" + UnguessableName(kFolderPrefix);
+        if (CreateTrustedFolder(folder))
+            return chosen = folder;
+        error = LastSystemError();
+    }
+    throw EInOutError(
+        Format("Cannot create a folder for the downloads in %s. %s", {base, SystemErrorText(error)}));
+}
+
+// Removes folder when it is an empty download folder, and Quenfold above it
+// when that is empty then.
+void RemoveIfEmptyDownloadFolder(const std::string& folder) {
+    const std::string name = ExtractFileName(folder);
+    if (folder.empty() || name.rfind(kFolderPrefix, 0) != 0 || !DirectoryExists(folder) ||
+        !ListDirectory(folder).empty() || !RemoveDir(folder))
+        return;
+    if (SameText(folder, State().Folder))
+        State().Folder.clear();
+    const std::string base = ExtractFileDir(folder);
+    if (SameText(base, DownloadBase()) && ListDirectory(base).empty())
+        RemoveDir(base);
+}
+} // namespace
+
 std::string NewDownloadFileName(const std::string& ext) {
-    // The user's temporary folder. An elevated run should keep its downloads
-    // where only administrators and the system can write, so that nothing
-    // changes them between their check and their use.
-    return ChangeFileExt(GetTempFile(false), ext);
+    // A folder only administrators can change and a name nobody can guess:
+    // nothing can be put in the download's place before it is written.
+    return AddBackslash(DownloadFolder()) + UnguessableName("qfd") + ext;
+}
+
+std::string ChosenDownloadFolder() {
+    return State().Folder;
+}
+
+void RemoveDownloadFolderIfEmpty() {
+    RemoveIfEmptyDownloadFolder(State().Folder);
+}
+
+void ReleaseDownload(const std::string& localPath) {
+    State().Held.erase(Key(localPath));
+    State().Checked.erase(Key(localPath));
+}
+
+void ReleaseAllDownloads() {
+    State().Held.clear();
+    State().Checked.clear();
+}
+
+bool DownloadHeld(const std::string& localPath) {
+    return State().Held.count(Key(localPath)) != 0;
+}
+
+bool RemoveDownload(const std::string& localPath) {
+    ReleaseDownload(localPath);
+    if (!RemoveFile(localPath))
+        return false;
+    RemoveIfEmptyDownloadFolder(ExtractFileDir(localPath));
+    return true;
 }
 
 void LoadDownloadDigests(const std::string& folder) {
@@ -90,7 +191,13 @@ bool HaveDownloadDigests() {
 }
 
 void CheckDownload(const std::string& remoteName, const std::string& localPath, const std::string& from) {
-    State().Checked.erase(Key(localPath));
+    ReleaseDownload(localPath);
+    if (const std::string why = Hold(localPath); !why.empty()) {
+        LogLine("Download", remoteName + " in " + localPath + ": " + why);
+        RemoveDownload(localPath);
+        throw EInOutError(
+            Format("The file %s downloaded from %s cannot be used: %s", {remoteName, from, why}));
+    }
     if (!HaveDownloadDigests()) {
         LogLine("Digest", remoteName + " is not checked: the distribution has no digests");
         return;
@@ -103,7 +210,7 @@ void CheckDownload(const std::string& remoteName, const std::string& localPath, 
         return;
     }
     LogLine("Digest", remoteName + " from " + from + " is not the build's: " + why);
-    if (RemoveFile(localPath))
+    if (RemoveDownload(localPath))
         LogLine("Digest", "removed " + localPath);
     else
         LogLine("Digest", SystemFailure("DeleteFile(" + localPath + ")", LastSystemError()));
@@ -113,10 +220,18 @@ void CheckDownload(const std::string& remoteName, const std::string& localPath, 
 }
 
 bool CheckKeptDownload(const std::string& remoteName, const std::string& localPath) {
-    if (!HaveDownloadDigests() || State().Checked.count(Key(localPath)))
+    if (State().Checked.count(Key(localPath)))
         return true;
     long long ms = 0;
-    const std::string why = Examine(remoteName, localPath, ms);
+    std::string why;
+    if (!HaveDownloadDigests()) {
+        // Unchecked, as before digests, but held all the same.
+        why = Hold(localPath);
+        if (why.empty())
+            return true;
+    } else {
+        why = Examine(remoteName, localPath, ms);
+    }
     if (why.empty()) {
         State().Checked.insert(Key(localPath));
         LogLine("Digest", "the copy of " + remoteName + " kept in " + localPath +
@@ -125,7 +240,7 @@ bool CheckKeptDownload(const std::string& remoteName, const std::string& localPa
     }
     LogLine("Digest", "the copy of " + remoteName + " kept in " + localPath + " is not the build's: " + why +
                           "; it is removed and downloaded again");
-    if (!RemoveFile(localPath))
+    if (!RemoveDownload(localPath))
         LogLine("Digest", SystemFailure("DeleteFile(" + localPath + ")", LastSystemError()));
     return false;
 }

@@ -398,6 +398,10 @@ void RemoveJournalFolderIfEmpty() {
 
 // --- places and names ------------------------------------------------------------------------------
 
+std::string CommonApplicationData() {
+    return CommonAppData();
+}
+
 std::string& JournalFolderOverride() {
     static std::string folder;
     return folder;

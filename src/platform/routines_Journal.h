@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+// The machine's common application data folder (the temporary folder where
+// the system names none).
+std::string CommonApplicationData();
+
 // Where the journals lie (the machine's common application data); tests
 // point it at a folder of their own.
 std::string& JournalFolderOverride();

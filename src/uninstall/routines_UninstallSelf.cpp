@@ -115,19 +115,24 @@ TSelfRemoval PrepareSelfRemoval(const std::string& program, const std::string& p
         LogLine("Uninstaller", program + " stays: " + s.Other + " uses it");
         return s;
     }
-    std::string batch, why;
+    std::string batch, batchFolder, why;
     try {
-        batch = ChangeFileExt(GetTempFile(false), ".bat");
+        // A folder of its own that only administrators can change: cmd reads
+        // the batch line by line, for as long as the program takes to end.
+        batch = NewTrustedBatchFile("qfdunin", batchFolder);
         why = WriteBatch(batch, program, folder);
     } catch (const std::exception& e) {
         // The product is gone all the same: this is no failure of the run.
         why = std::string("no batch file could be made: ") + e.what();
     }
     if (!why.empty()) {
+        if (!batchFolder.empty())
+            RemoveDir(batchFolder);
         AtRestartInstead(s, why);
         return s;
     }
     s.Batch = batch;
+    s.BatchFolder = batchFolder;
     s.Fate = TSelfFate::sfAfterExit;
     LogLine("Uninstaller", "wrote " + batch + " to remove " + program + " once this program has ended");
     return s;
@@ -138,8 +143,7 @@ void StartSelfRemoval(TSelfRemoval& s) {
         return;
     std::string why;
     try {
-        // cmd of the system folder, not whatever the search path finds; /D: no AutoRun commands.
-        const std::string command = "\"" + GetSystemDir() + "\\cmd.exe\" /D /C \"" + s.Batch + "\"";
+        const std::string command = SystemBatchCommand(s.Batch, s.BatchFolder);
         const std::string temp = TempDirectory();
         const uint32_t code =
             StartHook() ? StartHook()(command, temp) : (StartHidden(command, temp) ? 0 : LastSystemError());
@@ -152,7 +156,10 @@ void StartSelfRemoval(TSelfRemoval& s) {
         why = e.what();
     }
     RemoveFile(s.Batch);
+    if (!s.BatchFolder.empty())
+        RemoveDir(s.BatchFolder);
     s.Batch.clear();
+    s.BatchFolder.clear();
     AtRestartInstead(s, "the batch could not be started: " + why);
     // The closing message has gone already; the log says what became of it.
     LogLine("Uninstall", SelfRemovalSentence(s));

@@ -17,9 +17,10 @@ enum class TSelfFate {
 struct TSelfRemoval {
     TSelfFate Fate = TSelfFate::sfNone;
     std::string Program;
-    std::string Batch; // sfAfterExit: written, started by StartSelfRemoval
-    std::string Other; // sfKeptShared: the product that uses it
-    std::string Why;   // sfKept: the reason
+    std::string Batch;       // sfAfterExit: written, started by StartSelfRemoval
+    std::string BatchFolder; // the batch's own folder, which goes after it
+    std::string Other;       // sfKeptShared: the product that uses it
+    std::string Why;         // sfKept: the reason
 };
 
 // Decides and writes the batch, without starting it: the program may still

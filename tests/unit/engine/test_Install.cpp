@@ -2,6 +2,7 @@
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "platform/routines_API.h"
+#include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
@@ -246,9 +247,9 @@ TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
     // Started by the system's own command processor, without AutoRun
     // commands; the batch's folder goes once the batch has ended.
     const std::string cmd = "\"" + GetSystemDir() + "\\cmd.exe\" /D /C ";
-    EXPECT_EQ(CleanupBatchCommand("C:\\T\\q1\\a b.bat", "C:\\T\\q1"),
+    EXPECT_EQ(SystemBatchCommand("C:\\T\\q1\\a b.bat", "C:\\T\\q1"),
               cmd + "\"CALL \"C:\\T\\q1\\a b.bat\" & RMDIR \"C:\\T\\q1\"\"");
-    EXPECT_EQ(CleanupBatchCommand("C:\\T\\a b.bat", ""), cmd + "\"CALL \"C:\\T\\a b.bat\"\"");
+    EXPECT_EQ(SystemBatchCommand("C:\\T\\a b.bat", ""), cmd + "\"CALL \"C:\\T\\a b.bat\"\"");
 }
 
 TEST_F(Engine, ACopyItsLoadingProgramRemovesWritesNoBatchAndSaysWhenItMustStay) {

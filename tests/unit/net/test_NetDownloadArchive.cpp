@@ -7,7 +7,10 @@
 #include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
+#include "platform/routines_Journal.h"
+#include "platform/routines_TrustedFolder.h"
 #include "support/IsolatedTest.h"
+#include "support/TrustedListCheck.h"
 #include "unit/objects/ObjectTestSupport.h"
 #include <set>
 
@@ -79,10 +82,12 @@ protected:
         Box->SetNetLocation(Location);
     }
     void TearDown() override {
-        // Downloaded archives live in the temporary folder until the run ends.
+        // Downloaded archives are kept until the run ends.
+        ReleaseAllDownloads();
         for (const std::string& path : Downloaded)
             RemoveFile(path);
         ForgetDownloadDigests();
+        RemoveDownloadFolderIfEmpty();
         FreeOwner();
         TIsolatedTest::TearDown();
     }
@@ -104,7 +109,6 @@ TEST_F(NetDownloadArchive, DownloadsOnceRelaysProgressAndRegistersTheCopy) {
     const std::string local = Box->LocalArchive();
     Downloaded.push_back(local);
     EXPECT_EQ(ExtractFileExt(local), ".1");
-    EXPECT_EQ(ExtractFilePath(local), AddBackslash(TempDirectory()));
     EXPECT_TRUE(ReadWholeFile(local) == BoxArchive);
     EXPECT_EQ(Registered("Box"), local);
     EXPECT_EQ(Http->Requests(), std::vector<std::string>{"/Box.1"});
@@ -131,6 +135,28 @@ TEST_F(NetDownloadArchive, DownloadsOnceRelaysProgressAndRegistersTheCopy) {
     Downloaded.push_back(file->LocalArchive());
     EXPECT_EQ(ReadWholeFile(file->LocalArchive()), FileArchive);
     EXPECT_NE(file->LocalArchive(), local);
+
+    // Kept in a new folder of the run's own in the machine's application
+    // data, which only administrators can change, and held from its check
+    // on: nobody writes, renames or removes it until the run lets go.
+    const std::string folder = ExtractFileDir(local);
+    EXPECT_EQ(ExtractFileName(folder).rfind("Downloads-", 0), 0u) << local;
+    EXPECT_TRUE(SameText(ExtractFileDir(folder), AddBackslash(CommonApplicationData()) + "Quenfold"))
+        << local;
+    EXPECT_TRUE(SameText(ExtractFileDir(file->LocalArchive()), folder)) << file->LocalArchive();
+    if (RunningElevated())
+        EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(folder)), "");
+    EXPECT_TRUE(DownloadHeld(local));
+    EXPECT_THROW(TFileStream(local, fmOpenWrite), EStreamError);
+    EXPECT_FALSE(RenameFile(local, local + ".moved"));
+    EXPECT_FALSE(RemoveFile(local));
+    ReleaseAllDownloads();
+    EXPECT_NO_THROW(TFileStream(local, fmOpenReadWrite));
+    // The last copy removed takes the folder with it.
+    EXPECT_TRUE(RemoveDownload(local));
+    EXPECT_TRUE(DirectoryExists(folder));
+    EXPECT_TRUE(RemoveDownload(file->LocalArchive()));
+    EXPECT_FALSE(DirectoryExists(folder));
 }
 
 TEST_F(NetDownloadArchive, IncompleteLoginDataIsRefusedBeforeAnythingIsFetched) {
@@ -185,9 +211,11 @@ TDownloadDigest DigestOf(const std::string& name, const std::string& bytes) {
     return {name, sha.Finish()};
 }
 
-std::set<std::string> ArchivesInTemp() {
+std::set<std::string> ArchivesKept() {
     std::set<std::string> found;
-    for (const std::string& name : ListDirectory(TempDirectory()))
+    if (ChosenDownloadFolder().empty())
+        return found;
+    for (const std::string& name : ListDirectory(ChosenDownloadFolder()))
         if (SameText(ExtractFileExt(name), ".1"))
             found.insert(name);
     return found;
@@ -195,7 +223,7 @@ std::set<std::string> ArchivesInTemp() {
 } // namespace
 
 TEST_F(NetDownloadArchive, OnlyTheArchiveTheBuildRecordedIsKept) {
-    const std::set<std::string> before = ArchivesInTemp();
+    const std::set<std::string> before = ArchivesKept();
     // Other bytes of the same size than those served.
     std::string other = BoxArchive;
     other[12345] ^= 0x20;
@@ -205,7 +233,7 @@ TEST_F(NetDownloadArchive, OnlyTheArchiveTheBuildRecordedIsKept) {
                            " is not the one this distribution was built with. It was removed.");
     EXPECT_TRUE(Box->LocalArchive().empty());
     EXPECT_EQ(Registered("Box"), "") << "nothing names the refused download";
-    EXPECT_EQ(ArchivesInTemp(), before) << "the refused download is gone";
+    EXPECT_EQ(ArchivesKept(), before) << "the refused download is gone";
 
     // An archive the build did not record is refused as well.
     auto* file = Make<TInstallFile>("File", Box);
@@ -214,7 +242,7 @@ TEST_F(NetDownloadArchive, OnlyTheArchiveTheBuildRecordedIsKept) {
     file->SetNetLocation(own);
     message = RaisedBy<ENIL_NotAuthentic>([&] { file->DownloadArchive(); });
     EXPECT_EQ(message.rfind("The file File.1 downloaded from ", 0), 0u) << message;
-    EXPECT_EQ(ArchivesInTemp(), before);
+    EXPECT_EQ(ArchivesKept(), before);
 
     // The build's own bytes are taken and registered.
     SetDownloadDigests({DigestOf("box.1", BoxArchive), DigestOf("File.1", FileArchive)});
@@ -235,6 +263,7 @@ TEST_F(NetDownloadArchive, AKeptCopyThatDiffersFromTheBuildsIsFetchedAgain) {
     // Changed where it is kept, same size; a later run (new digests, nothing checked yet) uses it.
     std::string changed = BoxArchive;
     changed[100] ^= 0x01;
+    ReleaseAllDownloads();
     WriteTextFile(first, changed);
     SetDownloadDigests({DigestOf("Box.1", BoxArchive)});
     Box->DownloadArchive();
@@ -251,6 +280,7 @@ TEST_F(NetDownloadArchive, AKeptCopyThatDiffersFromTheBuildsIsFetchedAgain) {
     EXPECT_EQ(Http->Requests().size(), 2u);
 
     // One that differs is forgotten before anything reads it.
+    ReleaseAllDownloads();
     WriteTextFile(Box->LocalArchive(), changed);
     SetDownloadDigests({DigestOf("Box.1", BoxArchive)});
     const std::string kept = Box->LocalArchive();
@@ -262,6 +292,7 @@ TEST_F(NetDownloadArchive, AKeptCopyThatDiffersFromTheBuildsIsFetchedAgain) {
     // Without digests (a distribution built before them) a kept copy is used as it is.
     Box->DownloadArchive();
     Downloaded.push_back(Box->LocalArchive());
+    ReleaseAllDownloads();
     WriteTextFile(Box->LocalArchive(), changed);
     ForgetDownloadDigests();
     EXPECT_TRUE(Box->CheckKeptArchive());

@@ -5,6 +5,9 @@
 #include "InstallTestSupport.h"
 #include "platform/cmp_TVersion.h"
 #include "platform/routines_API.h"
+#include "platform/routines_Batch.h"
+#include "platform/routines_TrustedFolder.h"
+#include "support/TrustedListCheck.h"
 
 namespace {
 const char* const SharedDLLs = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -191,9 +194,14 @@ TEST_F(InstallFiles, WithoutDelayedMovesABatchFileRunsOnce) {
         if (u.size() > 2 && u.substr(u.size() - 2) == ";1")
             batches.push_back(u.substr(0, u.size() - 2));
     ASSERT_EQ(batches.size(), 2u);
-    auto unquoted = [](std::string s) { return s.size() > 1 && s[0] == '"' ? s.substr(1, s.size() - 2) : s; };
-    EXPECT_EQ(unquoted(*first), batches[0]);
-    EXPECT_EQ(unquoted(*second), batches[1]);
+    // Each waits in a folder of its own that only administrators can change,
+    // and runs by the system's cmd without AutoRun commands, which then
+    // removes that folder.
+    EXPECT_EQ(*first, SystemBatchCommand(batches[0], ExtractFileDir(batches[0])));
+    EXPECT_EQ(*second, SystemBatchCommand(batches[1], ExtractFileDir(batches[1])));
+    EXPECT_NE(ExtractFileDir(batches[0]), ExtractFileDir(batches[1]));
+    if (RunningElevated())
+        EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(ExtractFileDir(batches[0]))), "");
     const std::string shortA = GetShortPath(Dest("a.dll"));
     TStringList lines;
     lines.LoadFromFile(batches[0]);
@@ -202,7 +210,9 @@ TEST_F(InstallFiles, WithoutDelayedMovesABatchFileRunsOnce) {
     EXPECT_EQ(lines[0], "erase " + q(shortA));
     EXPECT_EQ(lines[1], "move " + q(ExtractFilePath(shortA) + "a.1") + " " + q(shortA));
     for (const std::string& batch : batches)
-        RemoveFile(batch);
+        EXPECT_TRUE(RemoveTrustedBatch(batch, kRestartBatchPrefix));
+    for (const std::string& batch : batches)
+        EXPECT_FALSE(DirectoryExists(ExtractFileDir(batch))) << batch;
 }
 
 TEST_F(InstallFiles, SharedDLLCounts) {

@@ -5,6 +5,8 @@
 #include "UninstallTestSupport.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Locale.h"
+#include "platform/routines_TrustedFolder.h"
+#include "support/TrustedListCheck.h"
 #include "support/WindowDriver.h"
 
 using namespace UninstallTest;
@@ -35,8 +37,10 @@ protected:
                    : Log.substr(start + 19, Log.find(" to remove ", start) - start - 19);
     }
     void TearDown() override {
-        if (!Batch().empty())
+        if (!Batch().empty()) {
             RemoveFile(Batch());
+            RemoveDir(ExtractFileDir(Batch()));
+        }
         UninstallFixture::TearDown();
     }
     std::vector<std::string> Started;
@@ -52,12 +56,19 @@ TEST_F(UninstallSelf, AfterACompleteRemovalItsFileGoesWithTheFolderItLeavesEmpty
     EXPECT_EQ(Shown[0], "Demo was removed.\n\n1 file was removed:\n    " + saver + "\n\nThe uninstaller " +
                             Program + " removes itself once it has ended.");
     const std::string batch = Batch();
-    EXPECT_NE(Log.find("Uninstaller: started \"" + GetSystemDir() + "\\cmd.exe\" /D /C \"" + batch + "\""),
+    // In a folder of its own that only administrators can change, by the
+    // system's cmd without AutoRun commands, which removes that folder after it.
+    const std::string folder = ExtractFileDir(batch);
+    EXPECT_EQ(ExtractFileName(folder).rfind("qfdunin", 0), 0u) << batch;
+    if (RunningElevated())
+        EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(folder)), "");
+    EXPECT_NE(Log.find("Uninstaller: started \"" + GetSystemDir() + "\\cmd.exe\" /D /C \"CALL \"" + batch +
+                       "\" & RMDIR \"" + folder + "\"\""),
               std::string::npos)
         << Log;
     // The real command processor, on a file no process holds: at once.
     EXPECT_TRUE(WaitFor([&] { return !FileExists(Program) && !DirectoryExists(M("Demo")); }, 15000));
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(batch); }, 15000)) << batch;
+    EXPECT_TRUE(WaitFor([&] { return !DirectoryExists(folder); }, 15000)) << batch;
 }
 
 TEST_F(UninstallSelf, AnotherProductStartingTheSameFileKeepsIt) {
@@ -112,7 +123,7 @@ TEST_F(UninstallSelf, AFailedRefusedOrDeclinedRunKeepsItAndABatchThatCannotStart
     EXPECT_EQ(Run("Demo"), 0) << Log;
     ASSERT_EQ(Started.size(), 1u);
     EXPECT_EQ(AtRestart, std::vector<std::string>{Program});
-    EXPECT_FALSE(FileExists(Batch()));
+    EXPECT_FALSE(DirectoryExists(ExtractFileDir(Batch())));
     EXPECT_NE(Log.find("Uninstall: The uninstaller " + Program + " is removed when Windows restarts."),
               std::string::npos)
         << Log;
