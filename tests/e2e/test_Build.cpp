@@ -280,11 +280,22 @@ TEST_F(SignedBuild, SignsTheSelfExtractingSetupSoThatOsslsigncodeAcceptsItAndItS
         FreeLibrary(image);
 
     // The loading program finds its trailer before the signature, its
-    // checksum holds, and it starts the setup program: that one refuses the
-    // unknown switch with 1, where a refused distribution ends with 10.
-    TProcess run(QuoteArg(Exe) + " -q -x");
+    // checksum holds, and the unattended install completes.
+    const std::set<std::string> logs = E2E::SetupLogs();
+    struct TUndo {
+        std::set<std::string> Logs;
+        ~TUndo() {
+            DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf("Quenfold E2E Product"));
+            for (const std::string& log : E2E::SetupLogs())
+                if (!Logs.count(log))
+                    RemoveFile(log);
+        }
+    } undo{logs};
+    TProcess run(QuoteArg(Exe) + " -q", "", {{"QFD_E2E_SRC", Prog + "src"}});
     ASSERT_TRUE(run.WaitForExit(60000));
-    EXPECT_EQ(run.ExitCode(), 1u);
+    EXPECT_EQ(run.ExitCode(), 0u) << ReadWholeFile(E2E::NewSetupLog(logs));
+    EXPECT_EQ(ReadWholeFile(Build + "\\Dest\\one.txt"), "the first file");
+    EXPECT_EQ(ReadWholeFile(Build + "\\Dest\\two.dat"), "the second file");
 }
 
 TEST_F(SignedBuild, AMissingKeyOrUnusableCredentialsStopTheBuildBeforeItBuildsAnything) {
