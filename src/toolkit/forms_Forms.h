@@ -244,5 +244,9 @@ int32_t HorizontalScrollBarHeight();
 // The width of one line of text in the font, measured on the screen.
 int32_t TextWidth(const std::string& text, const TFont& font);
 
+// Reads the user's thousands and decimal separators into FormatSettings (the
+// application does so when it is initialised).
+void ReadUserFormatSettings();
+
 // Registers the toolkit's own classes for stored layouts.
 void RegisterToolkitClasses();
