@@ -306,14 +306,16 @@ void TFileGroupSelectForm::FillDriveSpace() {
 
 int32_t TFileGroupSelectForm::FitDriveColumns() {
     // The two size columns share what the drive column leaves of the list's
-    // width (less a vertical scroll bar's room), at least their designed 120
+    // width, at least their designed 120
     // pixels each; the text's room is the column less its margins.
     constexpr int32_t kMargins = 14;
     int32_t widest = 0;
     for (const TDriveSpace& d : FDrives)
         for (int64_t bytes : {d.Required, d.Available})
             widest = std::max(widest, TextWidth(FormatBytes(bytes), FDriveSpaceView->Font()));
-    const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - 20;
+    // More rows than the panel's two take a vertical scroll bar.
+    const int32_t bar = FDrives.size() > 2 ? VerticalScrollBarWidth() : 0;
+    const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - bar;
     const int32_t width =
         std::clamp(widest + kMargins, kDriveColumnWidth, std::max(free / 2, kDriveColumnWidth));
     for (int i = 1; i <= 2; ++i)

@@ -885,6 +885,10 @@ int32_t HorizontalScrollBarHeight() {
     return GetSystemMetrics(SM_CYHSCROLL);
 }
 
+int32_t VerticalScrollBarWidth() {
+    return GetSystemMetrics(SM_CXVSCROLL);
+}
+
 int32_t TextWidth(const std::string& text, const TFont& font) {
     HDC dc = GetDC(nullptr);
     int32_t w = 0, h = 0;

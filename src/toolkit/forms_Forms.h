@@ -241,6 +241,7 @@ int32_t ScreenWidth();
 int32_t ScreenHeight();
 int32_t CaptionHeight();
 int32_t HorizontalScrollBarHeight();
+int32_t VerticalScrollBarWidth();
 // The width of one line of text in the font, measured on the screen.
 int32_t TextWidth(const std::string& text, const TFont& font);
 
