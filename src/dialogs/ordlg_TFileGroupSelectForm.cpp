@@ -315,7 +315,9 @@ int32_t TFileGroupSelectForm::FitDriveColumns() {
             widest = std::max(widest, TextWidth(FormatBytes(bytes), FDriveSpaceView->Font()));
     // More rows than the panel's two take a vertical scroll bar.
     const int32_t bar = FDrives.size() > 2 ? VerticalScrollBarWidth() : 0;
-    const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - bar;
+    // A few pixels short of the whole width: columns that fill it exactly
+    // bring a horizontal scroll bar, which hides the second row.
+    const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - bar - 6;
     const int32_t width =
         std::clamp(widest + kMargins, kDriveColumnWidth, std::max(free / 2, kDriveColumnWidth));
     for (int i = 1; i <= 2; ++i)

@@ -1176,6 +1176,9 @@ TEST_F(GroupPageTest, ADestinationTypedOnAnotherDriveBringsThatDriveWithItsRoomA
     const std::vector<uint32_t> mark = ListViewImagePixels(list, true, state - 1, w, h);
     EXPECT_GT(std::count_if(mark.begin(), mark.end(), Reddish), 80) << "the no-room mark is not drawn";
     EXPECT_NE(mark, drivePicture);
+    EXPECT_LT(ListViewColumnWidth(list, 0) + ListViewColumnWidth(list, 1) + ListViewColumnWidth(list, 2),
+              ClientOnScreen(list)[2] - ClientOnScreen(list)[0])
+        << "the columns are wider than the list: a scroll bar hides the second row";
     // The other drives keep their rows; going back to C drops the typed one.
     TypeText(edit, "c:\\qs");
     EXPECT_TRUE(PumpUntil([&] { return row() == -1; }));
