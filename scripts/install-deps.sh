@@ -9,7 +9,7 @@ PACKAGES=(
     mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev
     googletest
-    wine64 wine
+    wine64 wine fonts-wine
     xvfb x11-apps x11-utils imagemagick
     clang libclang-rt-14-dev zlib1g-dev
     python3 python3-pyftpdlib

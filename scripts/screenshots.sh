@@ -4,7 +4,9 @@
 #   the sample setup: the English run from the welcome page to the completion
 #   page with a 100 MiB data file, so that the copy-progress window can be
 #   seen; a cancelled run (the question and the failed-installation page);
-#   the first pages in Russian and German;
+#   the first pages in Russian and German, the German groups page with the
+#   Program group typed onto drive Q:, a small disk of 1 MiB where the
+#   system lets us mount one, so that its row shows the no-room mark;
 #   setup.exe itself, installing the screen-saver product with a 150 MiB
 #   screen saver: the copy-progress window in the middle of that file and
 #   the good-installation page.
@@ -37,10 +39,16 @@ source scripts/wine-env.sh
 source scripts/sample-env.sh
 wine_env_start
 scratch=""
+small=""
 finish() {
     wine_env_stop
     if [ -n "$scratch" ]; then
         rm -rf "$scratch"
+    fi
+    if [ -n "$small" ]; then
+        rm -f "$WINEPREFIX/dosdevices/q:"
+        if mountpoint -q "$small"; then umount "$small" || umount -l "$small"; fi
+        rmdir "$small" 2>/dev/null || true
     fi
 }
 trap finish EXIT
@@ -49,17 +57,26 @@ sample_pictures() {
     local shots="$root/build/win/tests/e2e/sample_screenshots.exe" lang v
     sample_prepare 100
     wine "$shots" "$out" 'C:\sample'
-    sample_prepare
+    # Drive Q: for the German page: 1 MiB, too little for the Program group.
+    small="$root/build/small-drive"
+    mkdir -p "$small"
+    mount -t tmpfs -o size=1m qfdsmalldrive "$small" 2>/dev/null ||
+        echo "no small disk for drive Q: (its row shows the free space of $small)" >&2
+    ln -sfn "$small" "$WINEPREFIX/dosdevices/q:"
+    sample_prepare 100
     for lang in ru de; do
+        local typed=()
+        [ "$lang" = de ] && typed=('q:\quenfold sample')
         sample_language "$lang"
         # The program starts the sample in this locale itself; it needs only LOCPATH.
         local locpath=()
         for v in "${SAMPLE_ENV[@]}"; do
             [[ $v == LOCPATH=* ]] && locpath+=("$v")
         done
-        env "${locpath[@]}" wine "$shots" "$out" 'C:\sample' "$SAMPLE_LOCALE" "sample-$lang-"
-        sample_prepare
+        env "${locpath[@]}" wine "$shots" "$out" 'C:\sample' "$SAMPLE_LOCALE" "sample-$lang-" "${typed[@]}"
+        sample_prepare 100
     done
+    rm -f "$WINEPREFIX/dosdevices/q:"
     rm -rf "$WINEPREFIX/drive_c/Program Files/Quenfold Sample"
 }
 

@@ -26,6 +26,12 @@ wine_env_start() {
     mkdir -p "$WINEPREFIX"
     setsid wineserver -p </dev/null >/dev/null 2>&1 || true
     setsid wine wineboot </dev/null >/dev/null 2>&1 || true
+    # Wine finds its own Marlett (Debian's fonts-wine) only in the prefix's
+    # Fonts folder; without it the close boxes and arrows draw as letters.
+    if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ -d "$WINEPREFIX/drive_c/windows" ]; then
+        mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+        cp -n /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    fi
     # Xvfb has no window manager: unmanaged windows hide at once instead of
     # Wine waiting two seconds for a manager that never answers.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true

@@ -126,6 +126,14 @@ TExtractionInfoState CheckExtractionInfo(const TExtractionInfoBytes& bytes, int6
     return TExtractionInfoState::eiValid;
 }
 
+namespace {
+// A position of the record as the byte offset its four bytes give: never a
+// negative number, whatever a damaged record holds.
+uint32_t Offset(Integer position) {
+    return static_cast<uint32_t>(position);
+}
+} // namespace
+
 std::string DescribeExtractionInfoState(TExtractionInfoState state, const TExtractionInfoBytes& bytes,
                                         int64_t infoEnd) {
     TExtractionInfo info = DecodeExtractionInfo(bytes);
@@ -141,14 +149,14 @@ std::string DescribeExtractionInfoState(TExtractionInfoState state, const TExtra
         return Format("The product title of its extraction information claims %d characters, more than 80.",
                       {static_cast<int>(RecordOf(bytes).TitleLength)});
     case TExtractionInfoState::eiSetup1Outside:
-        return Format("Its extraction information places the setup archive at bytes %d to %d, which do not "
+        return Format("Its extraction information places the setup archive at bytes %u to %u, which do not "
                       "lie inside the file of %d bytes: the file was cut short or damaged.",
-                      {info.Setup1Start, info.Setup1End, infoEnd});
+                      {Offset(info.Setup1Start), Offset(info.Setup1End), infoEnd});
     case TExtractionInfoState::eiFiles1Outside:
-        return Format("Its extraction information places the product archive at bytes %d to %d, which do "
+        return Format("Its extraction information places the product archive at bytes %u to %u, which do "
                       "not lie inside the file of %d bytes after the setup archive: the file was cut short "
                       "or damaged.",
-                      {info.Files1Start, info.Files1End, infoEnd});
+                      {Offset(info.Files1Start), Offset(info.Files1End), infoEnd});
     case TExtractionInfoState::eiBadChecksumField:
         return Format("Its extraction information carries a checksum field that cannot be read or does not "
                       "cover the %d bytes before it: the file was cut, lengthened or damaged.",

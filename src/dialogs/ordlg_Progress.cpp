@@ -1,9 +1,23 @@
 #include "dialogs/ordlg_Progress.h"
+#include "dialogs/routines_Pictures.h"
 #include "platform/routines_FileSystem.h"
 #include "toolkit/forms_ComCtrls.h"
 #include "toolkit/forms_ExtCtrls.h"
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
+
+namespace {
+// Puts a picture of our own into an image of the window that has none.
+void GivePicture(TForm& form, const char* image, const std::vector<uint8_t>& bitmap) {
+    auto* i = dynamic_cast<TImage*>(form.FindComponent(image));
+    if (!i || !i->Picture().Empty())
+        return;
+    TPicture picture;
+    picture.SetData(bitmap);
+    i->SetTransparent(true);
+    i->SetPicture(picture);
+}
+} // namespace
 
 // ---------------------------------------------------------------------------
 // TCopyFileForm
@@ -22,19 +36,30 @@ TTranslateLabel* TCopyFileForm::FileLabel() const {
     return Part<TTranslateLabel>("lblCopyingFile");
 }
 
+void TCopyFileForm::Loaded() {
+    TBaseDuringCopyForm::Loaded();
+    GivePicture(*this, "UnZipImage", ExtractionBitmap());
+    GivePicture(*this, "TransferBitmap", TransferBitmap());
+}
+
 bool TCopyFileForm::TransferShown() const {
     return Part<TImage>("TransferBitmap")->Visible();
 }
 
 void TCopyFileForm::UpdateStatus(TFileStatusParameter* FileStatus, TDownloadStatusParameter* DownloadStatus) {
+    // The two pictures lie in the same place: the transfer while a file is
+    // downloaded, the archive otherwise.
     auto* transfer = Part<TImage>("TransferBitmap");
+    auto* unzip = Part<TImage>("UnZipImage");
     if (FileStatus) {
         transfer->Hide();
+        unzip->Show();
         TotalBar()->SetPosition(FileStatus->TotalPercentDone);
         FileBar()->SetPosition(FileStatus->FilePercentDone);
         FileLabel()->SetCaption(FileStatus->FileName);
     } else if (DownloadStatus) {
         transfer->Show();
+        unzip->Hide();
         FileBar()->SetPosition(DownloadStatus->PercentDone);
         FileLabel()->SetCaption(DownloadStatus->RemoteFile);
     }
@@ -49,6 +74,11 @@ const TClassInfo& TCopyFileForm::StaticClass() {
 
 // ---------------------------------------------------------------------------
 // TInstallStatusForm
+
+void TInstallStatusForm::Loaded() {
+    TForm::Loaded();
+    GivePicture(*this, "Image1", StatusIconBitmap());
+}
 
 TLabel* TInstallStatusForm::MessageLabel() const {
     auto* l = dynamic_cast<TLabel*>(FindComponent("lblMessage"));
@@ -68,6 +98,11 @@ const TClassInfo& TInstallStatusForm::StaticClass() {
 
 TChangeDiskForm::TChangeDiskForm(TComponent* AOwner) : TBaseChangeDiskForm(AOwner) {
     FDM = FindDialogManager(dmChangeDisk);
+}
+
+void TChangeDiskForm::Loaded() {
+    TBaseChangeDiskForm::Loaded();
+    GivePicture(*this, "ThemeBitmap", DiskBitmap());
 }
 
 TEdit* TChangeDiskForm::PathEdit() const {

@@ -12,6 +12,7 @@ class TCopyFileForm : public TBaseDuringCopyForm {
     QFD_CLASS(TCopyFileForm)
 public:
     explicit TCopyFileForm(TComponent* AOwner);
+    void Loaded() override;
     void UpdateStatus(TFileStatusParameter* FileStatus, TDownloadStatusParameter* DownloadStatus) override;
 
     TProgressBar* FileBar() const;
@@ -25,6 +26,7 @@ class TInstallStatusForm : public TForm {
     QFD_CLASS(TInstallStatusForm)
 public:
     using TForm::TForm;
+    void Loaded() override;
     TLabel* MessageLabel() const;
 };
 
@@ -32,6 +34,7 @@ class TChangeDiskForm : public TBaseChangeDiskForm {
     QFD_CLASS(TChangeDiskForm)
 public:
     explicit TChangeDiskForm(TComponent* AOwner);
+    void Loaded() override;
     void FormShow(TObject*);
     void BrowseBtnClick(TObject*);
     TEdit* PathEdit() const;

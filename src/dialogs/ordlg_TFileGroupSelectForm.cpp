@@ -1,4 +1,5 @@
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
+#include "dialogs/routines_Pictures.h"
 #include "engine/cmp_TInstall.h"
 #include "platform/routines_FileSystem.h"
 #include "platform/routines_Files.h"
@@ -8,6 +9,10 @@
 #include "translate/cmp_TTranslateControls.h"
 
 namespace {
+// The designed widths of the size column and of the drive list's two size columns.
+constexpr int32_t kSizeColumnWidth = 93;
+constexpr int32_t kDriveColumnWidth = 120;
+
 TFileContainer* GroupOf(TTreeNode* node) {
     return node ? static_cast<TFileContainer*>(node->Data()) : nullptr;
 }
@@ -64,6 +69,11 @@ void TFileGroupSelectForm::GroupFormCreate(TObject*) {
     FDriveSpaceView->SetParent(Part<TPanel>("pnlDriveSpace"));
     FDriveSpaceView->SetAlign(alClient);
     auto* images = Part<TImageList>("ilDriveSpace");
+    if (images->Count() == 0) {
+        TPicture strip;
+        strip.SetData(DriveSpaceImagesBitmap());
+        images->Add(strip);
+    }
     FDriveSpaceView->SetSmallImages(images);
     FDriveSpaceView->SetStateImages(images);
     FDriveSpaceView->SetViewStyle(vsReport);
@@ -137,12 +147,14 @@ void TFileGroupSelectForm::FillGroupTree() {
 }
 
 void TFileGroupSelectForm::ShowScrollSpacers() {
-    // The side columns end where the tree's rows end, above its scroll bar.
-    const int32_t bar = HorizontalScrollBarHeight();
+    // The side columns end where the tree's rows end: above its horizontal
+    // scroll bar when it has one, at its bottom when it has none.
+    const int32_t bar = FGroupTree->HandleAllocated() ? FGroupTree->Height() - FGroupTree->ClientHeight()
+                                                      : HorizontalScrollBarHeight();
     for (const char* name : {"pnlIncludeSpacer", "pnlSizeSpacer"}) {
         auto* spacer = Part<TPanel>(name);
-        spacer->SetHeight(bar);
-        spacer->Show();
+        spacer->SetHeight(std::max(bar, 0));
+        static_cast<TControl*>(spacer)->SetVisible(bar > 0);
     }
 }
 
@@ -167,11 +179,27 @@ TLabel* TFileGroupSelectForm::SizeLabel(int row) const {
     return FSizeLabels.at(static_cast<size_t>(row));
 }
 
+void TFileGroupSelectForm::FitSizeColumn() {
+    // Wide enough for the whole number of bytes of every group, within two
+    // fifths of the tree's box; a size that still does not fit takes a unit.
+    auto* back = Part<TPanel>("pnlSizeBack");
+    const int32_t chrome = Part<TPanel>("pnlSizeRightDivider")->Width() + 3 + 2;
+    int32_t widest = 0;
+    for (TTreeNode* node = FGroupTree->Items().GetFirstNode(); node; node = node->GetNext())
+        widest = std::max(widest, TextWidth(FormatBytes(GroupOf(node)->TotalSize(false, true)),
+                                            Part<TPanel>("pnlSize")->Font()));
+    const int32_t most = std::max(kSizeColumnWidth, Part<TPanel>("pnlGroups")->ClientWidth() * 2 / 5);
+    back->SetWidth(std::clamp(widest + chrome, kSizeColumnWidth, most));
+}
+
 void TFileGroupSelectForm::RebuildColumns() {
+    FitSizeColumn();
+    ShowScrollSpacers();
     auto* includePanel = Part<TPanel>("pnlInclude");
     auto* sizePanel = Part<TPanel>("pnlSize");
     const int32_t includeWidth = includePanel->Width() - Part<TPanel>("pnIncludeRightDivider")->Width() - 3;
     const int32_t sizeWidth = sizePanel->Width() - Part<TPanel>("pnlSizeRightDivider")->Width() - 3;
+    const auto measure = [sizePanel](const std::string& text) { return TextWidth(text, sizePanel->Font()); };
     int r = 0;
     for (TTreeNode* node = FGroupTree->Items().GetFirstNode(); node; node = node->GetNext()) {
         if (!node->IsVisible())
@@ -206,7 +234,7 @@ void TFileGroupSelectForm::RebuildColumns() {
         TLabel* size = FSizeLabels[static_cast<size_t>(r)];
         size->Show();
         size->SetBounds(1, row.Top, sizeWidth, row.Height());
-        size->SetCaption(FormatBytes(group->TotalSize(false, true)));
+        size->SetCaption(FitBytes(group->TotalSize(false, true), sizeWidth - 2, measure));
         ++r;
     }
     FRows = r;
@@ -260,18 +288,42 @@ void TFileGroupSelectForm::ShowSelectedGroup() {
 void TFileGroupSelectForm::FillDriveSpace() {
     TFileContainer* install = InstallGroup(FDriveSpaceView->Name().c_str());
     FDrives = CollectDriveSpace(*install, DriveFreeBytes);
+    const int32_t room = FitDriveColumns();
+    const auto measure = [this](const std::string& text) { return TextWidth(text, FDriveSpaceView->Font()); };
     FDriveSpaceView->BeginUpdate();
     FDriveSpaceView->Clear();
     for (const TDriveSpace& d : FDrives) {
         TListItem* item = FDriveSpaceView->Add();
         item->SetCaption(std::string(1, d.Drive));
         item->SetImageIndex(0);
-        item->AddSubItem(FormatBytes(d.Required));
-        item->AddSubItem(FormatBytes(d.Available));
+        item->AddSubItem(FitBytes(d.Required, room, measure));
+        item->AddSubItem(FitBytes(d.Available, room, measure));
         item->SetStateIndex(d.ShortOfRoom() ? 1 : -1);
     }
     FDriveSpaceView->EndUpdate();
     Part<TPanel>("pnlDriveSpace")->SetHeight(DriveSpacePanelHeight(FDrives.size()));
+}
+
+int32_t TFileGroupSelectForm::FitDriveColumns() {
+    // The two size columns share what the drive column leaves of the list's
+    // width, at least their designed 120
+    // pixels each; the text's room is the column less its margins.
+    constexpr int32_t kMargins = 14;
+    int32_t widest = 0;
+    for (const TDriveSpace& d : FDrives)
+        for (int64_t bytes : {d.Required, d.Available})
+            widest = std::max(widest, TextWidth(FormatBytes(bytes), FDriveSpaceView->Font()));
+    // More rows than the panel's two take a vertical scroll bar.
+    const int32_t bar = FDrives.size() > 2 ? VerticalScrollBarWidth() : 0;
+    // A few pixels short of the whole width: columns that fill it exactly
+    // bring a horizontal scroll bar, which hides the second row.
+    const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - bar - 6;
+    const int32_t width =
+        std::clamp(widest + kMargins, kDriveColumnWidth, std::max(free / 2, kDriveColumnWidth));
+    for (int i = 1; i <= 2; ++i)
+        if (FDriveSpaceView->Column(i).Width != width)
+            FDriveSpaceView->SetColumnWidth(i, width);
+    return width - kMargins;
 }
 
 void TFileGroupSelectForm::DirectoryLabelChange(TObject*) {
@@ -280,6 +332,8 @@ void TFileGroupSelectForm::DirectoryLabelChange(TObject*) {
     if (TFileContainer* group = SelectedGroup()) {
         group->SetDestDirType(nullptr);
         group->SetDestDir(Part<TEdit>("DirectoryLabel")->Text());
+        // A folder on another drive brings that drive and its room at once.
+        FillDriveSpace();
     }
 }
 

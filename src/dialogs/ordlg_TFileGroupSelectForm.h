@@ -50,6 +50,10 @@ private:
     TFileContainer* InstallGroup(const char* who) const;
     void AddChildGroups(TFileContainer* group, TTreeNode* node);
     void ShowScrollSpacers();
+    void FitSizeColumn();
+    // Widens the drive list's size columns to their texts where there is room;
+    // the room left for a size's text.
+    int32_t FitDriveColumns();
     void IncludeClick(TObject* Sender);
 
     TTreeView* FGroupTree = nullptr;

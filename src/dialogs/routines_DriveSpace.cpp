@@ -1,5 +1,6 @@
 #include "dialogs/routines_DriveSpace.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Format.h"
 #include "platform/routines_Strings.h"
 #include <algorithm>
 
@@ -43,15 +44,25 @@ int64_t DriveFreeBytes(char drive) {
 }
 
 std::string FormatBytes(int64_t bytes) {
-    const uint64_t magnitude = bytes < 0 ? 0 - static_cast<uint64_t>(bytes) : static_cast<uint64_t>(bytes);
-    const std::string digits = std::to_string(magnitude);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
+    return GroupThousands(std::to_string(bytes), FormatSettings().ThousandSeparator) + " " +
+           TranslateText("Bytes");
+}
+
+std::string FitBytes(int64_t bytes, int32_t room, const std::function<int32_t(const std::string&)>& measure) {
+    std::string text = FormatBytes(bytes);
+    if (bytes < 0 || measure(text) <= room)
+        return text;
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
+    uint64_t unit = 1;
+    for (const char* name : kUnits) {
+        unit *= 1024;
+        const uint64_t whole = (static_cast<uint64_t>(bytes) + unit / 2) / unit;
+        text = GroupThousands(std::to_string(whole), FormatSettings().ThousandSeparator) + " " +
+               TranslateText(name);
+        if (measure(text) <= room)
+            break;
     }
-    return (bytes < 0 ? "-" : "") + grouped + " " + TranslateText("Bytes");
+    return text;
 }
 
 int32_t DriveSpacePanelHeight(size_t rows) {

@@ -29,7 +29,12 @@ std::vector<TDriveSpace> CollectDriveSpace(TFileContainer& install,
 // The free bytes of a drive's root on this machine; -1 when unknown.
 int64_t DriveFreeBytes(char drive);
 
-// "1,234,567 Bytes": thousands separated, no decimals, the unit translated.
+// "1,234,567 Bytes": thousands separated as the user's locale separates
+// them, no decimals, the unit translated.
 std::string FormatBytes(int64_t bytes);
+// The size as it fits into room pixels, measure giving a text's width: the
+// whole number of bytes when that fits, else the finest of KB, MB, GB and TB
+// (1024 each, rounded to the nearest) whose text fits, else TB.
+std::string FitBytes(int64_t bytes, int32_t room, const std::function<int32_t(const std::string&)>& measure);
 // The height of the drive list's panel for this many rows.
 int32_t DriveSpacePanelHeight(size_t rows);

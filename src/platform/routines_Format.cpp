@@ -1,5 +1,6 @@
 #include "routines_Format.h"
 #include "exceptions_Quenfold.h"
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -37,7 +38,35 @@ template <class... A> std::string Print(const char* spec, A... a) {
     return r;
 }
 
+// %f's text with the separators of the settings.
+std::string LocalNumber(const std::string& fixed) {
+    const size_t point = fixed.find('.');
+    std::string r =
+        GroupThousands(std::string_view(fixed).substr(0, point), FormatSettings().ThousandSeparator);
+    if (point != std::string::npos)
+        r += FormatSettings().DecimalSeparator + fixed.substr(point + 1);
+    return r;
+}
+
 } // namespace
+
+TFormatSettings& FormatSettings() {
+    static TFormatSettings settings;
+    return settings;
+}
+
+std::string GroupThousands(std::string_view digits, std::string_view separator) {
+    const bool neg = !digits.empty() && digits[0] == '-';
+    if (neg)
+        digits.remove_prefix(1);
+    std::string r = neg ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            r += separator;
+        r += digits[i];
+    }
+    return r;
+}
 
 std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
     std::string out;
@@ -122,6 +151,8 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
                 BadFormat(fmt);
             const char* spec = conv == 'g' ? "%.*g" : conv == 'e' ? "%.*e" : "%.*f";
             piece = Print(spec, prec >= 0 ? prec : (conv == 'g' ? 15 : 2), v);
+            if (conv == 'n' && std::isfinite(v))
+                piece = LocalNumber(piece);
             break;
         }
         default:

@@ -26,4 +26,16 @@ struct TVarRec {
     TVarRec(std::string_view v) : kind(Kind::Str), s(v) {}
 };
 
+// The separators %n writes: the user's, once the application has read them
+// from the system; "," and "." until then (and in the native build).
+struct TFormatSettings {
+    std::string ThousandSeparator = ",";
+    std::string DecimalSeparator = ".";
+};
+TFormatSettings& FormatSettings();
+
+// %n is %f with the integer digits grouped in threes by the thousands
+// separator and the decimal separator of FormatSettings.
 std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args);
+// The decimal digits (an optional leading "-") grouped in threes from the right.
+std::string GroupThousands(std::string_view digits, std::string_view separator);

@@ -989,6 +989,12 @@ void TListView::SetColumnCaption(int i, const std::string& caption) {
     SendMessageW(H(FHandle), LVM_SETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&col));
 }
 
+void TListView::SetColumnWidth(int i, int32_t width) {
+    FColumns.at(static_cast<size_t>(i)).Width = width;
+    if (HandleAllocated())
+        SendMessageW(H(FHandle), LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i), MAKELPARAM(width, 0));
+}
+
 void TListView::ClearColumns() {
     if (HandleAllocated())
         for (int i = ColumnCount() - 1; i >= 0; --i)

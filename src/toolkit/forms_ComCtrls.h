@@ -343,6 +343,7 @@ public:
     void AddColumn(const std::string& caption, int32_t width, TAlignment alignment = taLeftJustify);
     // A new caption for column i (a translation), shown at once.
     void SetColumnCaption(int i, const std::string& caption);
+    void SetColumnWidth(int i, int32_t width);
     void ClearColumns();
     TListItem* Selected() const;
     // While an item's text is edited, Return and Escape end the editing.

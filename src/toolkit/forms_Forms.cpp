@@ -1,5 +1,6 @@
 #include "toolkit/forms_Forms.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Format.h"
 #include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/classes_Reader.h"
@@ -479,10 +480,24 @@ TApplication::~TApplication() {
         TheApplication() = nullptr;
 }
 
+void ReadUserFormatSettings() {
+    // The separators of the user's locale, as the control panel sets them;
+    // an answer the system cannot give keeps the one before.
+    const auto read = [](LCTYPE what, std::string& into) {
+        wchar_t buf[8];
+        const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, what, buf, 8);
+        if (n > 0)
+            into = Narrow(buf, static_cast<size_t>(n - 1));
+    };
+    read(LOCALE_STHOUSAND, FormatSettings().ThousandSeparator);
+    read(LOCALE_SDECIMAL, FormatSettings().DecimalSeparator);
+}
+
 void TApplication::Initialize() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     RegisterToolkitClasses();
+    ReadUserFormatSettings();
 }
 
 void TApplication::Notification(TComponent* c, TOperation op) {
@@ -868,6 +883,10 @@ int32_t CaptionHeight() {
 }
 int32_t HorizontalScrollBarHeight() {
     return GetSystemMetrics(SM_CYHSCROLL);
+}
+
+int32_t VerticalScrollBarWidth() {
+    return GetSystemMetrics(SM_CXVSCROLL);
 }
 
 int32_t TextWidth(const std::string& text, const TFont& font) {

@@ -241,8 +241,13 @@ int32_t ScreenWidth();
 int32_t ScreenHeight();
 int32_t CaptionHeight();
 int32_t HorizontalScrollBarHeight();
+int32_t VerticalScrollBarWidth();
 // The width of one line of text in the font, measured on the screen.
 int32_t TextWidth(const std::string& text, const TFont& font);
+
+// Reads the user's thousands and decimal separators into FormatSettings (the
+// application does so when it is initialised).
+void ReadUserFormatSettings();
 
 // Registers the toolkit's own classes for stored layouts.
 void RegisterToolkitClasses();

@@ -267,6 +267,8 @@ bool HandleFile(const TUninstallPlan& plan, const TPlannedFile& f, TUninstallRes
     RemoveHelpRegistration(f.Path);
     if (removal == TRemoval::rmAtRestart)
         r.AtRestart.push_back(f.Path);
+    else if (removal == TRemoval::rmGone)
+        r.AlreadyGone.push_back(f.Path);
     else
         r.Removed.push_back(f.Path);
     return true;
@@ -532,6 +534,10 @@ std::string UninstallReport(const std::string& product, const TUninstallResult& 
                IntToStr(r.Removed.size()) + (r.Removed.size() == 1 ? " file was" : " files were") +
                    " removed:",
                r.Removed);
+    AppendList(text,
+               IntToStr(r.AlreadyGone.size()) + (r.AlreadyGone.size() == 1 ? " file was" : " files were") +
+                   " already gone:",
+               r.AlreadyGone);
     AppendList(text, "Kept because other programs still use them:", r.KeptShared);
     AppendList(text, "Kept because they were there before " + product + " was installed:", r.KeptExisted);
     AppendList(text, "Removed when Windows restarts:", r.AtRestart);

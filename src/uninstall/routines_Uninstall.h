@@ -40,7 +40,8 @@ struct TUninstallPlan {
 TUninstallPlan PlanUninstall(const std::string& product);
 
 struct TUninstallResult {
-    std::vector<std::string> Removed;
+    std::vector<std::string> Removed;     // removed by this run
+    std::vector<std::string> AlreadyGone; // logged, but no longer there when the run came to them
     std::vector<std::string> AtRestart;   // removed when Windows restarts
     std::vector<std::string> KeptShared;  // still counted for other programs
     std::vector<std::string> KeptExisted; // there before the product, left in place

@@ -1,11 +1,13 @@
 // Takes a picture of every page of the sample setup, for the README; run by
 // scripts/screenshots.sh on a display of its own, inside Wine.
-//   sample_screenshots FOLDER SOURCE [LOCALE PREFIX]
+//   sample_screenshots FOLDER SOURCE [LOCALE PREFIX [DESTINATION]]
 // FOLDER: the Unix folder for the PNG files; SOURCE: the sample's
 // distribution folder (-s); LOCALE (e.g. ru_RU) starts the sample as a
 // Windows user of that language, with LOCPATH from the environment; PREFIX
-// begins the file names (default "sample-"). With a locale only the first
-// pages are taken.
+// begins the file names (default "sample-"); DESTINATION is typed for the
+// Program group before the groups page is taken (a folder on another drive
+// brings that drive into the list). With a locale only the first pages are
+// taken.
 // It presses the button a page has focused (Next, Finish), so it needs no
 // captions and works in every language. Exit code 0 when every picture was
 // taken.
@@ -18,7 +20,7 @@ using namespace SampleDriver;
 
 namespace {
 
-std::string Folder, Prefix;
+std::string Folder, Prefix, Destination;
 uint32_t Pid = 0;
 int Failures = 0;
 
@@ -100,6 +102,18 @@ void PressCancel(TWindowHandle wizard) {
         Fail("no Cancel");
 }
 
+// Types the folder into the page's destination box, the one edit that is no memo.
+bool TypeDestination(TWindowHandle page, const std::string& folder) {
+    for (HWND h : VisibleDescendants(page))
+        if (SameText(ClassNameOf(reinterpret_cast<TWindowHandle>(h)), "Edit") &&
+            !(GetWindowLongW(h, GWL_STYLE) & ES_MULTILINE)) {
+            SetFocus(h);
+            SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(folder).c_str()));
+            return true;
+        }
+    return false;
+}
+
 TWindowHandle StartSample(const std::string& source, const std::string& locale) {
     std::vector<std::string> args;
     if (!locale.empty()) {
@@ -144,6 +158,8 @@ void GoodRun(const std::string& source, const std::string& locale) {
     const std::string groups = ControlText(w);
     if (!OpenProgramGroup(CurrentPage(w)))
         Fail("the Program group does not open");
+    if (!Destination.empty() && !TypeDestination(CurrentPage(w), Destination))
+        Fail("no destination box");
     Shot("groups");
     if (!locale.empty()) {
         TerminateProcess(OpenProcess(PROCESS_TERMINATE, FALSE, Pid), 1);
@@ -207,6 +223,7 @@ int main(int argc, char** argv) {
     Folder = argv[1];
     const std::string source = argv[2], locale = argc > 3 ? argv[3] : "";
     Prefix = argc > 4 ? argv[4] : "sample-";
+    Destination = argc > 5 ? argv[5] : "";
     GoodRun(source, locale);
     if (locale.empty())
         CancelledRun(source);

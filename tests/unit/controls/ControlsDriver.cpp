@@ -132,3 +132,97 @@ std::string SelectedTreeText(TWindowHandle tree) {
 int ProgressBarPosition(TWindowHandle bar) {
     return static_cast<int>(SendMessageW(reinterpret_cast<HWND>(bar), PBM_GETPOS, 0, 0));
 }
+
+int ListViewStateImage(TWindowHandle listView, int item) {
+    const auto state = static_cast<UINT>(SendMessageW(reinterpret_cast<HWND>(listView), LVM_GETITEMSTATE,
+                                                      static_cast<WPARAM>(item), LVIS_STATEIMAGEMASK));
+    return static_cast<int>((state & LVIS_STATEIMAGEMASK) >> 12);
+}
+
+namespace {
+// The pixels of a memory DC's 32-bit bitmap section.
+struct TSection {
+    HDC Dc = nullptr;
+    HBITMAP Bitmap = nullptr;
+    HGDIOBJ Old = nullptr;
+    uint32_t* Bits = nullptr;
+    TSection(int w, int h) {
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h; // rows from the top
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        Dc = CreateCompatibleDC(nullptr);
+        void* bits = nullptr;
+        Bitmap = CreateDIBSection(Dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        Bits = static_cast<uint32_t*>(bits);
+        if (Bitmap)
+            Old = SelectObject(Dc, Bitmap);
+    }
+    ~TSection() {
+        if (Old)
+            SelectObject(Dc, Old);
+        if (Bitmap)
+            DeleteObject(Bitmap);
+        DeleteDC(Dc);
+    }
+    std::vector<uint32_t> Pixels(int w, int h) {
+        GdiFlush();
+        std::vector<uint32_t> out;
+        if (!Bits)
+            return out;
+        for (int i = 0; i < w * h; ++i)
+            out.push_back(Bits[i] & 0xFFFFFF);
+        return out;
+    }
+};
+} // namespace
+
+std::vector<uint32_t> ListViewImagePixels(TWindowHandle listView, bool stateList, int image, int& width,
+                                          int& height) {
+    width = height = 0;
+    auto list = reinterpret_cast<HIMAGELIST>(SendMessageW(reinterpret_cast<HWND>(listView), LVM_GETIMAGELIST,
+                                                          stateList ? LVSIL_STATE : LVSIL_SMALL, 0));
+    if (!list || image < 0 || image >= ImageList_GetImageCount(list) ||
+        !ImageList_GetIconSize(list, &width, &height))
+        return {};
+    TSection section(width, height);
+    RECT all{0, 0, width, height};
+    FillRect(section.Dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ImageList_Draw(list, image, section.Dc, 0, 0, ILD_NORMAL);
+    return section.Pixels(width, height);
+}
+
+std::vector<uint32_t> WindowPixels(TWindowHandle w, int& width, int& height) {
+    HWND h = reinterpret_cast<HWND>(w);
+    RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RECT r{};
+    GetClientRect(h, &r);
+    width = r.right;
+    height = r.bottom;
+    TSection section(width, height);
+    HDC dc = GetDC(h);
+    BitBlt(section.Dc, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    ReleaseDC(h, dc);
+    return section.Pixels(width, height);
+}
+
+int ListViewColumnWidth(TWindowHandle listView, int column) {
+    return static_cast<int>(
+        SendMessageW(reinterpret_cast<HWND>(listView), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
+int ListViewTextWidth(TWindowHandle listView, const std::string& text) {
+    const std::wstring w = Wide(text);
+    return static_cast<int>(SendMessageW(reinterpret_cast<HWND>(listView), LVM_GETSTRINGWIDTHW, 0,
+                                         reinterpret_cast<LPARAM>(w.c_str())));
+}
+
+std::array<int, 4> ClientOnScreen(TWindowHandle w) {
+    RECT r{};
+    GetClientRect(reinterpret_cast<HWND>(w), &r);
+    POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
+    MapWindowPoints(reinterpret_cast<HWND>(w), HWND_DESKTOP, corners, 2);
+    return {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+}

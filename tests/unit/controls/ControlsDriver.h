@@ -3,6 +3,7 @@
 // they saw is checked on the test's thread afterwards.
 #pragma once
 #include "support/WindowDriver.h"
+#include <array>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -41,6 +42,22 @@ void PressKey(WindowDriver::TWindowHandle w, uint16_t vk);
 std::vector<std::string> ListViewColumnTexts(WindowDriver::TWindowHandle listView);
 // The text of the selected item of a tree view of this process; empty when none.
 std::string SelectedTreeText(WindowDriver::TWindowHandle tree);
+// The state image (0 none; n shows image n - 1 of the state list) of item i
+// of a list view of this process.
+int ListViewStateImage(WindowDriver::TWindowHandle listView, int item);
+// What image i of a list view's state or small image list shows, drawn on
+// white: width x height pixels 0xRRGGBB, rows from the top; empty when the
+// list has no such image.
+std::vector<uint32_t> ListViewImagePixels(WindowDriver::TWindowHandle listView, bool stateList, int image,
+                                          int& width, int& height);
+// The width of a list view's column, and of a text in the list view's font.
+int ListViewColumnWidth(WindowDriver::TWindowHandle listView, int column);
+int ListViewTextWidth(WindowDriver::TWindowHandle listView, const std::string& text);
+// A window's client area on the screen: left, top, right, bottom.
+std::array<int, 4> ClientOnScreen(WindowDriver::TWindowHandle w);
+// The pixels a window shows in its client area now (0xRRGGBB, rows from the top).
+std::vector<uint32_t> WindowPixels(WindowDriver::TWindowHandle w, int& width, int& height);
+
 // The position a progress bar of this process shows.
 int ProgressBarPosition(WindowDriver::TWindowHandle bar);
 // The folder's long name without a trailing backslash, as the system names it.

@@ -13,11 +13,14 @@
 #include "dialogs/ordlg_Progress.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
+#include "dialogs/routines_Pictures.h"
 #include "engine/cmp_TInstall.h"
 #include "platform/routines_FileSystem.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Format.h"
 #include "platform/routines_Process.h"
 #include "support/IsolatedTest.h"
+#include "support/SystemHelpers.h"
 #include "toolkit/classes_Reader.h"
 #include "toolkit/forms_ComCtrls.h"
 #include "toolkit/forms_ExtCtrls.h"
@@ -497,6 +500,18 @@ TEST_F(WindowsTest, ProgressWindowFollowsTheParameterObjects) {
     EXPECT_EQ(form->TotalBar()->Position(), 70);
     EXPECT_EQ(form->FileLabel()->Caption(), "saver.scr");
     EXPECT_FALSE(form->TransferShown());
+    // The picture beside the bars as the window shows it.
+    auto* picturePanel = static_cast<TWinControl*>(form->FindComponent("Panel2"));
+    ASSERT_NE(picturePanel, nullptr);
+    const auto shown = [&] {
+        int w = 0, h = 0;
+        return WindowPixels(picturePanel->Handle(), w, h);
+    };
+    const std::vector<uint32_t> extracting = shown();
+    ASSERT_FALSE(extracting.empty());
+    EXPECT_GT(std::count_if(extracting.begin(), extracting.end(), [](uint32_t p) { return p == 0x10A010; }),
+              20)
+        << "the extraction picture's arrow";
     // Placed by its dialog component: 474 x 146, low on the screen.
     EXPECT_EQ(form->Width(), 474);
     EXPECT_EQ(form->Height(), 146);
@@ -509,10 +524,16 @@ TEST_F(WindowsTest, ProgressWindowFollowsTheParameterObjects) {
     EXPECT_EQ(form->TotalBar()->Position(), 70);
     EXPECT_EQ(form->FileLabel()->Caption(), "files.1");
     EXPECT_TRUE(form->TransferShown());
+    const std::vector<uint32_t> downloading = shown();
+    EXPECT_NE(downloading, extracting) << "the download shows its own picture";
+    EXPECT_EQ(std::count(downloading.begin(), downloading.end(), 0x10A010), 0)
+        << "the extraction picture shows through the transfer picture";
+    EXPECT_GT(std::count(downloading.begin(), downloading.end(), 0x2E6FD8), 20) << "the globe";
     file.FilePercentDone = 100;
     file.TotalPercentDone = 90;
     manager->HandleInformationEvent(nullptr, ieFileStatus, &file);
     EXPECT_FALSE(form->TransferShown());
+    EXPECT_EQ(shown(), extracting) << "the extraction picture again";
     EXPECT_EQ(form->TotalBar()->Position(), 90);
     EXPECT_EQ(manager->DuringCopyFormCount(), 1) << "the same window goes on";
 
@@ -999,6 +1020,168 @@ TEST_F(GroupPageTest, TreeColumnsAndDrivesFollowTheGroups) {
     edit->SetText("E:\\New");
     EXPECT_EQ(FA->DestDir(), "e:\\new");
     EXPECT_EQ(FA->DestDirType(), nullptr);
+}
+
+// A free drive letter of the Wine prefix for a folder, a small disk of its
+// own where the system lets the script mount one (small_drive.sh); Letter()
+// is 0 when there is none, and Why() tells why.
+class TSmallDrive {
+public:
+    TSmallDrive(const std::string& folder, int64_t size) : FFolder(RemoveBackslash(folder)) {
+        std::string c = UnixPathUnderWine("C:\\");
+        while (!c.empty() && c.back() == '/')
+            c.pop_back();
+        if (c.empty()) {
+            FWhy = "not under Wine";
+            return;
+        }
+        // C: as Wine names it: dosdevices/c: or the drive_c folder beside it.
+        const std::string parent = c.substr(0, c.find_last_of('/'));
+        FDevices = SameText(c.substr(c.size() - 2), "c:") ? parent : parent + "/dosdevices";
+        for (char l = 'y'; l >= 'm' && !FLetter; --l)
+            if (!DirectoryExists(std::string(1, l) + ":\\")) {
+                FWhy = Run("attach", l, std::to_string(size));
+                if (FWhy.rfind("ok", 0) == 0 &&
+                    WaitFor([&] { return DirectoryExists(std::string(1, l) + ":\\"); }, 5000))
+                    FLetter = static_cast<char>(l - 'a' + 'A');
+                else
+                    break;
+            }
+    }
+    ~TSmallDrive() {
+        if (FLetter)
+            Run("detach", static_cast<char>(FLetter - 'A' + 'a'), "");
+    }
+    char Letter() const { return FLetter; }
+    const std::string& Why() const { return FWhy; }
+
+private:
+    std::string Run(const std::string& step, char letter, const std::string& size) {
+        const std::string done = FFolder + ".done";
+        RemoveFile(done);
+        std::vector<std::string> args = {QFD_SMALL_DRIVE_SCRIPT, step, FDevices, std::string(1, letter),
+                                         UnixPathUnderWine(FFolder)};
+        if (!size.empty())
+            args.push_back(size);
+        args.push_back(UnixPathUnderWine(done));
+        if (!StartUnixProgram("/bin/sh", args))
+            return "cannot run the small-drive script";
+        if (!WaitFor([&] { return FileExists(done); }, 20000))
+            return "the small-drive script did not finish within 20 s";
+        std::string reason = Trim(ReadWholeFile(done));
+        RemoveFile(done);
+        return reason;
+    }
+    std::string FFolder, FDevices, FWhy;
+    char FLetter = 0;
+};
+
+// The separators a test sets, put back afterwards.
+struct TSeparators {
+    TFormatSettings Before = FormatSettings();
+    explicit TSeparators(const char* thousands) { FormatSettings().ThousandSeparator = thousands; }
+    ~TSeparators() { FormatSettings() = Before; }
+};
+
+// Red as the no-room mark has it, and grey as the drive has it.
+bool Reddish(uint32_t p) {
+    return ((p >> 16) & 0xFF) > 180 && ((p >> 8) & 0xFF) < 90 && (p & 0xFF) < 90;
+}
+bool Greyish(uint32_t p) {
+    const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+    return r > 100 && r < 235 && r == g && g == b;
+}
+
+TEST_F(GroupPageTest, SizesShowWholeInTheLocalesDigitsAndTheColumnsEndWithTheTreesRows) {
+    TSeparators german(".");
+    FA->OwnBytes = 100LL * 1024 * 1024;
+    auto* huge = Find<TBytesGroup>("GroupB");
+    huge->OwnBytes = 5'000'000'000'000LL; // more than a column of the page can show in bytes
+    TFileGroupSelectForm* page = ShowPage();
+    ASSERT_NE(page, nullptr);
+    ASSERT_EQ(page->RowCount(), 3);
+    EXPECT_EQ(page->SizeLabel(1)->Caption(), "104.857.650 Bytes");
+    for (int row = 0; row < page->RowCount(); ++row) {
+        TLabel* size = page->SizeLabel(row);
+        EXPECT_LE(TextWidth(size->Caption(), size->Font()), size->Width()) << size->Caption() << " is cut";
+    }
+    const std::string total = page->SizeLabel(0)->Caption();
+    EXPECT_EQ(total.find("Bytes"), std::string::npos) << total << ": too long for whole bytes";
+    EXPECT_EQ(total.find(','), std::string::npos) << total << ": a unit keeps the locale's digits";
+
+    // Each size of the drive list fits its column.
+    TWindowHandle list = page->DriveSpaceView()->Handle();
+    for (int i = 0; i < page->DriveSpaceView()->Count(); ++i)
+        for (int sub = 0; sub < 2; ++sub) {
+            const std::string text = page->DriveSpaceView()->Item(i)->SubItems()[static_cast<size_t>(sub)];
+            EXPECT_LE(ListViewTextWidth(list, text) + 12, ListViewColumnWidth(list, sub + 1)) << text;
+        }
+
+    // The side columns end on the tree's last row, with or without its
+    // horizontal scroll bar.
+    const auto tree = ClientOnScreen(page->GroupTree()->Handle());
+    for (const char* column : {"pnlInclude", "pnlSize"}) {
+        const auto c = ClientOnScreen(static_cast<TWinControl*>(page->FindComponent(column))->Handle());
+        EXPECT_EQ(c[3], tree[3]) << column;
+        EXPECT_EQ(c[1], tree[1]) << column;
+    }
+}
+
+TEST_F(GroupPageTest, ADestinationTypedOnAnotherDriveBringsThatDriveWithItsRoomAndMark) {
+    const std::string folder = TempPath("second drive");
+    ASSERT_TRUE(CreateDir(folder));
+    TSmallDrive drive(folder, 4 << 20);
+    ASSERT_NE(drive.Letter(), 0) << drive.Why();
+    const std::string root = std::string(1, drive.Letter()) + ":\\";
+    const int64_t free = DiskFreeBytes(root);
+    ASSERT_GT(free, 0) << root;
+    auto* b = Find<TBytesGroup>("GroupB");
+    TFileGroupSelectForm* page = ShowPage();
+    ASSERT_NE(page, nullptr);
+    const auto row = [&]() -> int {
+        for (size_t i = 0; i < page->Drives().size(); ++i)
+            if (page->Drives()[i].Drive == drive.Letter())
+                return static_cast<int>(i);
+        return -1;
+    };
+    ASSERT_EQ(row(), -1);
+    TWindowHandle list = page->DriveSpaceView()->Handle();
+    TWindowHandle edit = static_cast<TWinControl*>(page->FindComponent("DirectoryLabel"))->Handle();
+
+    // Typed as a person types it: the drive comes with its own free space.
+    page->SelectGroup(b);
+    TypeText(edit, root + "qs");
+    ASSERT_TRUE(PumpUntil([&] { return row() >= 0; })) << "the typed drive is not in the list";
+    const int r = row();
+    EXPECT_EQ(page->Drives()[static_cast<size_t>(r)].Required, 7);
+    EXPECT_NEAR(static_cast<double>(page->Drives()[static_cast<size_t>(r)].Available),
+                static_cast<double>(free), 64.0 * 1024 * 1024);
+    EXPECT_EQ(page->DriveSpaceView()->Item(r)->Caption(), std::string(1, drive.Letter()));
+    EXPECT_EQ(ListViewStateImage(list, r), 0) << "room enough: no mark";
+
+    // Every row shows the drive picture.
+    int w = 0, h = 0;
+    const std::vector<uint32_t> drivePicture = ListViewImagePixels(list, false, 0, w, h);
+    EXPECT_EQ(w, 16);
+    EXPECT_GT(std::count_if(drivePicture.begin(), drivePicture.end(), Greyish), 30);
+    EXPECT_EQ(std::count_if(drivePicture.begin(), drivePicture.end(), Reddish), 0);
+
+    // More than the drive has: the mark, whose picture is the red one.
+    b->OwnBytes = free + 1024LL * 1024 * 1024;
+    TypeText(edit, root + "qs2");
+    ASSERT_TRUE(
+        PumpUntil([&] { return row() >= 0 && page->Drives()[static_cast<size_t>(row())].ShortOfRoom(); }));
+    const int state = ListViewStateImage(list, row());
+    ASSERT_EQ(state, 2) << "the second image of the list marks a drive without room";
+    const std::vector<uint32_t> mark = ListViewImagePixels(list, true, state - 1, w, h);
+    EXPECT_GT(std::count_if(mark.begin(), mark.end(), Reddish), 80) << "the no-room mark is not drawn";
+    EXPECT_NE(mark, drivePicture);
+    EXPECT_LT(ListViewColumnWidth(list, 0) + ListViewColumnWidth(list, 1) + ListViewColumnWidth(list, 2),
+              ClientOnScreen(list)[2] - ClientOnScreen(list)[0])
+        << "the columns are wider than the list: a scroll bar hides the second row";
+    // The other drives keep their rows; going back to C drops the typed one.
+    TypeText(edit, "c:\\qs");
+    EXPECT_TRUE(PumpUntil([&] { return row() == -1; }));
 }
 
 TEST_F(GroupPageTest, DriveColumnsSpeakThePagesLanguage) {

@@ -321,8 +321,8 @@ TEST_F(LoaderRun, DamagedFilesGetTheirMessageAndWriteNothing) {
         {"files.1 past the end",
          [&] { PatchFile(loader, record + 28, Int32Bytes(static_cast<int32_t>(size))); },
          "SaverName Screen Saver", "product archive"},
-        {"setup.1 negative", [&] { PatchFile(loader, record + 16, Int32Bytes(-1)); },
-         "SaverName Screen Saver", "bytes -1 to"},
+        {"setup.1 at the last offset of 32 bits", [&] { PatchFile(loader, record + 16, Int32Bytes(-1)); },
+         "SaverName Screen Saver", "bytes 4294967295 to"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

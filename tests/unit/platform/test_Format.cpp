@@ -29,3 +29,23 @@ TEST(Format, LongNumbersAreNotCut) {
     EXPECT_EQ(f.substr(0, 2), "10");
     EXPECT_EQ(f.substr(f.size() - 2), ".0");
 }
+
+// %n groups the digits by the user's separators: German "58.683.097.088",
+// Russian with a no-break space; "," and "." until they are read.
+TEST(Format, NumbersTakeTheSeparatorsOfTheSettings) {
+    const TFormatSettings before = FormatSettings();
+    EXPECT_EQ(Format("%0.0n Bytes", {int64_t(58683097088)}), "58,683,097,088 Bytes");
+    EXPECT_EQ(Format("%.2n", {-1234567.891}), "-1,234,567.89");
+    EXPECT_EQ(Format("%.0n|%.0n|%.0n", {999, 1000, 0}), "999|1,000|0");
+    FormatSettings().ThousandSeparator = ".";
+    FormatSettings().DecimalSeparator = ",";
+    EXPECT_EQ(Format("%0.0n", {int64_t(58683097088)}), "58.683.097.088");
+    EXPECT_EQ(Format("%.1n", {123456.3}), "123.456,3");
+    FormatSettings().ThousandSeparator = "\xC2\xA0";
+    EXPECT_EQ(Format("%.0n", {104857600u}), "104\xC2\xA0"
+                                            "857\xC2\xA0"
+                                            "600");
+    EXPECT_EQ(GroupThousands("-1234", "'"), "-1'234");
+    EXPECT_EQ(GroupThousands("", "'"), "");
+    FormatSettings() = before;
+}

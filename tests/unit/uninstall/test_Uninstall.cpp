@@ -72,6 +72,10 @@ TEST_F(Uninstall, RemovesEveryLoggedFileTheFoldersItEmptiedAndFinallyTheEntry) {
     EXPECT_NE(text.find("Folder: removed " + M("Demo\\docs\\deep")), std::string::npos) << text;
     EXPECT_NE(text.find("Registry: removed HKLM" + ProductKey("Demo")), std::string::npos) << text;
     EXPECT_NE(text.find("exit code 0: Demo was removed."), std::string::npos) << text;
+    // The count names what this run removed; the file gone before is told apart.
+    EXPECT_NE(text.find("6 files were removed:"), std::string::npos) << text;
+    EXPECT_NE(text.find("1 file was already gone:\r\n        " + M("Demo\\gone.txt")), std::string::npos)
+        << text;
 }
 
 TEST_F(Uninstall, ASharedFileSurvivesTheFirstProductAndGoesWithTheSecond) {
