@@ -308,7 +308,7 @@ std::vector<HWND> MessageBoxes() {
     using TQuery = std::pair<std::map<DWORD, std::string>, std::vector<HWND>>;
     TQuery q{RunPrograms(), {}};
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* q = reinterpret_cast<TQuery*>(lp);
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
@@ -325,7 +325,7 @@ std::vector<HWND> MessageBoxes() {
 std::vector<std::pair<HWND, int>> CopyWindows() {
     std::vector<std::pair<HWND, int>> found;
     EnumWindows(
-        [](HWND h, LPARAM found) -> BOOL {
+        [](HWND h, LPARAM found) CALLBACK -> BOOL {
             const auto window = reinterpret_cast<TWindowHandle>(h);
             if (!IsWindowVisible(h) || ControlText(window) != "Copying installation files")
                 return TRUE;
@@ -333,7 +333,7 @@ std::vector<std::pair<HWND, int>> CopyWindows() {
             std::vector<HWND> bars;
             EnumChildWindows(
                 h,
-                [](HWND c, LPARAM bars) -> BOOL {
+                [](HWND c, LPARAM bars) CALLBACK -> BOOL {
                     if (ClassNameOf(reinterpret_cast<TWindowHandle>(c)) == "msctls_progress32")
                         reinterpret_cast<std::vector<HWND>*>(bars)->push_back(c);
                     return TRUE;
