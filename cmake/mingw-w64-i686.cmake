@@ -12,12 +12,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
-# SSE2 arithmetic instead of the x87 unit: doubles keep exactly the values of
-# the 64-bit build (the x87 keeps extra bits in registers, so a date that
-# equals itself in memory could compare as later). Every processor that runs
-# Windows 8 or later has SSE2.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 # DLLs export their stdcall functions undecorated, as Windows' own do
 # (DllRegisterServer, not DllRegisterServer@0).
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at")

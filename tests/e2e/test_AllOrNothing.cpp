@@ -718,8 +718,14 @@ TEST_F(AllOrNothing, TheSnapshotSeesFilesAValueAndAnIniLineAndNothingOfWinesOwn)
     WriteTextFile(changed, "after!"); // as long as before
     ASSERT_TRUE(RemoveFile(vanished));
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qfd Snap Probe";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), L"DisplayName", REG_SZ, L"probe", 12),
+    HKEY probe = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE | kMachineView, nullptr, &probe, nullptr),
               0);
+    const LONG written =
+        RegSetValueExW(probe, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"probe"), 12);
+    RegCloseKey(probe);
+    ASSERT_EQ(written, 0);
     ASSERT_TRUE(WriteProfileStringW(L"boot", L"QfdSnapProbe", L"1"));
     WriteProfileStringW(nullptr, nullptr, nullptr); // into the file now
     ASSERT_TRUE(Settle());
