@@ -75,6 +75,23 @@ bool RunsUnderWow64() {
     return wow64;
 }
 
+std::string NativeFilePath(const std::string& path) {
+    if (!RunsUnderWow64())
+        return path;
+    std::string windows;
+    if (!QueryText(
+            261, [](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); }, windows))
+        return path;
+    if (!windows.empty() && windows.back() == '\\')
+        windows.pop_back();
+    const std::wstring system32 = Wide(windows + "\\System32"), wide = Wide(path);
+    const size_t n = system32.size();
+    if (wide.size() < n || _wcsnicmp(wide.c_str(), system32.c_str(), n) != 0 ||
+        (wide.size() > n && wide[n] != L'\\'))
+        return path;
+    return windows + "\\Sysnative" + Narrow(wide.c_str() + n, wide.size() - n);
+}
+
 std::string GetSystemDir() {
     std::string dir;
     if (RunsUnderWow64()) {

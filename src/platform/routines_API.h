@@ -21,6 +21,13 @@ std::string GetSystemDir();
 // True for a 32-bit program on 64-bit Windows (WoW64); false on 32-bit
 // Windows, for a 64-bit program and on systems without the question.
 bool RunsUnderWow64();
+// A path as this program must name it to reach the file a 64-bit program
+// means: under WoW64 a path in the 64-bit system folder ("System32") goes
+// through its alias "Sysnative", which the system does not redirect. Any other
+// path, and every path outside WoW64, comes back unchanged. Only for this
+// program's own file calls: the restart (pending renames) and other programs
+// need the path as it was.
+std::string NativeFilePath(const std::string& path);
 std::string GetWindowsDir();
 // The short form of an existing path. A path the system cannot shorten (it
 // does not exist, or short names are off on its volume) comes back unchanged.

@@ -95,6 +95,22 @@ TEST(SystemFolders, NameTheFolderOfThisWidthAsEveryProgramSeesIt) {
     }
 }
 
+// The 64-bit system folder's files, as this program reaches them: under WoW64
+// through the alias the system does not redirect, else as they are named.
+TEST(SystemFolders, NativeFilePathReachesTheFileA64BitProgramMeans) {
+    const std::string win = GetWindowsDir();
+    const std::string kernel = win + "\\SYSTEM32\\kernel32.dll";
+    const std::string native = NativeFilePath(kernel);
+    EXPECT_EQ(ProgramMachine(native), ProgramMachine(kernel, true)) << native;
+    EXPECT_EQ(native == kernel, !RunsUnderWow64()) << native;
+    // Only the folder itself and what lies in it.
+    for (const std::string& other :
+         {win + "\\System32x\\a.dll", win + "\\SysWOW64\\a.dll", std::string("D:\\System32\\a")})
+        EXPECT_EQ(NativeFilePath(other), other);
+    EXPECT_EQ(NativeFilePath(win + "\\system32"),
+              RunsUnderWow64() ? win + "\\Sysnative" : win + "\\system32");
+}
+
 class ShortPathTest : public TIsolatedTest {};
 
 TEST_F(ShortPathTest, ShortensExistingPathsAndLeavesOthersAlone) {
