@@ -681,9 +681,10 @@ TEST_F(QuietSetup, TheBuiltDistributionOfThisWidthInstallsWhereItsWidthBelongsAn
     EXPECT_TRUE(SameText(GetSystemDir() + "\\", folder)) << GetSystemDir();
     ASSERT_TRUE(InPlace());
     EXPECT_TRUE(ExistsWithoutRedirection(folder + kSaver));
-    if (wow64)
+    if (wow64) {
         EXPECT_FALSE(ExistsWithoutRedirection(GetWindowsDir() + "\\system32\\" + kSaver))
             << "in the 64-bit system folder";
+    }
     // SYSTEM.INI names the saver by its path in that folder.
     const std::optional<std::string> current = CurrentSaverSetting().SystemIni;
     ASSERT_TRUE(current.has_value());
