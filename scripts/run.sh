@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the product: installs what is missing, builds the Windows programs and
-# starts setup.exe under Wine. Arguments go to setup.exe.
+# starts setup.exe under Wine. Arguments go to setup.exe. The 32-bit programs
+# by default (build/win32; the one setup.exe for every Windows); QFD_WIDTH=64
+# takes the 64-bit ones (build/win).
 #   --screenshot FILE   (first argument) also saves a picture of the screen
 #                       after a few seconds and then ends the program; for
 #                       machines without a display of their own.
@@ -22,13 +24,33 @@ if [ "${1:-}" = "--screenshot" ]; then
     shift 2
 fi
 
+case "${QFD_WIDTH:-32}" in
+32) config=win32 ;;
+64) config=win ;;
+*)
+    echo "QFD_WIDTH is 32 or 64, not ${QFD_WIDTH}" >&2
+    exit 2
+    ;;
+esac
+bin="$root/build/$config"
+
 bash scripts/install-deps.sh
-bash scripts/build.sh win >/dev/null
+bash scripts/build.sh "$config" >/dev/null
 
 source scripts/wine-env.sh
 wine_env_start
 trap wine_env_stop EXIT
-exe="$root/build/win/src/setup/setup.exe"
+exe="$bin/src/setup/setup.exe"
+
+# The system folder the setup program sees, under its real name in the
+# prefix: a 32-bit program in a 64-bit prefix has syswow64.
+system_folder() {
+    if [ "$config" = win32 ] && [ -d "$1/drive_c/windows/syswow64" ]; then
+        echo "$1/drive_c/windows/syswow64"
+    else
+        echo "$1/drive_c/windows/system32"
+    fi
+}
 
 # The product as the screen-saver setup expects it: files.inf in the system
 # folder names the screen saver, a second file and the uninstaller; the
@@ -43,10 +65,10 @@ printf 'a screen saver\r\n' >"$sample/Starry Night.scr"
 printf 'Starry Night screen saver\r\n' >"$sample/readme.txt"
 # The framework's own uninstaller: the product can be removed again from the
 # system's list of installed programs.
-cp "$root/build/win/src/uninstall/uninstall.exe" "$sample/uninstall.exe"
+cp "$bin/src/uninstall/uninstall.exe" "$sample/uninstall.exe"
 printf 'C:\\build\\Starry Night.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n' \
-    >"$WINEPREFIX/drive_c/windows/system32/files.inf"
-qarc="$root/build/win/tools/qarc/qarc.exe"
+    >"$(system_folder "$WINEPREFIX")/files.inf"
+qarc="$bin/tools/qarc/qarc.exe"
 rm -f "$sample/files.1"
 wine "$qarc" create 'C:\build\files.1' --id 1 'C:\build\Starry Night.scr' >/dev/null
 wine "$qarc" add 'C:\build\files.1' --id 0 'C:\build\readme.txt' >/dev/null
@@ -67,7 +89,7 @@ if [ -n "$build" ]; then
     # setup.exe (the loading program with setup.1 and files.1 appended),
     # setup.1 and files.1 into C:\dist.
     rm -rf "$WINEPREFIX/drive_c/dist"
-    printf 'C:\\dist\r\n' >"$root/build/win/src/setup/BUILD.INF"
+    printf 'C:\\dist\r\n' >"$bin/src/setup/BUILD.INF"
     wine "$exe" -b
     ls -l "$WINEPREFIX/drive_c/dist"
     [ -s "$WINEPREFIX/drive_c/dist/setup.exe" ] || { echo "the build made no setup.exe" >&2; exit 1; }
@@ -89,7 +111,7 @@ if [ -n "$build" ]; then
     if [ -z "$shot" ]; then
         status=0
         WINEPREFIX="$clean" wine 'C:\setup.exe' "$@" || status=$?
-        ls -l "$clean/drive_c/windows/system32/"*.scr 2>/dev/null || true
+        ls -l "$(system_folder "$clean")/"*.scr 2>/dev/null || true
         exit $status
     fi
     WINEPREFIX="$clean" wine 'C:\setup.exe' "$@" &
@@ -97,7 +119,7 @@ if [ -n "$build" ]; then
     sleep "${SHOT_DELAY:-8}"
     xwd -root -silent | convert xwd:- "$shot"
     echo "screenshot: $shot"
-    ls -l "$clean/drive_c/windows/system32/"*.scr 2>/dev/null || true
+    ls -l "$(system_folder "$clean")/"*.scr 2>/dev/null || true
     kill "$pid" 2>/dev/null || true
     exit 0
 fi

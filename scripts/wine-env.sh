@@ -38,7 +38,9 @@ wine_env_start() {
     # One desktop for the whole session, started here without our pipes: a
     # desktop started by a test would hold ctest's output pipe open (see
     # tests/support/DesktopKeeper.cpp). wine_env_stop ends it with the rest.
-    local keeper="$root/build/win/tests/support/qfd_desktop_keeper.exe"
+    # Either build's keeper will do; the 32-bit one is built with every test.
+    local keeper="$root/build/win32/tests/support/qfd_desktop_keeper.exe"
+    [ -f "$keeper" ] || keeper="$root/build/win/tests/support/qfd_desktop_keeper.exe"
     if [ -f "$keeper" ] && [ -z "${QFD_NO_DESKTOP_KEEPER:-}" ]; then
         (setsid wine "$keeper" </dev/null >/dev/null 2>&1 &)
     fi

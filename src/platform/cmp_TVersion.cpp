@@ -119,9 +119,12 @@ std::string VersionOf(const std::string& fileName) {
     return reader.VersionInfo().FileVersion;
 }
 
+// Compared as DOS date-times (two-second steps, fields from the year down):
+// whole numbers compare the same on every processor, where two doubles of the
+// same moment may not (the 32-bit x87 unit keeps extra bits in registers).
 TFileCompare CompareDates(TDateTime incoming, TDateTime existing) {
-    incoming = DosDateTimeToDateTime(DateTimeToDosDateTime(incoming));
-    return incoming > existing ? fcNewer : incoming == existing ? fcSame : fcOlder;
+    const uint32_t a = DateTimeToDosDateTime(incoming), b = DateTimeToDosDateTime(existing);
+    return a > b ? fcNewer : a == b ? fcSame : fcOlder;
 }
 
 } // namespace

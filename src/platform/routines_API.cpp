@@ -60,8 +60,48 @@ std::string GetTempFile(bool keepFile) {
     return Narrow(name, wcslen(name));
 }
 
+bool RunsUnderWow64() {
+    // Asked once: the answer cannot change while the program runs. Windows 95
+    // and NT 4 have no IsWow64Process.
+    static const bool wow64 = [] {
+        using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        auto isWow64 =
+            kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")))
+                   : nullptr;
+        BOOL result = FALSE;
+        return isWow64 && isWow64(GetCurrentProcess(), &result) && result;
+    }();
+    return wow64;
+}
+
+std::string NativeFilePath(const std::string& path) {
+    if (!RunsUnderWow64())
+        return path;
+    std::string windows;
+    if (!QueryText(
+            261, [](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); }, windows))
+        return path;
+    if (!windows.empty() && windows.back() == '\\')
+        windows.pop_back();
+    const std::wstring system32 = Wide(windows + "\\System32"), wide = Wide(path);
+    const size_t n = system32.size();
+    if (wide.size() < n || _wcsnicmp(wide.c_str(), system32.c_str(), n) != 0 ||
+        (wide.size() > n && wide[n] != L'\\'))
+        return path;
+    return windows + "\\Sysnative" + Narrow(wide.c_str() + n, wide.size() - n);
+}
+
 std::string GetSystemDir() {
     std::string dir;
+    if (RunsUnderWow64()) {
+        using Fn = UINT(WINAPI*)(LPWSTR, UINT);
+        static const Fn wow64Dir = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemWow64DirectoryW")));
+        if (wow64Dir && QueryText(
+                            261, [](wchar_t* b, DWORD n) { return wow64Dir(b, n); }, dir))
+            return dir;
+    }
     if (!QueryText(
             261, [](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); }, dir))
         throw EAPIRoutines("Could not retrieve the system directroy from windows");

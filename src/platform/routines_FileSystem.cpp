@@ -246,7 +246,7 @@ void TOpenFolderDialog::FindBrowserControls() {
     } found{H(FBrowser), {}, {}};
     EnumChildWindows(
         H(FBrowser),
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* f = reinterpret_cast<TFound*>(lp);
             wchar_t cls[64] = {};
             GetClassNameW(h, cls, 63);

@@ -110,12 +110,16 @@ std::string GetStartupDir() {
     return ShellFolder("Startup", "Startup");
 }
 
+// The registry is read in the machine's own view (see routines_Registry.cpp),
+// where a 32-bit program's folders are the "(x86)" values.
 std::string GetProgramFilesDir() {
-    return FolderOr(rkLocalMachine, CurrentVersionKey, "ProgramFilesDir",
-                    DriveOf(GetCurrentDir()) + "\\Program Files");
+    std::string dir = FolderOr(rkLocalMachine, CurrentVersionKey, "ProgramFilesDir",
+                               DriveOf(GetCurrentDir()) + "\\Program Files");
+    return RunsUnderWow64() ? FolderOr(rkLocalMachine, CurrentVersionKey, "ProgramFilesDir (x86)", dir) : dir;
 }
 
 std::string GetCommonFilesDir() {
-    return FolderOr(rkLocalMachine, CurrentVersionKey, "CommonFilesDir",
-                    DriveOf(GetCurrentDir()) + "\\Program Files\\Common Files");
+    std::string dir = FolderOr(rkLocalMachine, CurrentVersionKey, "CommonFilesDir",
+                               DriveOf(GetCurrentDir()) + "\\Program Files\\Common Files");
+    return RunsUnderWow64() ? FolderOr(rkLocalMachine, CurrentVersionKey, "CommonFilesDir (x86)", dir) : dir;
 }

@@ -1,5 +1,6 @@
 // Registry layer over the W functions.
 #include "routines_Registry.h"
+#include "routines_API.h"
 #include "routines_Undo.h"
 #include "routines_WinText.h"
 #include <cstring>
@@ -15,6 +16,26 @@ HKEY K(TRegHandle h) {
 // Windows allows 512 levels; a deeper walk means a link loop.
 constexpr int MaxKeyDepth = 512;
 
+// A 32-bit program on 64-bit Windows works in the machine's own (64-bit) view
+// of HKLM\Software too, so that the setup and the uninstaller of either width
+// read and write the same uninstall entry, install record, shared counts and
+// journal. Elsewhere the flag changes nothing.
+REGSAM View() {
+    return RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
+}
+
+LONG DeleteKey(TRegHandle root, const std::string& key) {
+    if (View()) {
+        // Every system with WoW64 has RegDeleteKeyExW; Windows 95 has not.
+        using Fn = LONG(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+        static const Fn deleteEx = reinterpret_cast<Fn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+        if (deleteEx)
+            return deleteEx(K(root), Wide(key).c_str(), View(), 0);
+    }
+    return RegDeleteKeyW(K(root), Wide(key).c_str());
+}
+
 bool DeleteTree(TRegHandle root, const std::string& key, int depth) {
     if (depth > MaxKeyDepth)
         return false;
@@ -26,7 +47,7 @@ bool DeleteTree(TRegHandle root, const std::string& key, int depth) {
     bool ok = true;
     for (const std::string& sub : subKeys)
         ok = DeleteTree(root, key + "\\" + sub, depth + 1) && ok;
-    LONG rc = RegDeleteKeyW(K(root), Wide(key).c_str());
+    LONG rc = DeleteKey(root, key);
     return ok && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND);
 }
 
@@ -108,7 +129,7 @@ bool TRegKey::Fail(long code) const {
 
 bool TRegKey::Open(TRegHandle parent, const std::string& key, TRegAccess access) {
     Close();
-    REGSAM sam = access == TRegAccess::raRead ? KEY_READ : KEY_READ | KEY_WRITE;
+    REGSAM sam = (access == TRegAccess::raRead ? KEY_READ : KEY_READ | KEY_WRITE) | View();
     HKEY h = nullptr;
     LONG rc = RegOpenKeyExW(K(parent), Wide(NormalizeRegKeyPath(key)).c_str(), 0, sam, &h);
     if (rc != ERROR_SUCCESS)
@@ -127,7 +148,7 @@ bool TRegKey::Create(TRegHandle parent, const std::string& key) {
         UndoHooks().KeyCreating(FRoot, FPath);
     HKEY h = nullptr;
     LONG rc = RegCreateKeyExW(K(parent), Wide(NormalizeRegKeyPath(key)).c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &h, nullptr);
+                              REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | View(), nullptr, &h, nullptr);
     if (rc != ERROR_SUCCESS)
         return Fail(rc);
     FHandle = reinterpret_cast<TRegHandle>(h);

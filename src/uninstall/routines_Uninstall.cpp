@@ -167,19 +167,22 @@ bool Unregister(const TPlannedFile& f, TUninstallResult& r) {
 enum class TRemoval { rmGone, rmRemoved, rmAtRestart, rmFailed };
 
 TRemoval RemoveOne(const std::string& path, TUninstallResult& r) {
-    const bool link = IsLink(path);
-    if (!link && !FileExists(path)) {
+    // A 32-bit uninstaller reaches a 64-bit product's System32 file through
+    // its alias; the log and a removal at the restart keep the real name.
+    const std::string here = NativeFilePath(path);
+    const bool link = IsLink(here);
+    if (!link && !FileExists(here)) {
         LogLine("File", path + " was already gone");
         return TRemoval::rmGone;
     }
-    if (!link && DirectoryExists(path)) {
+    if (!link && DirectoryExists(here)) {
         r.Failures.push_back(path + " is a folder now, not the file that was installed. It was kept.");
         return TRemoval::rmFailed;
     }
-    if (!link && IsFileReadOnly(path))
-        SetFileReadOnly(path, false);
+    if (!link && IsFileReadOnly(here))
+        SetFileReadOnly(here, false);
     // A link goes itself, never what it points at.
-    const bool removed = link && DirectoryExists(path) ? RemoveDir(path) : RemoveFile(path);
+    const bool removed = link && DirectoryExists(here) ? RemoveDir(here) : RemoveFile(here);
     if (removed) {
         LogLine("File", "removed " + path);
         return TRemoval::rmRemoved;

@@ -137,6 +137,13 @@ inline std::string BuiltProgram(const char* relative) {
     return ThisProgramFolder() + "..\\..\\src\\" + relative;
 }
 
+// The same program of the build of the other width (build/win32 beside
+// build/win); it may not have been built.
+inline std::string OtherWidthProgram(const char* relative) {
+    return ThisProgramFolder() + "..\\..\\..\\" + (sizeof(void*) == 8 ? "win32" : "win") + "\\src\\" +
+           relative;
+}
+
 // The files.inf of the Wine prefix's system folder, which names the product.
 inline std::string FilesInfPath() {
     return GetSystemDir() + "\\files.inf";

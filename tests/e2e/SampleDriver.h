@@ -29,7 +29,7 @@ inline std::string TopCaptions(uint32_t pid) {
         std::string out;
     } q{pid, ""};
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* q = reinterpret_cast<Q*>(lp);
             DWORD p = 0;
             GetWindowThreadProcessId(h, &p);
@@ -68,7 +68,7 @@ inline std::vector<HWND> VisibleDescendants(TWindowHandle parent) {
     std::vector<HWND> all;
     EnumChildWindows(
         H(parent),
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             if (IsWindowVisible(h))
                 reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
             return TRUE;

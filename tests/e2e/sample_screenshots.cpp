@@ -47,7 +47,7 @@ TWindowHandle OtherWindow(TWindowHandle mainForm, TWindowHandle not1) {
         HWND skip1, skip2, found;
     } q{Pid, H(mainForm), H(not1), nullptr};
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* q = reinterpret_cast<Q*>(lp);
             DWORD p = 0;
             GetWindowThreadProcessId(h, &p);

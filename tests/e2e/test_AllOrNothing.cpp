@@ -70,6 +70,47 @@ struct TItem {
 };
 using TSnapshot = std::map<std::string, TItem>;
 
+// The machine as a 64-bit program sees it, also from a 32-bit test program on
+// 64-bit Windows: the registry's own view, and (while one of these lives, on
+// this thread) the files without redirection, so that System32 and SysWOW64
+// are two folders and neither is seen twice.
+constexpr REGSAM kMachineView = KEY_WOW64_64KEY;
+class TNoRedirection {
+public:
+    TNoRedirection() : FOff(Wow64DisableWow64FsRedirection(&FOld)) {}
+    ~TNoRedirection() {
+        if (FOff)
+            Wow64RevertWow64FsRedirection(FOld);
+    }
+    TNoRedirection(const TNoRedirection&) = delete;
+    TNoRedirection& operator=(const TNoRedirection&) = delete;
+
+private:
+    PVOID FOld = nullptr;
+    bool FOff;
+};
+
+void DeleteKeyOfMachine(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_READ | DELETE | kMachineView, &h) == ERROR_SUCCESS) {
+        RegDeleteTreeW(h, nullptr);
+        RegCloseKey(h);
+    }
+    RegDeleteKeyExW(root, Wide(key).c_str(), kMachineView, 0);
+}
+
+void SetValueOfMachine(HKEY root, const std::string& key, const std::string& name, DWORD type,
+                       const std::vector<BYTE>* data) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_SET_VALUE | kMachineView, &h) != ERROR_SUCCESS)
+        return;
+    if (data)
+        RegSetValueExW(h, Wide(name).c_str(), 0, type, data->data(), static_cast<DWORD>(data->size()));
+    else
+        RegDeleteValueW(h, Wide(name).c_str());
+    RegCloseKey(h);
+}
+
 class TSnapshotTaker {
 public:
     explicit TSnapshotTaker(const std::string& scratch)
@@ -78,6 +119,7 @@ public:
 
     TSnapshot Take() {
         FInto.clear();
+        TNoRedirection machineFiles;
         const std::string windows = GetWindowsDir();
         Folder(windows);
         Folder(ExtractFileDir(RemoveBackslash(GetEnvVar("USERPROFILE").value_or(windows))));
@@ -207,7 +249,7 @@ private:
     // The key and everything below it, or only its value "only".
     void Key(HKEY root, const std::string& key, const std::string& only = "") {
         HKEY h = nullptr;
-        if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        if (RegOpenKeyExW(root, Wide(key).c_str(), 0, KEY_READ | kMachineView, &h) != ERROR_SUCCESS)
             return;
         const std::string shown = (root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\") + key;
         if (only.empty())
@@ -308,7 +350,7 @@ std::vector<HWND> MessageBoxes() {
     using TQuery = std::pair<std::map<DWORD, std::string>, std::vector<HWND>>;
     TQuery q{RunPrograms(), {}};
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* q = reinterpret_cast<TQuery*>(lp);
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
@@ -325,7 +367,7 @@ std::vector<HWND> MessageBoxes() {
 std::vector<std::pair<HWND, int>> CopyWindows() {
     std::vector<std::pair<HWND, int>> found;
     EnumWindows(
-        [](HWND h, LPARAM found) -> BOOL {
+        [](HWND h, LPARAM found) CALLBACK -> BOOL {
             const auto window = reinterpret_cast<TWindowHandle>(h);
             if (!IsWindowVisible(h) || ControlText(window) != "Copying installation files")
                 return TRUE;
@@ -333,7 +375,7 @@ std::vector<std::pair<HWND, int>> CopyWindows() {
             std::vector<HWND> bars;
             EnumChildWindows(
                 h,
-                [](HWND c, LPARAM bars) -> BOOL {
+                [](HWND c, LPARAM bars) CALLBACK -> BOOL {
                     if (ClassNameOf(reinterpret_cast<TWindowHandle>(c)) == "msctls_progress32")
                         reinterpret_cast<std::vector<HWND>*>(bars)->push_back(c);
                     return TRUE;
@@ -429,7 +471,8 @@ protected:
         // The builds leave their record key empty; the user's machine, where
         // the cases run, has never seen a build.
         for (const char* key : {"SOFTWARE\\Quenfold\\Install", "SOFTWARE\\Quenfold"})
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, Wide(key).c_str()); // never one that holds a key
+            RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), kMachineView,
+                            0); // never one that holds a key
         std::printf("distributions built: %s\n", Seconds(start).c_str());
     }
     static void TearDownTestSuite() {
@@ -537,6 +580,7 @@ protected:
 
     void RestoreBaseline() {
         const TSnapshot now = Snapshot();
+        TNoRedirection machineFiles;                           // the snapshot's names are the real ones
         for (auto it = now.rbegin(); it != now.rend(); ++it) { // what lies inside goes first
             const auto& [name, item] = *it;
             if (Baseline.count(name))
@@ -546,14 +590,13 @@ protected:
             else if (item.Kind == TItem::kFolder)
                 TTempFolder::RemoveTree(name);
             else if (item.Kind == TItem::kKey)
-                RegDeleteTreeW(item.Root, Wide(item.Key).c_str());
+                DeleteKeyOfMachine(item.Root, item.Key);
             else if (item.Kind == TItem::kValue)
-                RegDeleteKeyValueW(item.Root, Wide(item.Key).c_str(), Wide(item.Name).c_str());
+                SetValueOfMachine(item.Root, item.Key, item.Name, 0, nullptr);
         }
         for (const auto& [name, item] : Baseline)
             if (item.Kind == TItem::kValue && (!now.count(name) || now.at(name).Text != item.Text))
-                RegSetKeyValueW(item.Root, Wide(item.Key).c_str(), Wide(item.Name).c_str(), item.Type,
-                                item.Data.data(), static_cast<DWORD>(item.Data.size()));
+                SetValueOfMachine(item.Root, item.Key, item.Name, item.Type, &item.Data);
         for (const auto& [ini, bytes] : FSavedIni)
             if (ReadWholeFile(GetWindowsDir() + "\\" + ini) != bytes)
                 WriteTextFile(GetWindowsDir() + "\\" + ini, bytes);
@@ -675,8 +718,14 @@ TEST_F(AllOrNothing, TheSnapshotSeesFilesAValueAndAnIniLineAndNothingOfWinesOwn)
     WriteTextFile(changed, "after!"); // as long as before
     ASSERT_TRUE(RemoveFile(vanished));
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qfd Snap Probe";
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), L"DisplayName", REG_SZ, L"probe", 12),
+    HKEY probe = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, nullptr, 0,
+                              KEY_SET_VALUE | kMachineView, nullptr, &probe, nullptr),
               0);
+    const LONG written =
+        RegSetValueExW(probe, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"probe"), 12);
+    RegCloseKey(probe);
+    ASSERT_EQ(written, 0);
     ASSERT_TRUE(WriteProfileStringW(L"boot", L"QfdSnapProbe", L"1"));
     WriteProfileStringW(nullptr, nullptr, nullptr); // into the file now
     ASSERT_TRUE(Settle());

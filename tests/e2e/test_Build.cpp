@@ -253,7 +253,7 @@ TEST_F(SignedBuild, SignsTheSelfExtractingSetupSoThatOsslsigncodeAcceptsItAndItS
     const std::string all = ReadWholeFile(Exe), s1 = ReadWholeFile(Build + "\\setup.1"),
                       f1 = ReadWholeFile(Build + "\\files.1");
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(all.data());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(all.data() + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(all.data() + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY table = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
     ASSERT_EQ(static_cast<size_t>(table.VirtualAddress) + table.Size, all.size());
     EXPECT_EQ(Le32At(all, table.VirtualAddress + 4), 0x00020200u);

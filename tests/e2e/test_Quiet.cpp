@@ -59,7 +59,7 @@ std::vector<std::string> WatchWindowsUntilExit(TProcess& process, uint32_t timeo
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
         EnumWindows(
-            [](HWND h, LPARAM lp) -> BOOL {
+            [](HWND h, LPARAM lp) CALLBACK -> BOOL {
                 auto* s = reinterpret_cast<TSeen*>(lp);
                 if (!IsWindowVisible(h) || !SameText(ProgramOfWindow(h), "setup.exe"))
                     return TRUE;
@@ -639,6 +639,118 @@ TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsL
     EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSecond));
     EXPECT_FALSE(RegKeyExists(RegLocalMachine, key));
     EXPECT_EQ(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos);
+    EXPECT_EQ(CurrentSaverSetting().WinIni, earlier.WinIni);
+    EXPECT_EQ(CurrentSaverSetting().SystemIni, earlier.SystemIni);
+}
+
+// The distribution an author builds with -b is a program of the width of the
+// setup program that built it. Installed unattended (a 32-bit one on 64-bit
+// Windows too), its screen saver lands in the system folder of its width (on
+// 64-bit Windows the 32-bit SysWOW64, where the display settings find 32-bit
+// screen savers), its uninstall entry lies in the machine's own registry
+// view, where the system's list and an uninstaller of either width find it,
+// and that entry's command removes it again.
+TEST_F(QuietSetup, TheBuiltDistributionOfThisWidthInstallsWhereItsWidthBelongsAndItsEntryRemovesIt) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    struct TPutBack {
+        TSaverSetting Saved = CurrentSaverSetting();
+        ~TPutBack() { SetSaverSetting(Saved); }
+    } putBack;
+    const std::string exe = BuildDistribution();
+    ASSERT_FALSE(HasFailure());
+    const uint16_t machine = ThisProgramMachine();
+    EXPECT_EQ(machine, sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(ProgramMachine(exe), machine);
+
+    double seconds = 0;
+    ASSERT_EQ(RunQuietly("cmd.exe /c start \"\" /wait " + QuoteArg(exe) + " -q", seconds), 0u)
+        << NewLogText(LogsBefore);
+    EXPECT_TRUE(Seen.empty()) << Joined(Seen);
+
+    // The folder, asked of the system itself: on 64-bit Windows the 32-bit
+    // system folder for a 32-bit program, else the system folder.
+    wchar_t dir[MAX_PATH + 1] = {};
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    const UINT n = wow64 ? GetSystemWow64DirectoryW(dir, MAX_PATH) : GetSystemDirectoryW(dir, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    const std::string folder = Narrow(dir, n) + "\\";
+    // Read without redirection, as a 64-bit program (the display settings of
+    // 64-bit Windows) reads the path.
+    EXPECT_EQ(ProgramMachine(folder + "kernel32.dll", true), machine) << folder;
+    EXPECT_TRUE(SameText(GetSystemDir() + "\\", folder)) << GetSystemDir();
+    ASSERT_TRUE(InPlace());
+    EXPECT_TRUE(ExistsWithoutRedirection(folder + kSaver));
+    if (wow64) {
+        EXPECT_FALSE(ExistsWithoutRedirection(GetWindowsDir() + "\\system32\\" + kSaver))
+            << "in the 64-bit system folder";
+    }
+    // SYSTEM.INI names the saver by its path in that folder.
+    const std::optional<std::string> current = CurrentSaverSetting().SystemIni;
+    ASSERT_TRUE(current.has_value());
+    EXPECT_TRUE(SameText(ExtractFilePath(*current), folder)) << *current;
+
+    const std::string key = E2E::UninstallKeyOf(kProductName);
+    EXPECT_TRUE(MachineKeyInView(key.substr(1), true));
+    EXPECT_EQ(MachineKeyInView(key.substr(1), false), !wow64 && sizeof(void*) == 4)
+        << "an entry in the 32-bit view of 64-bit Windows";
+    EXPECT_NE(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos)
+        << InstalledProgramsList(Work.Path());
+    const std::string command = ReadRegString(rkLocalMachine, key, "UninstallString", "");
+    const auto [program, rest] = SplitProgram(command);
+    EXPECT_TRUE(SameText(program, folder + kUninstaller)) << command;
+    EXPECT_EQ(ProgramMachine(program, true), machine) << program;
+
+    TProcess uninstall((command[0] == '"' ? QuoteArg(program) : program) + " -q " + rest);
+    ASSERT_TRUE(uninstall.WaitForExit(30000));
+    EXPECT_EQ(uninstall.ExitCode(), 0u);
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(folder + kUninstaller); }, 10000));
+    EXPECT_FALSE(FileExists(folder + kSaver));
+    EXPECT_FALSE(FileExists(folder + kSecond));
+    EXPECT_FALSE(MachineKeyInView(key.substr(1), true));
+    EXPECT_EQ(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos);
+    std::printf("self-extracting setup.exe of machine 0x%x: installed in %.2f s into %s\n", machine, seconds,
+                folder.c_str());
+}
+
+// What a setup of one width installed, the uninstaller of the other width
+// finds (one registry view, real folder names) and removes.
+TEST_F(QuietSetup, TheUninstallerOfTheOtherWidthRemovesWhatThisWidthInstalled) {
+    const std::string built = E2E::OtherWidthProgram("uninstall\\uninstall.exe");
+    if (!FileExists(built))
+        GTEST_SKIP() << "no uninstaller of the other width: " << built;
+    // A copy: an uninstaller that is not the product's own removes itself
+    // after its run.
+    const std::string other = Work.Path() + "other width\\uninstall.exe";
+    ForceDirectory(ExtractFileDir(other));
+    ASSERT_TRUE(CopyFileTo(built, other, false));
+    ASSERT_NE(ProgramMachine(other), ThisProgramMachine());
+    auto fast = FastWindowsUnderWine("setup.exe");
+    struct TPutBack {
+        TSaverSetting Saved = CurrentSaverSetting();
+        ~TPutBack() { SetSaverSetting(Saved); }
+    } putBack;
+    const TSaverSetting earlier{"Qfd Earlier.scr", GetSystemDir() + "\\QfdEar~1.scr"};
+    ASSERT_TRUE(SetSaverSetting(earlier));
+    E2E::MakeArchive(Product + "files.1",
+                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
+    double seconds = 0;
+    ASSERT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
+                             QuoteArg("-s" + RemoveBackslash(Product)),
+                         seconds),
+              0u);
+    ASSERT_TRUE(InPlace());
+    const std::string key = E2E::UninstallKeyOf(kProductName);
+    TProcess uninstall(QuoteArg(other) + " -q " + QuoteArg(kProductName));
+    ASSERT_TRUE(uninstall.WaitForExit(30000));
+    EXPECT_EQ(uninstall.ExitCode(), 0u);
+    const std::string sys = GetSystemDir() + "\\";
+    // The product's files go; its own uninstaller is no file of its log (it
+    // removes itself when it is the one that runs) and stays for the cleanup.
+    EXPECT_FALSE(FileExists(sys + kSaver));
+    EXPECT_FALSE(FileExists(sys + kSecond));
+    EXPECT_FALSE(MachineKeyInView(key.substr(1), true));
+    // The saver current before is current again.
     EXPECT_EQ(CurrentSaverSetting().WinIni, earlier.WinIni);
     EXPECT_EQ(CurrentSaverSetting().SystemIni, earlier.SystemIni);
 }

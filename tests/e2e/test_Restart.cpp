@@ -118,7 +118,7 @@ std::string FullPath(const std::string& path) {
 // would otherwise leave its page waiting for a person.
 void EndSetupWindows() {
     EnumWindows(
-        [](HWND h, LPARAM) -> BOOL {
+        [](HWND h, LPARAM) CALLBACK -> BOOL {
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
             HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);

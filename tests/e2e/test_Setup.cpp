@@ -251,7 +251,7 @@ TEST_F(SetupInstall, CancelInTheCopyProgressWindowEndsOnTheFailedInstallationPag
     std::vector<TWindowHandle> bars;
     EnumChildWindows(
         reinterpret_cast<HWND>(copying),
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             if (ClassNameOf(reinterpret_cast<TWindowHandle>(h)) == "msctls_progress32")
                 reinterpret_cast<std::vector<TWindowHandle>*>(lp)->push_back(
                     reinterpret_cast<TWindowHandle>(h));

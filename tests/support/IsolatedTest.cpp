@@ -29,9 +29,17 @@ void TIsolatedTest::SetUp() {
         << FRealMachine.LastError();
 
     FScratch = UniqueScratchName();
-    ASSERT_TRUE(FScratchUser.Create(RegCurrentUser, FScratch + "\\HKCU")) << FScratchUser.LastError();
-    ASSERT_TRUE(FScratchMachine.Create(RegCurrentUser, FScratch + "\\HKLM")) << FScratchMachine.LastError();
-    ASSERT_TRUE(FScratchClasses.Create(RegCurrentUser, FScratch + "\\HKCR")) << FScratchClasses.LastError();
+    // Another test program may remove the shared parent key just as it empties
+    // (its TearDown); the key is made anew then.
+    auto create = [&](TRegKey& k, const char* sub) {
+        for (int attempt = 0; attempt < 5; ++attempt)
+            if (k.Create(RegCurrentUser, FScratch + sub) || k.LastError() != ERROR_KEY_DELETED)
+                break;
+        return k.IsOpen();
+    };
+    ASSERT_TRUE(create(FScratchUser, "\\HKCU")) << FScratchUser.LastError();
+    ASSERT_TRUE(create(FScratchMachine, "\\HKLM")) << FScratchMachine.LastError();
+    ASSERT_TRUE(create(FScratchClasses, "\\HKCR")) << FScratchClasses.LastError();
     FOverridden = true;
     ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, K(ScratchMachine())), ERROR_SUCCESS);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, K(ScratchUser())), ERROR_SUCCESS);

@@ -2,6 +2,7 @@
 #include "platform/routines_Files.h"
 #include "platform/routines_Registry.h"
 #include "platform/routines_WinText.h"
+#include <cstring>
 #include <vector>
 #include <windows.h>
 
@@ -108,6 +109,52 @@ std::string ThisProgramFolder() {
             return ExtractFilePath(Narrow(buf.data(), n));
         buf.resize(buf.size() * 2);
     }
+}
+
+uint16_t ProgramMachine(const std::string& path, bool noRedirection) {
+    PVOID redirection = nullptr;
+    const bool off = noRedirection && Wow64DisableWow64FsRedirection(&redirection);
+    HANDLE f = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (off)
+        Wow64RevertWow64FsRedirection(redirection);
+    if (f == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned char head[4096] = {};
+    DWORD got = 0;
+    const bool read = ReadFile(f, head, sizeof head, &got, nullptr);
+    CloseHandle(f);
+    if (!read || got < 0x40 || head[0] != 'M' || head[1] != 'Z')
+        return 0;
+    const uint32_t pe =
+        head[0x3C] | head[0x3D] << 8 | head[0x3E] << 16 | static_cast<uint32_t>(head[0x3F]) << 24;
+    if (pe > got - 6 || std::memcmp(head + pe, "PE\0\0", 4) != 0)
+        return 0;
+    return static_cast<uint16_t>(head[pe + 4] | head[pe + 5] << 8);
+}
+
+bool ExistsWithoutRedirection(const std::string& path) {
+    PVOID redirection = nullptr;
+    const bool off = Wow64DisableWow64FsRedirection(&redirection);
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    if (off)
+        Wow64RevertWow64FsRedirection(redirection);
+    return attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+uint16_t ThisProgramMachine() {
+    const auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew)->FileHeader.Machine;
+}
+
+bool MachineKeyInView(const std::string& key, bool sixtyFour) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0,
+                      KEY_READ | (sixtyFour ? KEY_WOW64_64KEY : KEY_WOW64_32KEY), &h) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(h);
+    return true;
 }
 
 TWineAppDefault::TWineAppDefault(const std::string& program, const std::string& section,

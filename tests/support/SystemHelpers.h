@@ -1,6 +1,7 @@
 // Small helpers for Windows tests that keep <windows.h> out of test sources.
 #pragma once
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +59,19 @@ std::string UnixPathUnderWine(const std::string& windowsPath);
 bool StartUnixProgram(const char* program, const std::vector<std::string>& args);
 // The folder of the running program, with a trailing backslash.
 std::string ThisProgramFolder();
+
+// The machine field of a program's PE header (0x14C i386, 0x8664 x86-64);
+// 0 when the file cannot be read or is no PE file. With noRedirection a
+// 32-bit program on 64-bit Windows reads the path as a 64-bit program would:
+// "System32" is then the 64-bit system folder.
+uint16_t ProgramMachine(const std::string& path, bool noRedirection = false);
+// Whether path exists as a 64-bit program sees it (no file-system redirection).
+bool ExistsWithoutRedirection(const std::string& path);
+// The machine this test program was built for.
+uint16_t ThisProgramMachine();
+// Whether HKLM holds key in the 64-bit view (sixtyFour) or the 32-bit view of
+// the registry, asked without the product's registry layer.
+bool MachineKeyInView(const std::string& key, bool sixtyFour);
 
 // A file in the build tree as a Windows program sees it: a Unix folder
 // through drive Z: under Wine, backslashes throughout.

@@ -52,7 +52,7 @@ std::vector<HWND> Descendants(HWND parent) {
     std::vector<HWND> all;
     EnumChildWindows(
         parent,
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             reinterpret_cast<std::vector<HWND>*>(lp)->push_back(h);
             return TRUE;
         },
@@ -71,7 +71,7 @@ HWND FindTopOnce(const std::string& caption, uint32_t processId) {
         HWND found;
     } q{caption, processId, nullptr};
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             auto* q = reinterpret_cast<Query*>(lp);
             if (!IsWindowVisible(h))
                 return TRUE;

@@ -59,7 +59,7 @@ TWindowHandle FindOwnWindow(const std::string& cls, const std::string& childClas
         [&] {
             q.Found = nullptr;
             EnumWindows(
-                [](HWND h, LPARAM lp) -> BOOL {
+                [](HWND h, LPARAM lp) CALLBACK -> BOOL {
                     auto* q = reinterpret_cast<TQuery*>(lp);
                     DWORD pid = 0;
                     GetWindowThreadProcessId(h, &pid);

@@ -21,7 +21,7 @@ namespace {
 std::vector<std::string> VisibleWindows() {
     std::vector<std::string> found;
     EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
+        [](HWND h, LPARAM lp) CALLBACK -> BOOL {
             DWORD pid = 0;
             GetWindowThreadProcessId(h, &pid);
             if (pid == GetCurrentProcessId() && IsWindowVisible(h)) {
@@ -75,7 +75,7 @@ public:
             FSeen.insert(FSeen.end(), found.begin(), found.end());
         }
         EnumWindows(
-            [](HWND h, LPARAM) -> BOOL {
+            [](HWND h, LPARAM) CALLBACK -> BOOL {
                 DWORD pid = 0;
                 GetWindowThreadProcessId(h, &pid);
                 if (pid == GetCurrentProcessId() && IsWindowVisible(h))

@@ -78,6 +78,39 @@ TEST(SystemFolders, AreTheWindowsFolderAndItsSystemFolder) {
     }
 }
 
+// A 32-bit program on 64-bit Windows gets the 32-bit system folder under the
+// name every program, of either width, reads as that folder: the kernel32.dll
+// there is of this program's width even with the file-system redirection off.
+TEST(SystemFolders, NameTheFolderOfThisWidthAsEveryProgramSeesIt) {
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_EQ(RunsUnderWow64(), wow64 != FALSE);
+    const std::string sys = GetSystemDir();
+    EXPECT_EQ(ProgramMachine(sys + "\\kernel32.dll", true), ThisProgramMachine()) << sys;
+    if (sizeof(void*) == 4 && wow64) {
+        // The 64-bit folder is another one, with the 64-bit system in it.
+        const std::string native = GetWindowsDir() + "\\system32";
+        EXPECT_FALSE(SameText(sys, native)) << sys;
+        EXPECT_EQ(ProgramMachine(native + "\\kernel32.dll", true), IMAGE_FILE_MACHINE_AMD64);
+    }
+}
+
+// The 64-bit system folder's files, as this program reaches them: under WoW64
+// through the alias the system does not redirect, else as they are named.
+TEST(SystemFolders, NativeFilePathReachesTheFileA64BitProgramMeans) {
+    const std::string win = GetWindowsDir();
+    const std::string kernel = win + "\\SYSTEM32\\kernel32.dll";
+    const std::string native = NativeFilePath(kernel);
+    EXPECT_EQ(ProgramMachine(native), ProgramMachine(kernel, true)) << native;
+    EXPECT_EQ(native == kernel, !RunsUnderWow64()) << native;
+    // Only the folder itself and what lies in it.
+    for (const std::string& other :
+         {win + "\\System32x\\a.dll", win + "\\SysWOW64\\a.dll", std::string("D:\\System32\\a")})
+        EXPECT_EQ(NativeFilePath(other), other);
+    EXPECT_EQ(NativeFilePath(win + "\\system32"),
+              RunsUnderWow64() ? win + "\\Sysnative" : win + "\\system32");
+}
+
 class ShortPathTest : public TIsolatedTest {};
 
 TEST_F(ShortPathTest, ShortensExistingPathsAndLeavesOthersAlone) {

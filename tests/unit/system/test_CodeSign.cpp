@@ -55,10 +55,11 @@ uint32_t Le32(const std::string& b, size_t at) {
            static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
 
-// The certificate table's entry of a PE32+ file, read through the system's structures.
+// The certificate table's entry of a program of this build's width, read through the
+// system's structures.
 IMAGE_DATA_DIRECTORY CertificateEntry(const std::string& b, size_t& checkSumAt, size_t& entryAt) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(b.data());
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(b.data() + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(b.data() + dos->e_lfanew);
     checkSumAt = static_cast<size_t>(reinterpret_cast<const char*>(&nt->OptionalHeader.CheckSum) - b.data());
     const IMAGE_DATA_DIRECTORY* e = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
     entryAt = static_cast<size_t>(reinterpret_cast<const char*>(e) - b.data());

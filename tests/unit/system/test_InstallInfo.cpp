@@ -155,6 +155,11 @@ TEST_F(InstallInfoTest, ProgramFilesFoldersFallBackToTheCurrentDrive) {
     WriteRegString(rkLocalMachine, CurrentVersion, "CommonFilesDir", "E:\\Shared");
     EXPECT_EQ(GetProgramFilesDir(), "E:\\Apps");
     EXPECT_EQ(GetCommonFilesDir(), "E:\\Shared");
+    // A 32-bit program on 64-bit Windows takes the folders of 32-bit programs.
+    WriteRegString(rkLocalMachine, CurrentVersion, "ProgramFilesDir (x86)", "E:\\Apps32");
+    WriteRegString(rkLocalMachine, CurrentVersion, "CommonFilesDir (x86)", "E:\\Shared32\\");
+    EXPECT_EQ(GetProgramFilesDir(), RunsUnderWow64() ? "E:\\Apps32" : "E:\\Apps");
+    EXPECT_EQ(GetCommonFilesDir(), RunsUnderWow64() ? "E:\\Shared32" : "E:\\Shared");
     // Looked up at each call.
     DeleteRegKeyTree(rkLocalMachine, CurrentVersion);
     EXPECT_EQ(GetProgramFilesDir(), drive + "\\Program Files");

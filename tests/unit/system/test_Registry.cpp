@@ -1,8 +1,11 @@
 // The registry layer, and the fixture that keeps tests off the real registry.
 #include "platform/routines_Registry.h"
+#include "platform/routines_WinText.h"
 #include "support/IsolatedTest.h"
+#include "support/SystemHelpers.h"
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace {
 
@@ -121,4 +124,36 @@ TEST_F(RegistryTest, EnumeratesAndDeletesTrees) {
     // The root itself is never a tree to delete.
     EXPECT_FALSE(DeleteKeyTree(RegCurrentUser, "\\"));
     EXPECT_TRUE(RegKeyExists(RegCurrentUser, "Tree2"));
+}
+
+// On the real registry: a 32-bit program on 64-bit Windows makes, reads and
+// deletes its keys in the machine's own view of HKLM\Software, where a
+// 64-bit program finds them, and nothing lands in the 32-bit view.
+TEST(RegistryView, MachineKeysLieInTheViewEveryWidthShares) {
+    const std::string key = "SOFTWARE\\QfdViewProbe" + std::to_string(GetCurrentProcessId());
+    struct TRemove {
+        std::string Key;
+        ~TRemove() {
+            for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+                RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(Key + "\\Sub").c_str(), view, 0);
+                RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Wide(Key).c_str(), view, 0);
+            }
+        }
+    } remove{key};
+    BOOL wow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    const bool sixtyFourBitWindows = sizeof(void*) == 8 || wow64;
+
+    TRegKey k;
+    ASSERT_TRUE(k.Create(RegLocalMachine, key + "\\Sub")) << k.LastError();
+    ASSERT_TRUE(k.WriteString("Name", "value"));
+    k.Close();
+    EXPECT_TRUE(MachineKeyInView(key + "\\Sub", true));
+    if (sixtyFourBitWindows)
+        EXPECT_FALSE(MachineKeyInView(key, false)) << "in the 32-bit view";
+    ASSERT_TRUE(k.Open(RegLocalMachine, key + "\\Sub", TRegAccess::raRead));
+    EXPECT_EQ(k.ReadString("Name"), "value");
+    k.Close();
+    EXPECT_TRUE(DeleteKeyTree(RegLocalMachine, key));
+    EXPECT_FALSE(MachineKeyInView(key, true));
 }
