@@ -313,8 +313,11 @@ int32_t TFileGroupSelectForm::FitDriveColumns() {
     for (const TDriveSpace& d : FDrives)
         for (int64_t bytes : {d.Required, d.Available})
             widest = std::max(widest, TextWidth(FormatBytes(bytes), FDriveSpaceView->Font()));
-    // More rows than the panel's two take a vertical scroll bar.
-    const int32_t bar = FDrives.size() > 2 ? VerticalScrollBarWidth() : 0;
+    // Room for a vertical scroll bar whatever the rows: more than two take
+    // one, and where the system's rows are taller (icons and state pictures)
+    // two do as well; columns that would then overflow would add a
+    // horizontal bar too, which hides the second row.
+    const int32_t bar = VerticalScrollBarWidth();
     // A few pixels short of the whole width: columns that fill it exactly
     // bring a horizontal scroll bar, which hides the second row.
     const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - bar - 6;

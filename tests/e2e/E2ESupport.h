@@ -124,10 +124,13 @@ inline std::set<std::string> SetupLogs() {
 }
 
 // The one log written since before was taken; empty when none or several.
-inline std::string NewSetupLog(const std::set<std::string>& before) {
+// Test programs that run beside this one write logs into the same folder:
+// with a mark (a text of this run's log, such as its program's name) the
+// one new log that holds it.
+inline std::string NewSetupLog(const std::set<std::string>& before, const std::string& mark = "") {
     std::vector<std::string> fresh;
     for (const std::string& l : SetupLogs())
-        if (!before.count(l))
+        if (!before.count(l) && (mark.empty() || ReadWholeFile(l).find(mark) != std::string::npos))
             fresh.push_back(l);
     return fresh.size() == 1 ? fresh[0] : std::string();
 }

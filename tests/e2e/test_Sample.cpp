@@ -249,7 +249,7 @@ protected:
             CloseHandle(Process);
         }
         DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf("Quenfold Sample"));
-        const std::string log = E2E::NewSetupLog(LogsBefore);
+        const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()));
         if (HasFailure() && !log.empty())
             std::cout << "log of the run:\n" << ReadWholeFile(log) << "\n";
         E2E::RemoveRecordsOf(SampleExePath());
@@ -510,7 +510,7 @@ TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestart
     EXPECT_EQ(ReadWholeFile(Dest + "\\sample.dat").size(), 20000u);
     EXPECT_FALSE(FileExists(Dest + "\\Documentation\\manual.txt"));
     EXPECT_FALSE(FileExists(Dest + "\\Documentation\\licence.txt"));
-    const std::string log = E2E::NewSetupLog(LogsBefore);
+    const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()));
     ASSERT_FALSE(log.empty()) << "no log of the run";
     const std::string lines = ReadWholeFile(log);
     EXPECT_NE(lines.find("Sample: Reboot = True"), std::string::npos) << lines;
