@@ -251,6 +251,25 @@ protected:
         return run.ExitCode();
     }
 
+    // Puts the screen saver current before a test back when it goes.
+    struct TSaverPutBack {
+        TSaverSetting Saved = CurrentSaverSetting();
+        ~TSaverPutBack() { SetSaverSetting(Saved); }
+    };
+    // With an earlier screen saver current, installs the product unattended
+    // by the built setup program from the product folder.
+    static TSaverSetting EarlierSaver() { return {"Qfd Earlier.scr", GetSystemDir() + "\\QfdEar~1.scr"}; }
+    void InstallOverAnEarlierSaver() {
+        ASSERT_TRUE(SetSaverSetting(EarlierSaver()));
+        E2E::MakeArchive(Product + "files.1",
+                         {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
+        double seconds = 0;
+        ASSERT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
+                                 QuoteArg("-s" + RemoveBackslash(Product)),
+                             seconds),
+                  0u);
+        ASSERT_TRUE(InPlace());
+    }
     bool InPlace() {
         const std::string sys = GetSystemDir() + "\\";
         return ReadWholeFile(sys + kSaver) == "a quiet screen saver" &&
@@ -590,20 +609,9 @@ TEST_F(QuietSetup, TheDistributionChecksItselfBeforeItUnpacksAnythingAndASignatu
 TEST_F(QuietSetup, TheCommandOfTheUninstallEntryRemovesTheProductFromTheSystemsList) {
     auto fast = FastWindowsUnderWine("setup.exe");
     // The screen saver current before the setup is current again after the uninstall.
-    struct TPutBack {
-        TSaverSetting Saved = CurrentSaverSetting();
-        ~TPutBack() { SetSaverSetting(Saved); }
-    } putBack;
-    const TSaverSetting earlier{"Qfd Earlier.scr", GetSystemDir() + "\\QfdEar~1.scr"};
-    ASSERT_TRUE(SetSaverSetting(earlier));
-    E2E::MakeArchive(Product + "files.1",
-                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
-    double seconds = 0;
-    ASSERT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
-                             QuoteArg("-s" + RemoveBackslash(Product)),
-                         seconds),
-              0u);
-    ASSERT_TRUE(InPlace());
+    TSaverPutBack putBack;
+    const TSaverSetting earlier = EarlierSaver();
+    ASSERT_NO_FATAL_FAILURE(InstallOverAnEarlierSaver());
     EXPECT_EQ(CurrentSaverSetting().WinIni, kSaver);
     EXPECT_NE(InstalledProgramsList(Work.Path()).find(kProductName), std::string::npos)
         << InstalledProgramsList(Work.Path());
@@ -726,20 +734,9 @@ TEST_F(QuietSetup, TheUninstallerOfTheOtherWidthRemovesWhatThisWidthInstalled) {
     ASSERT_TRUE(CopyFileTo(built, other, false));
     ASSERT_NE(ProgramMachine(other), ThisProgramMachine());
     auto fast = FastWindowsUnderWine("setup.exe");
-    struct TPutBack {
-        TSaverSetting Saved = CurrentSaverSetting();
-        ~TPutBack() { SetSaverSetting(Saved); }
-    } putBack;
-    const TSaverSetting earlier{"Qfd Earlier.scr", GetSystemDir() + "\\QfdEar~1.scr"};
-    ASSERT_TRUE(SetSaverSetting(earlier));
-    E2E::MakeArchive(Product + "files.1",
-                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
-    double seconds = 0;
-    ASSERT_EQ(RunQuietly(QuoteArg(BuiltProgram("setup\\setup.exe")) + " -q " +
-                             QuoteArg("-s" + RemoveBackslash(Product)),
-                         seconds),
-              0u);
-    ASSERT_TRUE(InPlace());
+    TSaverPutBack putBack;
+    const TSaverSetting earlier = EarlierSaver();
+    ASSERT_NO_FATAL_FAILURE(InstallOverAnEarlierSaver());
     const std::string key = E2E::UninstallKeyOf(kProductName);
     TProcess uninstall(QuoteArg(other) + " -q " + QuoteArg(kProductName));
     ASSERT_TRUE(uninstall.WaitForExit(30000));
