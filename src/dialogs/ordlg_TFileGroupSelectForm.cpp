@@ -9,9 +9,10 @@
 #include "translate/cmp_TTranslateControls.h"
 
 namespace {
-// The designed widths of the size column and of the drive list's two size columns.
+// The designed width of the size column; the least of the drive list's two
+// size columns.
 constexpr int32_t kSizeColumnWidth = 93;
-constexpr int32_t kDriveColumnWidth = 120;
+constexpr int32_t kMinDriveColumnWidth = 60;
 
 TFileContainer* GroupOf(TTreeNode* node) {
     return node ? static_cast<TFileContainer*>(node->Data()) : nullptr;
@@ -64,6 +65,9 @@ void TFileGroupSelectForm::GroupFormCreate(TObject*) {
                 ShowSelectedGroup();
         }
     };
+
+    // Leaving the folder counts every drive's room anew.
+    Part<TEdit>("DirectoryLabel")->OnExit = [this](TObject*) { FillDriveSpace(); };
 
     FDriveSpaceView = new TListView(this);
     FDriveSpaceView->SetParent(Part<TPanel>("pnlDriveSpace"));
@@ -285,48 +289,71 @@ void TFileGroupSelectForm::ShowSelectedGroup() {
     FUpdating = wasUpdating;
 }
 
-void TFileGroupSelectForm::FillDriveSpace() {
+void TFileGroupSelectForm::FillDriveSpace(bool recount) {
     TFileContainer* install = InstallGroup(FDriveSpaceView->Name().c_str());
-    FDrives = CollectDriveSpace(*install, DriveFreeBytes);
-    const int32_t room = FitDriveColumns();
-    const auto measure = [this](const std::string& text) { return TextWidth(text, FDriveSpaceView->Font()); };
-    FDriveSpaceView->BeginUpdate();
-    FDriveSpaceView->Clear();
-    for (const TDriveSpace& d : FDrives) {
-        TListItem* item = FDriveSpaceView->Add();
-        item->SetCaption(std::string(1, d.Drive));
-        item->SetImageIndex(0);
-        item->AddSubItem(FitBytes(d.Required, room, measure));
-        item->AddSubItem(FitBytes(d.Available, room, measure));
-        item->SetStateIndex(d.ShortOfRoom() ? 1 : -1);
-    }
-    FDriveSpaceView->EndUpdate();
+    // While a folder is typed, each drive is counted once, when it first
+    // appears: a floppy or a network drive would otherwise slow every key.
+    if (recount)
+        FFreeBytes.clear();
+    FDrives = CollectDriveSpace(*install, [this](char drive) {
+        auto it = FFreeBytes.find(drive);
+        if (it == FFreeBytes.end())
+            it = FFreeBytes.emplace(drive, DriveFreeBytes(drive)).first;
+        return it->second;
+    });
     Part<TPanel>("pnlDriveSpace")->SetHeight(DriveSpacePanelHeight(FDrives.size()));
+    const auto measure = [this](const std::string& text) { return TextWidth(text, FDriveSpaceView->Font()); };
+    const auto fill = [&](bool scrollBar) {
+        const auto [requiredRoom, availableRoom] = FitDriveColumns(scrollBar);
+        FDriveSpaceView->BeginUpdate();
+        FDriveSpaceView->Clear();
+        for (const TDriveSpace& d : FDrives) {
+            TListItem* item = FDriveSpaceView->Add();
+            item->SetCaption(std::string(1, d.Drive));
+            item->SetImageIndex(0);
+            item->AddSubItem(FitBytes(d.Required, requiredRoom, measure));
+            item->AddSubItem(FitBytes(d.Available, availableRoom, measure));
+            item->SetStateIndex(d.ShortOfRoom() ? 1 : -1);
+        }
+        FDriveSpaceView->EndUpdate();
+    };
+    // The panel shows two rows whole; more take a scroll bar, and so do two
+    // where the system draws its rows taller: then the columns fit anew.
+    const bool scrollBar = FDrives.size() > 2;
+    fill(scrollBar);
+    if (!scrollBar && FDriveSpaceView->VerticalScrollBarShown())
+        fill(true);
 }
 
-int32_t TFileGroupSelectForm::FitDriveColumns() {
-    // The two size columns share what the drive column leaves of the list's
-    // width, at least their designed 120
-    // pixels each; the text's room is the column less its margins.
+std::pair<int32_t, int32_t> TFileGroupSelectForm::FitDriveColumns(bool scrollBar) {
+    // The available column first: free space runs to eleven digits and more
+    // where a screen saver's needs stay short; the required column takes
+    // what it needs of the rest. The text's room is the column less its
+    // margins.
     constexpr int32_t kMargins = 14;
-    int32_t widest = 0;
-    for (const TDriveSpace& d : FDrives)
-        for (int64_t bytes : {d.Required, d.Available})
-            widest = std::max(widest, TextWidth(FormatBytes(bytes), FDriveSpaceView->Font()));
-    // Room for a vertical scroll bar whatever the rows: more than two take
-    // one, and where the system's rows are taller (icons and state pictures)
-    // two do as well; columns that would then overflow would add a
-    // horizontal bar too, which hides the second row.
-    const int32_t bar = VerticalScrollBarWidth();
-    // A few pixels short of the whole width: columns that fill it exactly
-    // bring a horizontal scroll bar, which hides the second row.
-    const int32_t free = FDriveSpaceView->ClientWidth() - FDriveSpaceView->Column(0).Width - bar - 6;
-    const int32_t width =
-        std::clamp(widest + kMargins, kDriveColumnWidth, std::max(free / 2, kDriveColumnWidth));
-    for (int i = 1; i <= 2; ++i)
-        if (FDriveSpaceView->Column(i).Width != width)
-            FDriveSpaceView->SetColumnWidth(i, width);
-    return width - kMargins;
+    const TFont& font = FDriveSpaceView->Font();
+    int32_t required = TextWidth(FDriveSpaceView->Column(1).Caption, font);
+    int32_t available = TextWidth(FDriveSpaceView->Column(2).Caption, font);
+    for (const TDriveSpace& d : FDrives) {
+        required = std::max(required, TextWidth(FormatBytes(d.Required), font));
+        available = std::max(available, TextWidth(FormatBytes(d.Available), font));
+    }
+    // The list's inside without its scroll bar, less the drive column, the
+    // scroll bar the rows need and a few pixels: columns that fill the
+    // width exactly bring a horizontal scroll bar, which hides the second
+    // row.
+    const int32_t inside = FDriveSpaceView->ClientWidth() +
+                           (FDriveSpaceView->VerticalScrollBarShown() ? VerticalScrollBarWidth() : 0);
+    const int32_t free =
+        inside - FDriveSpaceView->Column(0).Width - (scrollBar ? VerticalScrollBarWidth() : 0) - 6;
+    const int32_t requiredWidth = std::clamp(required + kMargins, kMinDriveColumnWidth,
+                                             std::max(free - available - kMargins, kMinDriveColumnWidth));
+    const int32_t availableWidth = std::max(free - requiredWidth, kMinDriveColumnWidth);
+    if (FDriveSpaceView->Column(1).Width != requiredWidth)
+        FDriveSpaceView->SetColumnWidth(1, requiredWidth);
+    if (FDriveSpaceView->Column(2).Width != availableWidth)
+        FDriveSpaceView->SetColumnWidth(2, availableWidth);
+    return {requiredWidth - kMargins, availableWidth - kMargins};
 }
 
 void TFileGroupSelectForm::DirectoryLabelChange(TObject*) {
@@ -336,7 +363,7 @@ void TFileGroupSelectForm::DirectoryLabelChange(TObject*) {
         group->SetDestDirType(nullptr);
         group->SetDestDir(Part<TEdit>("DirectoryLabel")->Text());
         // A folder on another drive brings that drive and its room at once.
-        FillDriveSpace();
+        FillDriveSpace(false);
     }
 }
 

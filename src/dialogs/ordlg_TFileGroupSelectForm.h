@@ -4,6 +4,8 @@
 #pragma once
 #include "dialogs/ordlg_BaseForms.h"
 #include "dialogs/routines_DriveSpace.h"
+#include <map>
+#include <utility>
 
 class TTreeView;
 class TTreeNode;
@@ -28,7 +30,9 @@ public:
     // The side columns: a box and a size for every row shown.
     void RebuildColumns();
     void ShowSelectedGroup();
-    void FillDriveSpace();
+    // The drive list; recount asks every drive's free space anew, else a
+    // drive counted before keeps its count.
+    void FillDriveSpace(bool recount = true);
     TFileContainer* SelectedGroup() const;
     // Selects the row of the group (tests, and a person's click).
     void SelectGroup(TFileContainer* group);
@@ -51,9 +55,10 @@ private:
     void AddChildGroups(TFileContainer* group, TTreeNode* node);
     void ShowScrollSpacers();
     void FitSizeColumn();
-    // Widens the drive list's size columns to their texts where there is room;
-    // the room left for a size's text.
-    int32_t FitDriveColumns();
+    // Sizes the drive list's two size columns to their texts, leaving room
+    // for a vertical scroll bar if asked; the room left for a size's text in
+    // each.
+    std::pair<int32_t, int32_t> FitDriveColumns(bool scrollBar);
     void IncludeClick(TObject* Sender);
 
     TTreeView* FGroupTree = nullptr;
@@ -61,6 +66,7 @@ private:
     std::vector<TCheckBox*> FIncludeBoxes;
     std::vector<TLabel*> FSizeLabels;
     std::vector<TDriveSpace> FDrives;
+    std::map<char, int64_t> FFreeBytes;
     int FRows = 0;
     bool FUpdating = false;
 };

@@ -44,6 +44,8 @@ int64_t DriveFreeBytes(char drive) {
 }
 
 std::string FormatBytes(int64_t bytes) {
+    if (bytes < 0)
+        return TranslateText("Unknown");
     return GroupThousands(std::to_string(bytes), FormatSettings().ThousandSeparator) + " " +
            TranslateText("Bytes");
 }

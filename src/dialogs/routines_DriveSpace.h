@@ -30,7 +30,8 @@ std::vector<TDriveSpace> CollectDriveSpace(TFileContainer& install,
 int64_t DriveFreeBytes(char drive);
 
 // "1,234,567 Bytes": thousands separated as the user's locale separates
-// them, no decimals, the unit translated.
+// them, no decimals, the unit translated; "Unknown" (translated) for a free
+// space that could not be read.
 std::string FormatBytes(int64_t bytes);
 // The size as it fits into room pixels, measure giving a text's width: the
 // whole number of bytes when that fits, else the finest of KB, MB, GB and TB

@@ -660,6 +660,10 @@ void TWinControl::SetBorderWidth(int32_t v) {
     AlignControls();
 }
 
+bool TWinControl::VerticalScrollBarShown() const {
+    return FHandle && (GetWindowLongW(reinterpret_cast<HWND>(FHandle), GWL_STYLE) & WS_VSCROLL) != 0;
+}
+
 int32_t TWinControl::ClientWidth() const {
     if (FHandle) {
         RECT r;

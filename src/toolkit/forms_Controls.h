@@ -158,6 +158,8 @@ public:
 
     int32_t ClientWidth() const override;
     int32_t ClientHeight() const override;
+    // The window shows its vertical scroll bar (its client width is less by it).
+    bool VerticalScrollBarShown() const;
     void Invalidate() override;
     // Invalidates the window and its children and paints them at once.
     void Repaint();

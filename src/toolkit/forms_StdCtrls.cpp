@@ -269,6 +269,8 @@ void TEdit::CommandNotify(uint32_t code) {
     if (code == EN_CHANGE && !FSettingText) {
         FCaption = WindowText(FHandle);
         Change();
+    } else if (code == EN_KILLFOCUS && OnExit) {
+        OnExit(this);
     }
 }
 
@@ -582,6 +584,7 @@ const TClassInfo& TEdit::StaticClass() {
                ecNormal);
         c.Bool("TabStop", &TEdit::TabStop, &TEdit::SetTabStop, true);
         c.Event("OnChange", &TEdit::OnChange);
+        c.Event("OnExit", &TEdit::OnExit);
         c.Event("OnKeyDown", &TEdit::OnKeyDown);
         c.Event("OnKeyUp", &TEdit::OnKeyUp);
     });

@@ -103,6 +103,8 @@ public:
     void SelectAll();
 
     TNotifyEvent OnChange;
+    // The box lost the keyboard focus.
+    TNotifyEvent OnExit;
 
 protected:
     void CreateParams(TCreateParams& p) override;

@@ -99,7 +99,7 @@ TEST(DriveSpaceRows, MarkFormatAndPanelHeight) {
     EXPECT_EQ(FormatBytes(1234567), "1,234,567 Bytes");
     EXPECT_EQ(FormatBytes(999), "999 Bytes");
     EXPECT_EQ(FormatBytes(5'000'000'000LL), "5,000,000,000 Bytes");
-    EXPECT_EQ(FormatBytes(-1), "-1 Bytes");
+    EXPECT_EQ(FormatBytes(-1), "Unknown") << "free space that could not be read";
     {
         const TFormatSettings before = FormatSettings();
         FormatSettings().ThousandSeparator = ".";
@@ -114,7 +114,7 @@ TEST(DriveSpaceRows, MarkFormatAndPanelHeight) {
     EXPECT_EQ(FitBytes(58'683'097'088LL, 40, sixEach), "55 GB");
     EXPECT_EQ(FitBytes(1536, 40, sixEach), "2 KB") << "halves round up";
     EXPECT_EQ(FitBytes(5'000'000'000'000'000LL, 10, sixEach), "4,547 TB") << "TB when nothing fits";
-    EXPECT_EQ(FitBytes(-1, 10, sixEach), "-1 Bytes") << "an unknown size has no unit";
+    EXPECT_EQ(FitBytes(-1, 10, sixEach), "Unknown") << "an unknown size has no unit";
     EXPECT_EQ(DriveSpacePanelHeight(0), 25);
     EXPECT_EQ(DriveSpacePanelHeight(1), 43);
     EXPECT_EQ(DriveSpacePanelHeight(2), 61);

@@ -1109,13 +1109,20 @@ TEST_F(GroupPageTest, SizesShowWholeInTheLocalesDigitsAndTheColumnsEndWithTheTre
     EXPECT_EQ(total.find("Bytes"), std::string::npos) << total << ": too long for whole bytes";
     EXPECT_EQ(total.find(','), std::string::npos) << total << ": a unit keeps the locale's digits";
 
-    // Each size of the drive list fits its column.
+    // Each size of the drive list fits its column, and the free space of a
+    // drive (up to hundreds of gigabytes) shows whole beside a need that
+    // takes a unit.
     TWindowHandle list = page->DriveSpaceView()->Handle();
-    for (int i = 0; i < page->DriveSpaceView()->Count(); ++i)
+    for (int i = 0; i < page->DriveSpaceView()->Count(); ++i) {
         for (int sub = 0; sub < 2; ++sub) {
             const std::string text = page->DriveSpaceView()->Item(i)->SubItems()[static_cast<size_t>(sub)];
             EXPECT_LE(ListViewTextWidth(list, text) + 12, ListViewColumnWidth(list, sub + 1)) << text;
         }
+        if (page->Drives()[static_cast<size_t>(i)].Available < 1'000'000'000'000LL) {
+            EXPECT_EQ(page->DriveSpaceView()->Item(i)->SubItems()[1],
+                      FormatBytes(page->Drives()[static_cast<size_t>(i)].Available));
+        }
+    }
 
     // The side columns end on the tree's last row, with or without its
     // horizontal scroll bar.
@@ -1158,6 +1165,18 @@ TEST_F(GroupPageTest, ADestinationTypedOnAnotherDriveBringsThatDriveWithItsRoomA
                 static_cast<double>(free), 64.0 * 1024 * 1024);
     EXPECT_EQ(page->DriveSpaceView()->Item(r)->Caption(), std::string(1, drive.Letter()));
     EXPECT_EQ(ListViewStateImage(list, r), 0) << "room enough: no mark";
+
+    // Typing on asks the drive no more; leaving the box counts it anew.
+    const int64_t counted = page->Drives()[static_cast<size_t>(r)].Available;
+    WriteTextFile(root + "fill.bin", std::string(1 << 20, 'x'));
+    static_cast<TWinControl*>(page->FindComponent("DirectoryLabel"))->SetFocus();
+    TypeText(edit, root + "qs1");
+    ASSERT_TRUE(PumpUntil([&] { return SameText(b->DestDir(), root + "qs1"); }));
+    EXPECT_EQ(page->Drives()[static_cast<size_t>(row())].Available, counted) << "counted again on a key";
+    page->GroupTree()->SetFocus();
+    EXPECT_TRUE(PumpUntil([&] { return page->Drives()[static_cast<size_t>(row())].Available < counted; }))
+        << "leaving the box does not count the drive anew";
+    EXPECT_TRUE(RemoveFile(root + "fill.bin"));
 
     // Every row shows the drive picture.
     int w = 0, h = 0;
