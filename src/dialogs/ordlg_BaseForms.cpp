@@ -1,7 +1,7 @@
 #include "dialogs/ordlg_BaseForms.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
 #include "engine/cmp_TInstall.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "toolkit/forms_ExtCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "engine/routines_RemoteFileList.h"
 #include "objects/routines_Downloads.h"
 #include "objects/routines_Log.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"

@@ -17,7 +17,7 @@
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
 #include "objects/types_RunState.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "platform/cmp_TVersion.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/types_Base.h"

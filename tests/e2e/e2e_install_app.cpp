@@ -12,7 +12,7 @@
 // sign its setup.exe with that certificate file and key file.
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TUninstallEXE.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"

@@ -15,7 +15,7 @@
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "dialogs/routines_Pictures.h"
 #include "engine/cmp_TInstall.h"
-#include "platform/routines_FileSystem.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Format.h"
 #include "platform/routines_Process.h"

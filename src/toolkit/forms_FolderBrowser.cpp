@@ -1,4 +1,4 @@
-#include "platform/routines_FileSystem.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"
