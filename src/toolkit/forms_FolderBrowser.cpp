@@ -1,4 +1,5 @@
 #include "toolkit/forms_FolderBrowser.h"
+#include "platform/routines_FileSystem.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_WinText.h"
 #include "toolkit/classes_Publish.h"
@@ -55,22 +56,6 @@ void MakeFolder(const std::string& path) {
 
 } // namespace
 
-std::string LoadSystemString(const std::string& library, uint32_t id) {
-    wchar_t dir[MAX_PATH + 1];
-    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n > MAX_PATH)
-        return std::string();
-    std::wstring path = std::wstring(dir, n) + L"\\" + Wide(library);
-    // As data only: nothing of the library runs.
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module)
-        return std::string();
-    std::wstring buf(4096, L'\0');
-    int len = LoadStringW(module, id, buf.data(), static_cast<int>(buf.size()));
-    FreeLibrary(module);
-    return len > 0 ? Narrow(buf.data(), static_cast<size_t>(len)) : std::string();
-}
-
 std::string TOFDResourceStrings::CreateFolderCaption() {
     std::string s = LoadSystemString("comdlg32.dll", 703);
     return s.empty() ? "Create New Folder" : s;
@@ -84,19 +69,6 @@ std::string TOFDResourceStrings::NewFolderPrompt() {
 std::string TOFDResourceStrings::BrowseTitle() {
     std::string s = LoadSystemString("shell32.dll", 9248);
     return s.empty() ? "Select a folder:" : FillFirstArgument(s, "");
-}
-
-std::string ExistingParent(const std::string& path) {
-    std::string p = path;
-    while (!Trim(p).empty()) {
-        if (DirectoryExists(p))
-            return p;
-        size_t slash = p.rfind('\\');
-        if (slash == std::string::npos)
-            break;
-        p.resize(slash);
-    }
-    return std::string();
 }
 
 // ---------------------------------------------------------------------------

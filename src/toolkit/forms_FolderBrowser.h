@@ -14,14 +14,6 @@ struct TOFDResourceStrings {
     static std::string BrowseTitle();         // string 9248 of shell32.dll, a format filled with ""
 };
 
-// String number id of a library of the system folder; empty when the library
-// or the string is missing.
-std::string LoadSystemString(const std::string& library, uint32_t id);
-
-// The path itself when it is an existing folder, else the nearest existing
-// folder above it; empty for a blank path or when none exists.
-std::string ExistingParent(const std::string& path);
-
 class TOpenFolderDialog;
 
 // The button the browser gets to create a folder.

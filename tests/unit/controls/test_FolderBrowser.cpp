@@ -1,5 +1,6 @@
 // The folder browser, driven as a person drives it.
 #include "ControlsDriver.h"
+#include "platform/routines_FileSystem.h"
 #include "toolkit/forms_FolderBrowser.h"
 #include "support/TempFolder.h"
 #include <gtest/gtest.h>
