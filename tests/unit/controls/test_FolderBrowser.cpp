@@ -1,8 +1,8 @@
 // The folder browser, driven as a person drives it.
 #include "ControlsDriver.h"
 #include "platform/routines_FileSystem.h"
-#include "toolkit/forms_FolderBrowser.h"
 #include "support/TempFolder.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 
