@@ -2,7 +2,9 @@
 // need, without the whole installation component: objects, dialogs and the
 // engine include this header instead of each other. The installation
 // component keeps it current (when it is loaded and when a run starts); tests
-// fill it in themselves and call Reset() between cases.
+// fill it in themselves and call Reset() between cases. What they must ask of
+// the installation component itself, live, goes through TRunInstall, which
+// the engine's installation component implements.
 //
 // It also holds the seams for the calls that go around a test's registry and
 // folder redirection (delayed moves at restart, WININIT.INI, child processes)
