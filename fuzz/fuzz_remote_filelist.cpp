@@ -2,8 +2,8 @@
 // publishes, "filelist.lst" and "digests.lst": they must either give records
 // within the field limits or raise the reader's error, never crash, hang or
 // allocate by an unchecked count.
-#include "engine/routines_DownloadDigests.h"
 #include "engine/routines_RemoteFileList.h"
+#include "objects/routines_DownloadDigests.h"
 #include "platform/exceptions_Quenfold.h"
 #include <cstddef>
 #include <cstdint>

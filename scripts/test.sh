@@ -10,6 +10,11 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 start=$(date +%s)
+status=0
+
+# Each folder of src/ includes only its own and the floors below it.
+echo "== include floors"
+bash scripts/check-floors.sh || status=1
 
 # The end-to-end installs that run for the 64-bit programs as well: setup,
 # the distribution built with -b, unattended, uninstall and restart.
@@ -19,7 +24,6 @@ bash scripts/install-deps.sh || exit 1
 bash scripts/build.sh win32 native || exit 1
 WIN_TARGETS="${e2e64[*]}" bash scripts/build.sh win || exit 1
 
-status=0
 source scripts/wine-env.sh
 wine_env_start
 trap wine_env_stop EXIT

@@ -11,8 +11,8 @@
 #include "dialogs/ordlg_Progress.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
-#include "engine/cmp_TInstall.h"
 #include "objects/routines_Log.h"
+#include "objects/types_RunState.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <algorithm>
 
@@ -175,7 +175,7 @@ void TCustomBaseInstallDlg::AssignThemeBitmap(TPicture* Picture) {
         *Picture = FThemeBitmap;
         return;
     }
-    if (TCustomInstall* install = CurrentInstall())
+    if (TRunInstall* install = CurrentRunInstall())
         *Picture = install->DialogThemeBitmap();
 }
 
@@ -426,7 +426,7 @@ const TClassInfo& TDialogManager::StaticClass() {
 }
 
 TDialogManager* FindDialogManager(TManagerType type) {
-    TInstallContainer* install = CurrentInstall();
+    TInstallContainer* install = CurrentInstallContainer();
     if (!install)
         return nullptr;
     TInstallContainerList& list = InstallContainerList();

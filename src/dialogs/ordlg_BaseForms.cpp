@@ -1,7 +1,7 @@
 #include "dialogs/ordlg_BaseForms.h"
 #include "dialogs/ordlg_TBaseFormContainer.h"
-#include "engine/cmp_TInstall.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
+#include "objects/types_RunState.h"
 #include "toolkit/forms_ExtCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <cmath>
@@ -106,7 +106,7 @@ void TBaseInstallForm::ConfirmCancel() {
 }
 
 void TBaseInstallForm::AssignDefaultThemeBitmap(TImage* image) {
-    TCustomInstall* install = CurrentInstall();
+    TRunInstall* install = CurrentRunInstall();
     if (!install || !image)
         return;
     image->SetPicture(install->DialogThemeBitmap());
@@ -135,7 +135,7 @@ const TClassInfo& TBaseInstallForm::StaticClass() {
 // TBaseDuringCopyForm, TBaseChangeDiskForm
 
 bool UserMayAbort() {
-    TCustomInstall* install = CurrentInstall();
+    TRunInstall* install = CurrentRunInstall();
     return !install || install->QueryUserAbort();
 }
 

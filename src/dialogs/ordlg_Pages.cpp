@@ -1,5 +1,5 @@
 #include "dialogs/ordlg_Pages.h"
-#include "engine/cmp_TInstall.h"
+#include "objects/types_RunState.h"
 #include "toolkit/forms_ExtCtrls.h"
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
@@ -67,7 +67,7 @@ void TRebootForm::UpdateControls() {
     // Showing the page reflects Reboot; it never changes it.
     FInitializing = true;
     RG()->SetItemIndex(1);
-    TCustomInstall* install = CurrentInstall();
+    TRunInstall* install = CurrentRunInstall();
     if (install && install->Reboot())
         RG()->SetItemIndex(0);
     FInitializing = false;
@@ -76,7 +76,7 @@ void TRebootForm::UpdateControls() {
 void TRebootForm::RGClick(TObject*) {
     if (FInitializing)
         return;
-    if (TCustomInstall* install = CurrentInstall())
+    if (TRunInstall* install = CurrentRunInstall())
         install->SetReboot(RG()->ItemIndex() == 0);
 }
 

@@ -1,8 +1,8 @@
 #include "dialogs/ordlg_Progress.h"
 #include "dialogs/routines_Pictures.h"
-#include "platform/routines_FileSystem.h"
 #include "toolkit/forms_ComCtrls.h"
 #include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 

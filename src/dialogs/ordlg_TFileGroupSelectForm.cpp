@@ -1,10 +1,10 @@
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "dialogs/routines_Pictures.h"
-#include "engine/cmp_TInstall.h"
-#include "platform/routines_FileSystem.h"
+#include "objects/types_RunState.h"
 #include "platform/routines_Files.h"
 #include "toolkit/forms_ComCtrls.h"
 #include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 
@@ -33,7 +33,7 @@ std::vector<std::string> MissingFolders(const std::string& path) {
 }
 
 TFileGroupSelectForm::TFileGroupSelectForm(TComponent* AOwner) : TBaseInstallForm(AOwner) {
-    FContainer = CurrentInstall();
+    FContainer = CurrentInstallContainer();
     FDM = FindDialogManager(dmBeforeInstall);
     FOrder = 50;
 }
@@ -93,7 +93,7 @@ void TFileGroupSelectForm::GroupFormCreate(TObject*) {
 }
 
 bool TFileGroupSelectForm::SkipPage() {
-    TCustomInstall* install = CurrentInstall();
+    TFileContainer* install = CurrentInstallContainer();
     return !install ||
            (install->CurrentInstallType() != itAlways && install->CurrentInstallType() != itCustom);
 }

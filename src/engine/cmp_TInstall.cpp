@@ -1,5 +1,4 @@
 #include "engine/cmp_TInstall.h"
-#include "dialogs/dlgcmp_TBaseDlg.h"
 #include "objects/routines_Downloads.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
@@ -16,15 +15,8 @@
 
 const char* const InstallRecordsKey = "\\SOFTWARE\\Quenfold\\Install";
 
-namespace {
-TCustomInstall*& TheInstall() {
-    static TCustomInstall* install = nullptr;
-    return install;
-}
-} // namespace
-
 TCustomInstall* CurrentInstall() {
-    return TheInstall();
+    return dynamic_cast<TCustomInstall*>(CurrentRunInstall());
 }
 
 std::string& InstallRecordKey() {
@@ -48,14 +40,14 @@ void TBuildInfo::Assign(const TPersistent& source) {
 // --- construction and destruction ------------------------------------------------
 
 TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
-    if (TheInstall())
+    if (CurrentRunInstall())
         throw IEInstall(
             "The TInstall component does not currently support the use of 2 TInstall components in the "
             "same project");
     if (!dynamic_cast<TForm*>(AOwner))
         throw IEInstall("The TInstall component must be placed on a form or a data module");
     // The specifiers below validate against the installation component.
-    TheInstall() = this;
+    SetCurrentRunInstall(this);
     try {
         SetGroupName("Main");
         SetDestDirType(StandardPathSpecifiers().FindSpecifier(TpsProgramFiles::StaticClass()));
@@ -65,7 +57,7 @@ TCustomInstall::TCustomInstall(TComponent* AOwner) : TFileContainer(AOwner) {
         if (!theme.empty())
             FDialogThemeBitmap.SetData(std::move(theme));
     } catch (...) {
-        TheInstall() = nullptr;
+        SetCurrentRunInstall(nullptr);
         throw;
     }
     RunState().Install = this;
@@ -85,8 +77,8 @@ TCustomInstall::~TCustomInstall() {
     // Also when the form had no handler: ours must not outlive this component.
     if (FMainForm && !FMainForm->Destroying() && FTookOverActivate)
         FMainForm->OnActivate = FSavedOnActivate;
-    if (TheInstall() == this)
-        TheInstall() = nullptr;
+    if (CurrentRunInstall() == this)
+        SetCurrentRunInstall(nullptr);
     if (RunState().Install == this) {
         RunState().Reset();
         // The run's downloads are its own to hold; what it kept stays for the next run.
@@ -624,12 +616,4 @@ const TClassInfo& TInstall::StaticClass() {
 
 void RegisterEngineClasses() {
     RegisterClass(TInstall::StaticClass());
-}
-
-void RegisterInstallClasses() {
-    RegisterPathSpecifierClasses();
-    RegisterObjectClasses();
-    RegisterTranslateClasses();
-    RegisterDialogClasses();
-    RegisterEngineClasses();
 }

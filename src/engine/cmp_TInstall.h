@@ -36,19 +36,6 @@ public:
     bool SignCode = false;
 };
 
-// -q (swQuiet) runs unattended: no window that waits for a person; the result
-// goes to the run's log and the exit code (TSetupExitCode).
-enum TCommandSwitch {
-    swBuild,
-    swFloppies,
-    swDebug,
-    swSelfExtracted,
-    swAfterReboot,
-    swSourcePath,
-    swCleanup,
-    swQuiet
-};
-
 // The setup program's exit code, which the loading program passes on.
 enum TSetupExitCode : int32_t {
     secInstalled = 0,
@@ -67,7 +54,7 @@ using TBeforeRunFileEvent =
 using TUserAbortEvent = std::function<void(TCustomInstall* Install, bool& QuitOut)>;
 using TCleanupEvent = std::function<void(TCustomInstall* Install, bool& Continue)>;
 
-class TCustomInstall : public TFileContainer {
+class TCustomInstall : public TFileContainer, public TRunInstall {
     QFD_CLASS(TCustomInstall)
 public:
     explicit TCustomInstall(TComponent* AOwner);
@@ -131,7 +118,7 @@ public:
     // The unfinished business as lines name;kind.
     virtual void ReadUnfinished(TStringList& List);
     // Asked by the windows when the user wants to cancel: True lets him.
-    virtual bool QueryUserAbort();
+    bool QueryUserAbort() override;
     virtual void ClearUnfinished();
     // Kind 0: an install object completes after the restart; 1: a batch file
     // to delete then.
@@ -144,14 +131,15 @@ public:
 
     void MainFormActivate(TObject* Sender);
 
-    bool HasSwitch(TCommandSwitch s) const { return FSwitches & (1u << s); }
+    TFileContainer* InstallContainer() override { return this; }
+    bool HasSwitch(TCommandSwitch s) const override { return FSwitches & (1u << s); }
     bool Quiet() const { return HasSwitch(swQuiet); }
     // Runs on its own and ends afterwards: with RunAutomatic, and always when
     // unattended, where nobody could start the run or end the program.
     bool RunsByItself() const { return FRunAutomatic || Quiet(); }
-    const std::string& SwitchArg(TCommandSwitch s) const { return FSwitchArgs[s]; }
+    const std::string& SwitchArg(TCommandSwitch s) const override { return FSwitchArgs[s]; }
     // The folder the user ran the setup from.
-    const std::string& SourceDir() const { return FSourceDir; }
+    const std::string& SourceDir() const override { return FSourceDir; }
     std::string GetModulePath() const;
     std::string GetProgramDir() const;
     std::string GetLoadingProgramPath() const;
@@ -167,7 +155,7 @@ public:
     virtual void SetAutoMaximizeWindow(bool v);
     TBuildInfo& BuildInfo() { return FBuildInfo; }
     virtual void SetBuildInfo(const TBuildInfo& v) { FBuildInfo.Assign(v); }
-    TPicture& DialogThemeBitmap() { return FDialogThemeBitmap; }
+    TPicture& DialogThemeBitmap() override { return FDialogThemeBitmap; }
     virtual void SetDialogThemeBitmap(const TPicture& v) { FDialogThemeBitmap = v; }
     TDistributeType DistributeType() const { return FDistributeType; }
     virtual void SetDistributeType(TDistributeType v);
@@ -178,8 +166,8 @@ public:
     // Blank lines of the given list are deleted first (the caller's list changes).
     virtual void SetPresetupFiles(TStringList& v);
     // Kept in the run state, where install files set it.
-    bool Reboot() const { return RunState().Install == this ? RunState().Reboot : FReboot; }
-    void SetReboot(bool v) {
+    bool Reboot() const override { return RunState().Install == this ? RunState().Reboot : FReboot; }
+    void SetReboot(bool v) override {
         FReboot = v;
         if (RunState().Install == this)
             RunState().Reboot = v;
@@ -326,6 +314,5 @@ std::vector<std::string> CleanupBatchLines(const std::string& program, const std
 void WriteCleanupBatch(const std::string& batch, const std::string& program, const std::string& folder,
                        bool windows95);
 
+// Makes TInstall known to stored layouts.
 void RegisterEngineClasses();
-// Every class of the install framework that a stored project may create.
-void RegisterInstallClasses();

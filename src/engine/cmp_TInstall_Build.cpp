@@ -2,8 +2,8 @@
 // itself (setup.1, files.1, the remote list of files) and the self-extracting
 // setup.exe; and, at install, finding the product archive inside that file.
 #include "engine/cmp_TInstall.h"
-#include "engine/routines_DownloadDigests.h"
 #include "engine/routines_RemoteFileList.h"
+#include "objects/routines_DownloadDigests.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_CodeSign.h"
 #include "platform/routines_Files.h"

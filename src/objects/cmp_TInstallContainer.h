@@ -16,8 +16,8 @@
 // cmp_TFileRelated_Download).
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "objects/types_RunState.h"
-#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/cmp_TVersion.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/types_Base.h"

@@ -1,6 +1,6 @@
 #include "objects/cmp_TPathSpecifier.h"
-#include "engine/cmp_TInstall.h"
 #include "objects/cmp_TInstallContainer.h"
+#include "objects/types_RunState.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_API.h"
 #include "platform/routines_InstallInfo.h"
@@ -26,8 +26,8 @@ std::string NameOf(TComponent* obj) {
 }
 
 // The installation component, or the failure every engine-bound specifier raises.
-TCustomInstall& RequireInstall(TComponent* obj) {
-    TCustomInstall* install = CurrentInstall();
+TRunInstall& RequireInstall(TComponent* obj) {
+    TRunInstall* install = CurrentRunInstall();
     if (!install)
         throw IEPathSpecifier(
             "There is no TInstall component so the path specifier could not be expanded for %s",
@@ -221,13 +221,13 @@ std::string TpsMainInstall::GetDescription() {
     return "Path of the destination directory of the TInstall";
 }
 void TpsMainInstall::ValidateObject(TComponent* obj) {
-    TCustomInstall& install = RequireInstall(obj);
-    if (obj == &install)
+    TRunInstall& install = RequireInstall(obj);
+    if (obj == install.InstallContainer())
         throw IEPathSpecifier("Cannot use the ddMainInstallDir path specifier for a TInstall component");
 }
 std::string TpsMainInstall::ExpandPath(TComponent* obj) {
     ValidateObject(obj);
-    return RemoveBackslash(RequireInstall(obj).ExpandedDestDir());
+    return RemoveBackslash(RequireInstall(obj).InstallContainer()->ExpandedDestDir());
 }
 
 std::string TpsProgramFiles::GetDescription() {
@@ -273,7 +273,7 @@ void TpsMainArchiveFile::ValidateObject(TComponent* obj) {
 }
 std::string TpsMainArchiveFile::ExpandPath(TComponent* obj) {
     ValidateObject(obj);
-    TCustomInstall& install = RequireInstall(obj);
+    TRunInstall& install = RequireInstall(obj);
     if (!install.HasSwitch(swSelfExtracted))
         return AddBackslash(install.SourceDir()) + "files.1";
     const std::string& exe = install.SwitchArg(swSelfExtracted);

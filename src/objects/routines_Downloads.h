@@ -3,7 +3,7 @@
 // SHA-256 digests the build recorded in digests.lst, before anything reads it.
 // A distribution built without digests is downloaded unchecked, as before.
 #pragma once
-#include "engine/routines_DownloadDigests.h"
+#include "objects/routines_DownloadDigests.h"
 #include <string>
 #include <vector>
 

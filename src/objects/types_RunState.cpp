@@ -9,6 +9,26 @@ TRunState& RunState() {
     return state;
 }
 
+namespace {
+TRunInstall*& TheRunInstall() {
+    static TRunInstall* install = nullptr;
+    return install;
+}
+} // namespace
+
+TRunInstall* CurrentRunInstall() {
+    return TheRunInstall();
+}
+
+void SetCurrentRunInstall(TRunInstall* install) {
+    TheRunInstall() = install;
+}
+
+TFileContainer* CurrentInstallContainer() {
+    TRunInstall* install = TheRunInstall();
+    return install ? install->InstallContainer() : nullptr;
+}
+
 void TRunState::Reset() {
     *this = TRunState();
     FailedRegistrationList().Clear();

@@ -2,7 +2,9 @@
 // need, without the whole installation component: objects, dialogs and the
 // engine include this header instead of each other. The installation
 // component keeps it current (when it is loaded and when a run starts); tests
-// fill it in themselves and call Reset() between cases.
+// fill it in themselves and call Reset() between cases. What they must ask of
+// the installation component itself, live, goes through TRunInstall, which
+// the engine's installation component implements.
 //
 // It also holds the seams for the calls that go around a test's registry and
 // folder redirection (delayed moves at restart, WININIT.INI, child processes)
@@ -17,6 +19,22 @@ class TFileContainer;
 class TCustomInstallFileList;
 
 enum TDistributeType : Byte { dtTraditional, dtWeb, dtTraditionalNet };
+
+// The switches of the setup program's command line.
+// -q (swQuiet) runs unattended: no window that waits for a person; the result
+// goes to the run's log and the program's exit code.
+enum TCommandSwitch {
+    swBuild,
+    swFloppies,
+    swDebug,
+    swSelfExtracted,
+    swAfterReboot,
+    swSourcePath,
+    swCleanup,
+    swQuiet
+};
+
+class TPicture;
 
 struct TRunState {
     // The installation component as the root of the object tree; nullptr when
@@ -61,6 +79,38 @@ struct TRunState {
 };
 
 TRunState& RunState();
+
+// --- the installation component ------------------------------------------------
+
+// What install objects and dialogs ask of the installation component itself,
+// live (the run state above holds copies made at set times). The engine's
+// installation component is the one implementation.
+class TRunInstall {
+public:
+    // The component as the root file container of the project.
+    virtual TFileContainer* InstallContainer() = 0;
+    virtual bool HasSwitch(TCommandSwitch s) const = 0;
+    virtual const std::string& SwitchArg(TCommandSwitch s) const = 0;
+    // The folder the user ran the setup from.
+    virtual const std::string& SourceDir() const = 0;
+    // The picture the dialogs show beside their pages.
+    virtual TPicture& DialogThemeBitmap() = 0;
+    // Windows must restart to finish; the restart page may set it.
+    virtual bool Reboot() const = 0;
+    virtual void SetReboot(bool v) = 0;
+    // Asked by the windows when the user wants to cancel: True lets him.
+    virtual bool QueryUserAbort() = 0;
+
+protected:
+    ~TRunInstall() = default;
+};
+
+// The program's installation component, from the start of its construction
+// to its destruction; nullptr when there is none.
+TRunInstall* CurrentRunInstall();
+void SetCurrentRunInstall(TRunInstall* install);
+// Its root file container; nullptr when there is none.
+TFileContainer* CurrentInstallContainer();
 
 // The install files whose ActiveX registration failed in this run.
 TCustomInstallFileList& FailedRegistrationList();

@@ -2,6 +2,7 @@
 #include "engine/cmp_TInstall.h"
 #include "objects/routines_Log.h"
 #include "setup/setup_Classes.h"
+#include "setup/setup_Register.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Dialogs.h"
 #include "toolkit/forms_TextQuery.h"

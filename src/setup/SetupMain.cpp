@@ -9,6 +9,7 @@
 #include "platform/routines_ScreenSaver.h"
 #include "setup/cmp_Rotate3DLabel.h"
 #include "setup/setup_Classes.h"
+#include "setup/setup_Register.h"
 #include "toolkit/classes_Publish.h"
 
 const TClassInfo& TSetupMainForm::StaticClass() {

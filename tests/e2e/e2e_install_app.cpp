@@ -11,10 +11,11 @@
 // QFD_E2E_SIGN_CREDENTIALS and QFD_E2E_SIGN_KEY, when set, make a build (-b)
 // sign its setup.exe with that certificate file and key file.
 #include "engine/cmp_TInstall.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "objects/cmp_TUninstallEXE.h"
-#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_WinText.h"
+#include "setup/setup_Register.h"
 #include "toolkit/classes_Publish.h"
 #include "toolkit/forms_Forms.h"
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include "../unit/net/LocalServer.h"
 #include "E2ESupport.h"
 #include "archive/types_ExtractionInfo.h"
-#include "engine/routines_DownloadDigests.h"
+#include "objects/routines_DownloadDigests.h"
 #include "platform/routines_Hash.h"
 #include "support/SystemHelpers.h"
 #include "support/WindowDriver.h"

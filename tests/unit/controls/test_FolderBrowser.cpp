@@ -2,6 +2,7 @@
 #include "ControlsDriver.h"
 #include "platform/routines_FileSystem.h"
 #include "support/TempFolder.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 

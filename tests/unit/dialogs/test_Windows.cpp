@@ -15,7 +15,6 @@
 #include "dialogs/ordlg_TFileGroupSelectForm.h"
 #include "dialogs/routines_Pictures.h"
 #include "engine/cmp_TInstall.h"
-#include "platform/routines_FileSystem.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Format.h"
 #include "platform/routines_Process.h"
@@ -24,6 +23,7 @@
 #include "toolkit/classes_Reader.h"
 #include "toolkit/forms_ComCtrls.h"
 #include "toolkit/forms_ExtCtrls.h"
+#include "toolkit/forms_FolderBrowser.h"
 #include "toolkit/forms_StdCtrls.h"
 #include "translate/cmp_TTranslateControls.h"
 #include <algorithm>

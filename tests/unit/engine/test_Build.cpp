@@ -2,7 +2,7 @@
 // transfer takes it apart again.
 #include "EngineTestSupport.h"
 #include "archive/types_ExtractionInfo.h"
-#include "engine/routines_DownloadDigests.h"
+#include "objects/routines_DownloadDigests.h"
 #include "support/FakePeImage.h"
 #include <gtest/gtest.h>
 #include <tuple>

@@ -2,9 +2,9 @@
 // events, how a failure, an abort and a veto end it, the remote list of files
 // and the run's log.
 #include "EngineTestSupport.h"
-#include "engine/routines_DownloadDigests.h"
 #include "engine/routines_RemoteFileList.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
+#include "objects/routines_DownloadDigests.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_Journal.h"
 #include "unit/net/LocalServer.h"

@@ -3,8 +3,8 @@
 // relayed to the dialogs, the copy registered for the rest of the
 // installation, and a cancel or a failure leaving nothing behind.
 #include "LocalServer.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "objects/routines_Downloads.h"
-#include "platform/cmp_TNetInstallLocation.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallInfo.h"
 #include "platform/routines_Journal.h"

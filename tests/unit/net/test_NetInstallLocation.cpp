@@ -2,7 +2,7 @@
 // the messages, loading the Internet library, and real downloads over HTTP
 // and FTP from servers on 127.0.0.1 that the tests start themselves.
 #include "LocalServer.h"
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
 #include "support/SystemHelpers.h"

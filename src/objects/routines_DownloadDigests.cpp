@@ -1,4 +1,4 @@
-#include "engine/routines_DownloadDigests.h"
+#include "objects/routines_DownloadDigests.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_Strings.h"
 

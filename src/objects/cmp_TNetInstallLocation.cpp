@@ -1,4 +1,4 @@
-#include "platform/cmp_TNetInstallLocation.h"
+#include "objects/cmp_TNetInstallLocation.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
