@@ -357,8 +357,9 @@ TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
         const std::string batchFolder = RemoveBackslash(ExtractFilePath(batch));
         EXPECT_EQ(ExtractFilePath(batchFolder), AddBackslash(temp));
         // Elevated, only administrators and the system may write the batch while cmd reads it.
-        if (RunningElevated())
+        if (RunningElevated()) {
             EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(batchFolder)), "");
+        }
         std::string text = CodePageToUtf8(ReadWholeFile(batch), OemCodePage());
         std::string named = Utf8ToCodePage(copy, OemCodePage()) ? copy : GetShortPath(copy);
         EXPECT_NE(text.find("RMDIR /S /Q \"" + named + "\""), std::string::npos) << text;

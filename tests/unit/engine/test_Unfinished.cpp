@@ -149,9 +149,10 @@ TEST_F(Unfinished, ALoadingProgramThatRemovesTheCopyIsToldToKeepItForTheRestart)
         EXPECT_EQ(install->CleanupBatch(), "");
         EXPECT_EQ(FileExists(marker), waits);
         // The run after the restart has no loading program: it removes the copy with its batch.
-        if (waits)
+        if (waits) {
             EXPECT_EQ(ReadRegString(rkLocalMachine, kRunOnce, "QuenfoldUnfinished", ""),
                       "\"" + ProgramPath() + "\" -r \"-s" + RemoveBackslash(TempDir()) + "\" -c");
+        }
         Unload();
         RemoveFile(marker);
     }

@@ -144,8 +144,9 @@ TEST_F(NetDownloadArchive, DownloadsOnceRelaysProgressAndRegistersTheCopy) {
     EXPECT_TRUE(SameText(ExtractFileDir(folder), AddBackslash(CommonApplicationData()) + "Quenfold"))
         << local;
     EXPECT_TRUE(SameText(ExtractFileDir(file->LocalArchive()), folder)) << file->LocalArchive();
-    if (RunningElevated())
+    if (RunningElevated()) {
         EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(folder)), "");
+    }
     EXPECT_TRUE(DownloadHeld(local));
     EXPECT_THROW(TFileStream(local, fmOpenWrite), EStreamError);
     EXPECT_FALSE(RenameFile(local, local + ".moved"));

@@ -200,8 +200,9 @@ TEST_F(InstallFiles, WithoutDelayedMovesABatchFileRunsOnce) {
     EXPECT_EQ(*first, SystemBatchCommand(batches[0], ExtractFileDir(batches[0])));
     EXPECT_EQ(*second, SystemBatchCommand(batches[1], ExtractFileDir(batches[1])));
     EXPECT_NE(ExtractFileDir(batches[0]), ExtractFileDir(batches[1]));
-    if (RunningElevated())
+    if (RunningElevated()) {
         EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(ExtractFileDir(batches[0]))), "");
+    }
     const std::string shortA = GetShortPath(Dest("a.dll"));
     TStringList lines;
     lines.LoadFromFile(batches[0]);
