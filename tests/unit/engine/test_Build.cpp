@@ -284,7 +284,7 @@ TEST_F(Build, TheDigestsOfANetworkBuildTravelInSetupOne) {
     TQnfdCompress setup1;
     setup1.SetCompressedFile(dir + "\\setup.1");
     ASSERT_EQ(setup1.FileCount(), 1);
-    EXPECT_EQ(ExtractFileName(setup1.FileStats(0).FileName), "digests.lst");
+    EXPECT_EQ(setup1.FileStats(0).FileName, "digests.lst");
     // A compression leaves the shared archive component marked aborted (a build then ends the
     // program); the tests after this one must not inherit the mark.
     SharedArchive().Abort = false;
