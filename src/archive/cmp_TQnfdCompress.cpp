@@ -717,11 +717,11 @@ void TQnfdCompress::DoCompress(bool append, Integer id) {
             throw EQnfdCompress(kCorrupt);
         firstNew = FHeaders.Count();
         FHeaders.AddFiles(FFilesToProcess, true);
-        RefuseUnreachableNames(firstNew);
+        NameNewMembers(firstNew);
     } else {
         // The sources are checked before an existing archive is emptied.
         FHeaders.AddFiles(FFilesToProcess, false);
-        RefuseUnreachableNames(0);
+        NameNewMembers(0);
         std::string dir = ExtractFileDir(FCompressedFile);
         if (!dir.empty())
             ForceDirectory(dir);
@@ -762,9 +762,15 @@ void TQnfdCompress::DoCompress(bool append, Integer id) {
     }
 }
 
-// A member whose name is already taken (names are compared as lookups compare
-// them) could never be found by its path.
-void TQnfdCompress::RefuseUnreachableNames(int firstNew) {
+// The stored names of the members from firstNew on: their file names alone
+// when asked for. A member whose name is already taken (names are compared as
+// lookups compare them) could never be found by its path.
+void TQnfdCompress::NameNewMembers(int firstNew) {
+    if (StoreFileNamesOnly)
+        for (int i = firstNew; i < FHeaders.Count(); ++i) {
+            TFileHeader& h = FHeaders.FileHeaders(i);
+            h.FileName = ArchiveName(ExtractFileName(h.SourcePath));
+        }
     std::unordered_map<std::string, int> taken;
     for (int i = 0; i < FHeaders.Count(); ++i) {
         const TFileHeader& h = FHeaders.FileHeaders(i);

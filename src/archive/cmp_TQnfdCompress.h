@@ -173,6 +173,9 @@ public:
     // The name the next extracted member gets (empty: its own); cleared after each member.
     std::string DestName;
     bool SkipFile = false;
+    // Compress names new members by their file names alone instead of their
+    // source paths (an archive that must not carry the author's folders).
+    bool StoreFileNamesOnly = false;
 
     TNotifyEvent OnAborted;
     TlzhFileStatsEvent OnBeforeAdding, OnAfterAdding;
@@ -220,7 +223,7 @@ private:
 
     template <class Body> void RunGuarded(Body body);
     void DoCompress(bool append, Integer id);
-    void RefuseUnreachableNames(int firstNew);
+    void NameNewMembers(int firstNew);
     void CompressMember(TFileHeader& h, TStream& archive, Integer id, int index);
     void CompressToTemp(TFileHeader& h, TStream& source, TStream& temp);
     void AddStatus();

@@ -60,8 +60,15 @@ std::string AbsolutePath(const std::string& path) {
     return AddBackslash(GetCurrentDir()) + path;
 }
 
-// Adds the file at path to setup.1 (made anew by lzcOverwrite).
+// Adds the file at path to setup.1 (made anew by lzcOverwrite) under its file
+// name alone: the loading program unpacks the members side by side, and the
+// author's folders are nobody's business on the user's machine.
 void AddToSetupArchive(const std::string& setup1, const std::string& path, TlzhCommand command, bool net) {
+    struct TFileNamesOnly {
+        TQnfdCompress& Archive;
+        explicit TFileNamesOnly(TQnfdCompress& a) : Archive(a) { Archive.StoreFileNamesOnly = true; }
+        ~TFileNamesOnly() { Archive.StoreFileNamesOnly = false; }
+    } namesOnly(SharedArchive());
     std::unique_ptr<TInstallFile, TFreeComponent> file(new TInstallFile(nullptr));
     file->SetNet(net);
     file->SetFileName(ExtractFileName(path));

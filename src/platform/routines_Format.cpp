@@ -84,12 +84,17 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
             ++i;
             continue;
         }
+        // Flags in any order: '-' pads on the right, '0' with zeros after the
+        // sign (numbers only; '-' wins, as in C).
         bool left = false;
-        if (i < fmt.size() && fmt[i] == '-') {
-            left = true;
-            ++i;
-        }
+        bool zeros = false;
+        for (; i < fmt.size() && (fmt[i] == '-' || fmt[i] == '0'); ++i)
+            (fmt[i] == '-' ? left : zeros) = true;
         int width = ReadNumber(fmt, i, arg, end);
+        if (width < 0) { // "%*d" with a negative width: left-justified, as in C
+            left = true;
+            width = -width;
+        }
         int prec = -1;
         if (i < fmt.size() && fmt[i] == '.') {
             ++i;
@@ -100,6 +105,9 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
         char conv = static_cast<char>(fmt[i++] | 0x20);
         const TVarRec& a = *arg++;
         std::string piece;
+        // Zero padding suits a number's digits; C leaves it out for an integer
+        // with a precision and for an infinity or NaN.
+        bool zeroable = false;
         char buf[512];
         switch (conv) {
         case 's':
@@ -123,6 +131,7 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
                     digits.insert(0, prec - digits.size(), '0');
                 piece = (neg ? "-" : "") + digits;
             }
+            zeroable = prec < 0;
             break;
         case 'x': {
             uint64_t v;
@@ -134,6 +143,7 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
             else
                 BadFormat(fmt);
             piece = Print("%0*llX", prec > 0 ? prec : 1, static_cast<unsigned long long>(v));
+            zeroable = prec < 0;
             break;
         }
         case 'f':
@@ -153,13 +163,21 @@ std::string Format(std::string_view fmt, std::initializer_list<TVarRec> args) {
             piece = Print(spec, prec >= 0 ? prec : (conv == 'g' ? 15 : 2), v);
             if (conv == 'n' && std::isfinite(v))
                 piece = LocalNumber(piece);
+            zeroable = std::isfinite(v);
             break;
         }
         default:
             BadFormat(fmt);
         }
-        if (static_cast<int>(piece.size()) < width)
-            piece.insert(left ? piece.end() : piece.begin(), width - piece.size(), ' ');
+        if (static_cast<int>(piece.size()) < width) {
+            const size_t fill = width - piece.size();
+            if (left)
+                piece.append(fill, ' ');
+            else if (zeros && zeroable)
+                piece.insert(!piece.empty() && piece[0] == '-' ? 1 : 0, fill, '0');
+            else
+                piece.insert(0, fill, ' ');
+        }
         out += piece;
     }
     return out;

@@ -1,6 +1,7 @@
 // Format: fills %s, %d, %u, %x, %f, %g and %% from typed arguments, with the
-// usual flags, width and precision. A directive whose argument is missing or of
-// the wrong kind raises EConvertError instead of reading garbage.
+// flags "-" and "0", width and precision as C's printf has them. A directive
+// whose argument is missing or of the wrong kind raises EConvertError instead
+// of reading garbage.
 #pragma once
 #include <cstdint>
 #include <initializer_list>

@@ -75,6 +75,16 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     }
     const std::string exe = build + "\\setup.exe", setup1 = build + "\\setup.1", files1 = build + "\\files.1";
     ASSERT_TRUE(FileExists(exe) && FileExists(setup1) && FileExists(files1));
+    // setup.1 names the setup program and files.inf by their file names: the
+    // author's folders do not travel with the distribution.
+    {
+        TQnfdCompress archive;
+        archive.SetCompressedFile(setup1);
+        std::vector<std::string> names;
+        for (int i = 0; i < archive.FileCount(); ++i)
+            names.push_back(archive.FileStats(i).FileName);
+        EXPECT_EQ(names, (std::vector<std::string>{"setup.exe", "files.inf"}));
+    }
 
     // The trailer, field by field, against the files it was built from.
     const std::string all = ReadWholeFile(exe), loader = ReadWholeFile(prog + "loader.exe"),

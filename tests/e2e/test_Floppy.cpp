@@ -144,6 +144,7 @@ protected:
             WaitFor([&] { return !IsWindowAlive(box); }, 10000);
         }
         EXPECT_TRUE(run.WaitForExit(60000));
+        TransferExitCode = run.ExitCode();
         MoveAll(kDrive, DiskFolder(InDrive));
         return asked;
     }
@@ -172,6 +173,7 @@ protected:
     std::string Build = Work / "build";
     std::string Saver;
     int InDrive = 1;
+    uint32_t TransferExitCode = 0; // of the last Transfer's program (259: still running)
     std::string FSavedFilesInf;
     TWineAppDefault FFast = FastWindowsUnderWine("setup.exe");
 };
@@ -190,6 +192,7 @@ TEST_F(FloppyTransfer, SpreadsTheDistributionOverDisksThatJoinedGiveBackItsArchi
     for (size_t i = 0; i + 1 < asked.size(); ++i)
         EXPECT_EQ(asked[i], static_cast<int>(i) + 2);
     EXPECT_EQ(asked.back(), 1);
+    EXPECT_EQ(TransferExitCode, 0u);
     const int disks = asked[asked.size() - 2];
     std::printf("files.1 over %d disks of %lld bytes\n", disks, static_cast<long long>(DiskSize()));
 
@@ -270,6 +273,7 @@ TEST_F(FloppyTransfer, CancelAtTheSecondPromptEndsWithAbortedByUser) {
     EXPECT_EQ(asked, (std::vector<int>{2, 3}));
     // The message box ends the sentence with its full stop.
     EXPECT_TRUE(message == "Aborted by user" || message == "Aborted by user.") << message;
+    EXPECT_EQ(TransferExitCode, 1u); // a transfer that did not finish failed
     // Disk 2 was written before the transfer stopped; nothing went further.
     EXPECT_TRUE(FileExists(DiskFolder(2) + "files.2"));
     EXPECT_FALSE(FileExists(DiskFolder(3) + "files.3"));
@@ -292,6 +296,7 @@ TEST_F(FloppyTransfer, ADiskTooSmallForTheLoaderOrSetup1SaysSo) {
         std::string message;
         EXPECT_TRUE(Transfer(0, message).empty()) << "no disk prompt before the first disk is full";
         EXPECT_EQ(message.substr(0, std::string(c.message).size()), c.message) << message;
+        EXPECT_EQ(TransferExitCode, 1u);
         for (const std::string& name : ListDirectory(DiskFolder(1)))
             RemoveFile(DiskFolder(1) + name);
     }

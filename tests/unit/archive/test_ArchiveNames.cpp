@@ -165,6 +165,45 @@ TEST(ArchiveNames, NamesThatCouldNotBeFoundAreRefusedBeforeAnythingChanges) {
     EXPECT_EQ(ReadWholeFile(dir / "out" / "file.txt"), one);
 }
 
+// An archive that names its new members by file name alone (setup.1): members
+// added before keep their paths, and two files of one name are still refused.
+TEST(ArchiveNames, FileNamesOnlyNameTheNewMembersAndMustStillDiffer) {
+    TTempFolder dir;
+    const std::string old = dir / "author's folder" / "old.txt", bare = dir / "Ordner ß" / "setup.exe",
+                      twin = dir / "other" / "SETUP.EXE";
+    for (const auto& p : {old, bare, twin}) {
+        ForceDirectory(ExtractFileDir(p));
+        MakeFile(p, p);
+    }
+    const std::string arc = dir / "setup.1";
+    auto add = [&](const std::string& path, bool append, bool namesOnly) {
+        TQnfdCompress c;
+        c.StoreFileNamesOnly = namesOnly;
+        c.SetCompressedFile(arc);
+        c.FilesToProcess().Add(path);
+        c.Compress(append, 1);
+    };
+    add(old, false, false);
+    add(bare, true, true);
+    EXPECT_EQ(StoredName(arc, 0), old);
+    EXPECT_EQ(StoredName(arc, 1), "setup.exe");
+    const std::string before = ReadWholeFile(arc);
+    const std::string m = MessageOf<EQnfdCompress>([&] { add(twin, true, true); });
+    EXPECT_NE(m.find("could never be found"), std::string::npos) << m;
+    EXPECT_EQ(ReadWholeFile(arc), before);
+
+    // Found by its file name, and extracted whole beside the old member.
+    TQnfdCompress r;
+    r.SetCompressedFile(arc);
+    r.ExtractDirectory = dir / "out";
+    r.FilesToProcess().Add("Setup.exe");
+    r.Extract();
+    EXPECT_EQ(ReadWholeFile(dir / "out" / "setup.exe"), bare);
+    ASSERT_EQ(QarcRun({"extract", arc, dir / "whole"}), 0);
+    EXPECT_EQ(ReadWholeFile(dir / "whole" / "old.txt"), old);
+    EXPECT_EQ(ReadWholeFile(dir / "whole" / "setup.exe"), bare);
+}
+
 TEST(ArchiveNames, SemicolonsAndControlCharactersInStoredPaths) {
     TTempFolder dir;
     const std::string tab = "C:\\tab\tdir\\y.txt", semi = "C:\\a;b\\x.txt";

@@ -64,9 +64,14 @@ TEST_F(Build, TheFloppyTransferCopiesTheLoaderAndASetupOneOfWholeBlocks) {
     TTestInstall* install = Load({"-eSetup.exe", "-s" + RemoveBackslash(TempDir())});
     install->MakeSelfExtractor(exe, s1, TempPath("none.1"), "Saver");
     ForceDirectory(disk);
+    struct TExitCodeBack {
+        ~TExitCodeBack() { Application()->SetExitCode(0); }
+    } exitCodeBack;
+    Application()->SetExitCode(0);
     install->TransferToFloppies(disk);
     EXPECT_TRUE(install->Shown.empty()) << install->Shown[0];
     EXPECT_EQ(install->Ends, 1);
+    EXPECT_EQ(Application()->ExitCode(), 0);
     EXPECT_EQ(ReadWholeFile(disk + "\\setup.exe"), "LOADER");
     EXPECT_EQ(ReadWholeFile(disk + "\\setup.1"), setup1);
 
@@ -79,6 +84,9 @@ TEST_F(Build, TheFloppyTransferCopiesTheLoaderAndASetupOneOfWholeBlocks) {
     ASSERT_EQ(install->Shown.size(), 1u);
     EXPECT_NE(install->Shown[0].find("is damaged"), std::string::npos) << install->Shown[0];
     EXPECT_FALSE(FileExists(disk + "\\setup.1"));
+    // A transfer that failed ends the program with exit code 1.
+    EXPECT_EQ(install->Ends, 2);
+    EXPECT_EQ(Application()->ExitCode(), secFailed);
 }
 
 TEST_F(Build, TheRunFindsTheProductArchiveOnlyBehindAnIntactTrailer) {
@@ -284,7 +292,7 @@ TEST_F(Build, TheDigestsOfANetworkBuildTravelInSetupOne) {
     TQnfdCompress setup1;
     setup1.SetCompressedFile(dir + "\\setup.1");
     ASSERT_EQ(setup1.FileCount(), 1);
-    EXPECT_EQ(ExtractFileName(setup1.FileStats(0).FileName), "digests.lst");
+    EXPECT_EQ(setup1.FileStats(0).FileName, "digests.lst");
     // A compression leaves the shared archive component marked aborted (a build then ends the
     // program); the tests after this one must not inherit the mark.
     SharedArchive().Abort = false;

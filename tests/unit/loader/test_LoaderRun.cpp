@@ -141,7 +141,11 @@ TEST_F(LoaderRun, UnpacksSetup1IntoAFolderOfItsOwnAndPassesOnTheExitCode) {
     std::string folder = ExtractFilePath(s.Program);
     EXPECT_EQ(ExtractFilePath(RemoveBackslash(folder)), temp);
     EXPECT_EQ(host.Folders, std::vector<std::string>{RemoveBackslash(folder)});
-    EXPECT_EQ(ExtractFileName(RemoveBackslash(folder)).rfind("qfdsetup", 0), 0u) << folder;
+    // Named "qfdsetup" and 16 random hexadecimal digits: no blank in it.
+    const std::string name = ExtractFileName(RemoveBackslash(folder));
+    EXPECT_EQ(name.size(), 24u) << name;
+    EXPECT_EQ(name.rfind("qfdsetup", 0), 0u) << name;
+    EXPECT_EQ(name.find_first_not_of("0123456789abcdef", 8), std::string::npos) << name;
     EXPECT_EQ(ExtractFileName(s.Program), "setup.exe");
     EXPECT_EQ(s.ProgramBytes, program);
     std::vector<std::string> files = s.Files;

@@ -81,6 +81,29 @@ TEST_F(InstallFiles, OverwriteModesAgainstTheVersionFixtures) {
     EXPECT_EQ(MachineString(std::string(UninstallDemo) + "\\Files", "Entries"), "1");
 }
 
+// By date, the date the archive holds for the member decides, not the date
+// of its source now: an older installed file is replaced, one of the same
+// date or newer kept.
+TEST_F(InstallFiles, ByDateTheArchivesDateDecides) {
+    auto* f = AddFile("Saver", "saver.scr", "new saver");
+    f->SetOverwriteMode(owDate);
+    const TDateTime built = EncodeDateTime(2005, 6, 7, 8, 9, 10), second = 1.0 / 86400;
+    ASSERT_TRUE(FileSetModified(Src("saver.scr"), built));
+    BuildArchive();
+    // The source changes after the build: later than every installed file.
+    ASSERT_TRUE(FileSetModified(Src("saver.scr"), EncodeDateTime(2010, 1, 1)));
+    ForceDirectory(TempPath("dest"));
+    for (const auto& [installed, replaced] : {std::pair{built - 10 * second, true}, std::pair{built, false},
+                                              std::pair{built + 10 * second, false}}) {
+        SCOPED_TRACE(replaced ? "older" : "same or newer");
+        WriteTextFile(Dest("saver.scr"), "installed saver");
+        ASSERT_TRUE(FileSetModified(Dest("saver.scr"), installed));
+        Root->Install();
+        EXPECT_EQ(f->WillReplace(), replaced);
+        EXPECT_EQ(ReadWholeFile(Dest("saver.scr")), replaced ? "new saver" : "installed saver");
+    }
+}
+
 // Kept, it is not the product's file: the uninstall must not take it.
 TEST_F(InstallFiles, AKeptFileCountsAsDoneButIsNotLogged) {
     auto* f = AddFile("Conf", "app.ini", "new settings");
@@ -149,6 +172,61 @@ TEST_F(InstallFiles, ADestinationInUseIsReplacedAtTheRestart) {
     EXPECT_EQ(MachineInteger(SharedDLLs, Dest("saver.scr")), 2);
     EXPECT_TRUE(Logged("File", "cannot be replaced now: CreateFile failed, code 32")) << LogText();
     EXPECT_TRUE(Logged("Restart", "MoveFileEx " + Dest("saver.2"))) << LogText();
+}
+
+// The paths of a replacement at the restart fit the system's buffers of 400
+// characters: the file in use and the new file beside it may each have 400,
+// and one of 401 is refused before anything is written.
+TEST_F(InstallFiles, RestartPathsOf400CharactersAreTakenAndOf401Refused) {
+    auto* f = AddFile("Saver", "saver.scr", "new saver");
+    BuildArchive();
+    // A folder of the given length in characters, made of parts short enough for any system.
+    auto folderOf = [](std::string folder, size_t chars) {
+        while (Utf8Length(folder) < chars) {
+            const size_t left = chars - Utf8Length(folder);
+            folder += "\\" + std::string(left > 200 ? 100 : left - 1, 'd');
+        }
+        return folder;
+    };
+    struct Case {
+        const char* destName;
+        size_t longest; // of the two paths: "s" has the longer new name "s.1", "s.txt" the longer target
+        bool taken;
+    };
+    int n = 0;
+    for (const Case& c :
+         {Case{"s", 400, true}, Case{"s", 401, false}, Case{"s.txt", 400, true}, Case{"s.txt", 401, false}}) {
+        SCOPED_TRACE(std::string(c.destName) + ", " + std::to_string(c.longest) + " characters");
+        const std::string longName = std::string(c.destName) == "s" ? "s.1" : "s.txt";
+        const std::string folder =
+            folderOf(TempPath("long" + std::to_string(++n)), c.longest - 1 - longName.size());
+        ForceDirectory(folder);
+        ASSERT_TRUE(DirectoryExists(folder));
+        const std::string target = folder + "\\" + c.destName, candidate = folder + "\\s.1";
+        ASSERT_EQ(Utf8Length(folder + "\\" + longName), c.longest);
+        Root->SetDestDir(folder);
+        f->SetDestName(c.destName);
+        DelayedMoves.clear();
+        WriteTextFile(target, "running saver");
+        std::string message;
+        {
+            TFileStream held(target, fmOpenReadWrite | fmShareExclusive);
+            message = MessageOf([&] { Root->Install(); });
+        }
+        EXPECT_EQ(ReadWholeFile(target), "running saver");
+        if (c.taken) {
+            EXPECT_EQ(message, "(nothing raised)");
+            EXPECT_TRUE(f->ReplacedAtRestart());
+            EXPECT_EQ(FileExists(candidate) ? ReadWholeFile(candidate) : "(no file)", "new saver");
+            EXPECT_EQ(DelayedMoves, std::vector<std::string>{candidate + " -> " + target});
+        } else {
+            EXPECT_EQ(message, "Saver cannot replace the file " +
+                                   (c.longest == Utf8Length(target) ? target : candidate) +
+                                   " at the next restart: its path is longer than 400 characters");
+            EXPECT_FALSE(FileExists(candidate));
+            EXPECT_TRUE(DelayedMoves.empty());
+        }
+    }
 }
 
 TEST_F(InstallFiles, InUseOnTheWindows95FamilyWritesOneRenameLine) {
@@ -351,6 +429,9 @@ TEST_F(InstallFiles, ActiveXServersRegisterOrAreCollected) {
     program->SetActiveX(true);
     program->SetFileType(iftNormal);
     program->SetDestDirType(Standard(TpsContainerDestDir::StaticClass()));
+    // In a folder with a blank, which must not split its command line.
+    program->SetDestDir("\\Program Folder");
+    const std::string programPath = Dest("Program Folder\\qfdapp.exe");
     for (TInstallFile* f : {server, broken, program})
         f->SetUpdateDLLCounter(false);
     BuildArchive();
@@ -362,12 +443,12 @@ TEST_F(InstallFiles, ActiveXServersRegisterOrAreCollected) {
     EXPECT_EQ(fixture.ReadInteger("OleSelfRegister"), 1);
     ASSERT_EQ(FailedRegistrationList().Count(), 1);
     EXPECT_EQ(FailedRegistrationList().Items(0), broken);
-    EXPECT_EQ(Started, std::vector<std::string>{Dest("qfdapp.exe") + " /REGSERVER"});
+    EXPECT_EQ(Started, std::vector<std::string>{"\"" + programPath + "\" /REGSERVER"});
     // Logged under "ActiveX" with the kind of server.
     const std::string activeX = std::string(UninstallDemo) + "\\ActiveX";
     EXPECT_EQ(MachineString(activeX, "Entries"), "3");
     EXPECT_EQ(MachineString(activeX, "File1"), Dest("qfdole.dll") + ";0");
-    EXPECT_EQ(MachineString(activeX, "File3"), Dest("qfdapp.exe") + ";1");
+    EXPECT_EQ(MachineString(activeX, "File3"), programPath + ";1");
     EXPECT_TRUE(Logged("Register", "DllRegisterServer function could not be found")) << LogText();
 
     // After a restart the server registers again (the run after the restart calls it).

@@ -1,6 +1,7 @@
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_Format.h"
 #include <gtest/gtest.h>
+#include <limits>
 
 TEST(Format, FillsTypedArguments) {
     EXPECT_EQ(Format("Key: %s Ident: %s Value %s", {"k", std::string("i"), "v"}), "Key: k Ident: i Value v");
@@ -9,6 +10,23 @@ TEST(Format, FillsTypedArguments) {
     EXPECT_EQ(Format("%.2f", {1.005 + 1}), "2.00");
     EXPECT_EQ(Format("%u", {4000000000u}), "4000000000");
     EXPECT_EQ(Format("%x", {-1}), "FFFFFFFF");
+}
+
+// The zero flag pads a number with zeros after its sign, as C's printf does: a
+// folder named with "%08x" has no blanks in it.
+TEST(Format, ZeroFlagPadsNumbersWithZeros) {
+    EXPECT_EQ(Format("qfdsetup%08x", {0xB3444}), "qfdsetup000B3444");
+    EXPECT_EQ(Format("%05d|%05d|%010u", {42, -42, 4000000000u}), "00042|-0042|4000000000");
+    EXPECT_EQ(Format("%08.2f|%09.1n|%06g", {-3.14159, 1234.5, -2.5}), "-0003.14|001,234.5|-002.5");
+    EXPECT_EQ(Format("%03d|%02x", {12345, 0x1FF}), "12345|1FF"); // never cut
+    // '-' wins over '0' in either order; strings, an integer with a precision
+    // and an infinity are padded with blanks.
+    EXPECT_EQ(Format("%-05d|%0-5d|%05s", {42, 42, "ab"}), "42   |42   |   ab");
+    EXPECT_EQ(Format("%08.3d|%06.3x", {7, 255}), "     007|   0FF");
+    EXPECT_EQ(Format("%08.1f", {std::numeric_limits<double>::infinity()}).find('0'), std::string::npos);
+    // A width from an argument takes the flag too; a negative one pads on the right.
+    EXPECT_EQ(Format("%0*d|%*d|", {6, -7, -4, 7}), "-00007|7   |");
+    EXPECT_EQ(Format("%0.0n", {0}), "0");
 }
 
 TEST(Format, MismatchIsAnErrorNotGarbage) {
