@@ -32,11 +32,16 @@ TEST(TrustedFolder, ANewFolderOnlyWithAnUnguessableName) {
     EXPECT_FALSE(CreateTrustedFolder(folder));
     EXPECT_FALSE(CreateTrustedFolder(tmp / "missing\\below"));
 
-    const std::string made = MakeTrustedTempFolder("qfdtest");
+    // Named as the tests' scratch folders are, which snapshots of the
+    // machine taken beside this test leave aside.
+    const std::string made = MakeTrustedTempFolder("qfdtest_");
+    const std::string second = MakeTrustedTempFolder("qfdtest_");
     EXPECT_EQ(ExtractFilePath(made), TempDirectory());
     EXPECT_TRUE(DirectoryExists(made));
-    EXPECT_NE(made, MakeTrustedTempFolder("qfdtest")) << "a second one is another folder";
-    TTempFolder::RemoveTree(made);
+    EXPECT_NE(made, second) << "a second one is another folder";
+    for (const std::string& folder : {made, second})
+        if (!folder.empty())
+            TTempFolder::RemoveTree(folder);
 }
 
 TEST(TrustedFolder, ElevatedOnlyAdministratorsAndTheSystemMayWrite) {

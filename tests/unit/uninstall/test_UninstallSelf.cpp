@@ -60,8 +60,9 @@ TEST_F(UninstallSelf, AfterACompleteRemovalItsFileGoesWithTheFolderItLeavesEmpty
     // system's cmd without AutoRun commands, which removes that folder after it.
     const std::string folder = ExtractFileDir(batch);
     EXPECT_EQ(ExtractFileName(folder).rfind("qfdunin", 0), 0u) << batch;
-    if (RunningElevated())
+    if (RunningElevated()) {
         EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(folder)), "");
+    }
     EXPECT_NE(Log.find("Uninstaller: started \"" + GetSystemDir() + "\\cmd.exe\" /D /C \"CALL \"" + batch +
                        "\" & RMDIR \"" + folder + "\"\""),
               std::string::npos)
