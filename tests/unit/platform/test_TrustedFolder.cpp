@@ -32,11 +32,17 @@ TEST(TrustedFolder, ANewFolderOnlyWithAnUnguessableName) {
     EXPECT_FALSE(CreateTrustedFolder(folder));
     EXPECT_FALSE(CreateTrustedFolder(tmp / "missing\\below"));
 
-    const std::string made = MakeTrustedTempFolder("qfdtest");
-    EXPECT_EQ(ExtractFilePath(made), TempDirectory());
-    EXPECT_TRUE(DirectoryExists(made));
-    EXPECT_NE(made, MakeTrustedTempFolder("qfdtest")) << "a second one is another folder";
-    TTempFolder::RemoveTree(made);
+    // Both go, also when a check fails.
+    struct TMade {
+        std::string First = MakeTrustedTempFolder("qfdtest"), Second = MakeTrustedTempFolder("qfdtest");
+        ~TMade() {
+            TTempFolder::RemoveTree(First);
+            TTempFolder::RemoveTree(Second);
+        }
+    } made;
+    EXPECT_EQ(ExtractFilePath(made.First), TempDirectory());
+    EXPECT_TRUE(DirectoryExists(made.First));
+    EXPECT_NE(made.First, made.Second) << "a second one is another folder";
 }
 
 TEST(TrustedFolder, ElevatedOnlyAdministratorsAndTheSystemMayWrite) {
