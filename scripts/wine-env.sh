@@ -4,6 +4,10 @@
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
+# Names what the tests of this prefix leave outside it (a test authority
+# among the host's): the sweep below takes away this prefix's own.
+QFD_TEST_TAG="p$(readlink -f "$WINEPREFIX" 2>/dev/null | md5sum | cut -c1-8)"
+export QFD_TEST_TAG
 export WINEDLLOVERRIDES="mscoree,mshtml="
 QFD_XVFB_PID=""
 # The screen of the Xvfb started when there is no display.
@@ -69,8 +73,9 @@ wine_env_temp() {
 # What a test killed by its time limit may have left outside the prefix's
 # files: the small disks of the disk tests (a tmpfs as drive A:, an overlay
 # on the system folder) still mounted in the prefix, drive A:'s link, and a
-# test authority of the download tests among the host's trusted ones (older
-# than any test run, so that another run's current one stays).
+# test authority of the download tests among the host's trusted ones (this
+# prefix's, or one older than any test run: another run's current one stays).
+# Only while no test of this prefix runs.
 wine_env_sweep() {
     local prefix mount source point
     prefix="$(readlink -f "$WINEPREFIX")"
@@ -90,7 +95,8 @@ wine_env_sweep() {
         mv -fT "$devices/a:.qfdsaved" "$devices/a:"
     fi
     local anchors=/usr/local/share/ca-certificates stale
-    stale="$(find "$anchors" -maxdepth 1 -name 'quenfold-test-*.crt' -mmin +60 2>/dev/null)"
+    stale="$( (find "$anchors" -maxdepth 1 -name "quenfold-test-$QFD_TEST_TAG-*.crt"
+        find "$anchors" -maxdepth 1 -name 'quenfold-test-*.crt' -mmin +60) 2>/dev/null | sort -u)"
     if [ -n "$stale" ]; then
         echo "wine-env: removing stale test authorities: $stale"
         local name

@@ -95,6 +95,8 @@ bool MakeRunTemp() {
         // Only a folder this program made is its own.
         if (!CreateDirectoryW(folder.c_str(), nullptr))
             continue;
+        // A program started from outside Wine may get the system's folder still.
+        SetEnvironmentVariableW(L"QFD_SYSTEM_TEMP", base.c_str());
         SetEnvironmentVariableW(L"TMP", folder.c_str());
         SetEnvironmentVariableW(L"TEMP", folder.c_str());
         ::testing::AddGlobalTestEnvironment(new TTestRunTemp(folder));

@@ -6,48 +6,8 @@
 #include "support/TempFolder.h"
 #include <stdexcept>
 #include <windows.h>
-// After windows.h.
-#include <wininet.h>
 
 namespace {
-
-// The URLs in the user's download cache. Wine's WinINet keeps there what
-// the tests download, over HTTP as well (where the programs ask it not to).
-std::vector<std::wstring> CachedUrls() {
-    std::vector<std::wstring> urls;
-    std::vector<unsigned char> buf(4096);
-    DWORD size = static_cast<DWORD>(buf.size());
-    auto entry = [&] { return reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buf.data()); };
-    HANDLE find = FindFirstUrlCacheEntryW(nullptr, entry(), &size);
-    if (!find && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        buf.resize(size);
-        find = FindFirstUrlCacheEntryW(nullptr, entry(), &size);
-    }
-    if (!find)
-        return urls;
-    for (int n = 0; n < 100000; ++n) {
-        urls.emplace_back(entry()->lpszSourceUrlName ? entry()->lpszSourceUrlName : L"");
-        size = static_cast<DWORD>(buf.size());
-        if (FindNextUrlCacheEntryW(find, entry(), &size))
-            continue;
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-            break;
-        buf.resize(size);
-        if (!FindNextUrlCacheEntryW(find, entry(), &size))
-            break;
-    }
-    FindCloseUrlCache(find);
-    return urls;
-}
-
-// Removes the cache's entries of a server on this machine's port.
-void ForgetCachedDownloads(int port) {
-    const std::wstring at = L"127.0.0.1:" + std::to_wstring(port) + L"/";
-    const std::wstring named = L"localhost:" + std::to_wstring(port) + L"/";
-    for (const std::wstring& url : CachedUrls())
-        if (url.find(at) != std::wstring::npos || url.find(named) != std::wstring::npos)
-            DeleteUrlCacheEntryW(url.c_str());
-}
 
 std::string UnixPath(const std::string& windowsPath) {
     std::string p = UnixPathUnderWine(windowsPath);
@@ -80,8 +40,6 @@ TLocalServer::TLocalServer(const std::string& mode, const std::string& root, con
 
 TLocalServer::~TLocalServer() {
     RemoveFile(FPortFile);
-    if (FPort)
-        ForgetCachedDownloads(FPort);
 }
 
 std::vector<std::string> TLocalServer::Requests() const {
@@ -115,8 +73,10 @@ std::string CertificateScript() {
 
 TTestAuthority::TTestAuthority(const std::string& workFolder)
     : FFolder(AddBackslash(workFolder)),
-      FAnchorName("quenfold-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(GetTickCount64())) {
+      // The test scripts' tag of their Wine prefix in the name: a test killed
+      // before it took the authority out again leaves it to their sweep.
+      FAnchorName("quenfold-test-" + GetEnvVar("QFD_TEST_TAG").value_or("") + "-" +
+                  std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64())) {
     const std::string reason = Step({"make", UnixPath(RemoveBackslash(FFolder))});
     if (reason != "ok")
         throw std::runtime_error("No test certificates: " + reason);

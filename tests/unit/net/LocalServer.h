@@ -12,8 +12,7 @@ public:
     // seconds (not under Wine, no Python, no pyftpdlib).
     TLocalServer(const std::string& mode, const std::string& root, const std::string& workFolder,
                  const std::string& certificate = "", const std::string& key = "");
-    // Removes the port file, which stops the server within a moment, and
-    // what the system's download cache keeps of the server's files.
+    // Removes the port file, which stops the server within a moment.
     ~TLocalServer();
     TLocalServer(const TLocalServer&) = delete;
     TLocalServer& operator=(const TLocalServer&) = delete;
