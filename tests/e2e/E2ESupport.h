@@ -114,13 +114,12 @@ inline std::string UninstallKeyOf(const std::string& product) {
     return "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product;
 }
 
-// The "Setup Log *.txt" files in the temporary folder, or in those named.
-inline std::set<std::string> SetupLogs(const std::vector<std::string>& folders = {TempDirectory()}) {
+// The "Setup Log *.txt" files in the temporary folder.
+inline std::set<std::string> SetupLogs() {
     std::set<std::string> logs;
-    for (const std::string& folder : folders)
-        for (const std::string& n : ListDirectory(folder))
-            if (n.rfind("Setup Log ", 0) == 0)
-                logs.insert(AddBackslash(folder) + n);
+    for (const std::string& n : ListDirectory(TempDirectory()))
+        if (n.rfind("Setup Log ", 0) == 0)
+            logs.insert(AddBackslash(TempDirectory()) + n);
     return logs;
 }
 
@@ -128,10 +127,9 @@ inline std::set<std::string> SetupLogs(const std::vector<std::string>& folders =
 // Test programs that run beside this one write logs into the same folder:
 // with a mark (a text of this run's log, such as its program's name) the
 // one new log that holds it.
-inline std::string NewSetupLog(const std::set<std::string>& before, const std::string& mark = "",
-                               const std::vector<std::string>& folders = {TempDirectory()}) {
+inline std::string NewSetupLog(const std::set<std::string>& before, const std::string& mark = "") {
     std::vector<std::string> fresh;
-    for (const std::string& l : SetupLogs(folders))
+    for (const std::string& l : SetupLogs())
         if (!before.count(l) && (mark.empty() || ReadWholeFile(l).find(mark) != std::string::npos))
             fresh.push_back(l);
     return fresh.size() == 1 ? fresh[0] : std::string();
@@ -141,11 +139,9 @@ inline std::string NewSetupLog(const std::set<std::string>& before, const std::s
 // "Uninstall Log …" in the temporary folder), written while this lives, go
 // when it goes. A member before the fixture's others, it outlives the
 // fixture's TearDown and the programs its test started.
-// Other folders than the temporary one may be named.
 class TRunLogsRemoved {
 public:
-    explicit TRunLogsRemoved(std::vector<std::string> folders = {TempDirectory()})
-        : FFolders(std::move(folders)), FBefore(Logs()) {}
+    TRunLogsRemoved() : FFolders{TempDirectory()}, FBefore(Logs()) {}
     ~TRunLogsRemoved() {
         for (const std::string& log : Logs())
             if (!FBefore.count(log))
@@ -166,14 +162,6 @@ private:
     std::vector<std::string> FFolders;
     std::set<std::string> FBefore;
 };
-
-// The system's temporary folder, which a program started from outside Wine
-// (StartUnixProgram) may get instead of the test program's own one
-// (tests/support/TestRunTemp.cpp) that programs started from here get.
-inline std::string SystemTempDirectory() {
-    const std::string temp = GetEnvVar("QFD_SYSTEM_TEMP").value_or("");
-    return temp.empty() ? TempDirectory() : AddBackslash(temp);
-}
 
 // A program of this build, by its path below src (e.g. "setup\\setup.exe").
 inline std::string BuiltProgram(const char* relative) {

@@ -225,12 +225,9 @@ constexpr int64_t kProgramBytes = 21000, kDocumentationBytes = 3400;
 
 class SampleRun : public ::testing::Test {
 protected:
-    // Started from outside Wine, the sample writes its log into this test
-    // program's temporary folder or into the system's, as Wine gives it.
-    static std::vector<std::string> LogFolders() { return {TempDirectory(), E2E::SystemTempDirectory()}; }
-    E2E::TRunLogsRemoved FLogs{LogFolders()};
+    E2E::TRunLogsRemoved FLogs;
     void SetUp() override {
-        LogsBefore = E2E::SetupLogs(LogFolders());
+        LogsBefore = E2E::SetupLogs();
         // The project's install files name no source folder, so the archive
         // holds them by their bare names: it is made in their folder.
         std::vector<E2E::TMember> members;
@@ -255,11 +252,11 @@ protected:
         if (Job)
             CloseHandle(Job);
         DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf("Quenfold Sample"));
-        const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()), LogFolders());
+        const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()));
         if (HasFailure() && !log.empty())
             std::cout << "log of the run:\n" << ReadWholeFile(log) << "\n";
         E2E::RemoveRecordsOf(SampleExePath());
-        for (const std::string& log : E2E::SetupLogs(LogFolders()))
+        for (const std::string& log : E2E::SetupLogs())
             if (!LogsBefore.count(log))
                 RemoveFile(log);
     }
@@ -529,7 +526,7 @@ TEST_F(SampleRun, NextAndBackThroughEveryPageInstallTheChosenGroupsAndTheRestart
     EXPECT_EQ(ReadWholeFile(Dest + "\\sample.dat").size(), 20000u);
     EXPECT_FALSE(FileExists(Dest + "\\Documentation\\manual.txt"));
     EXPECT_FALSE(FileExists(Dest + "\\Documentation\\licence.txt"));
-    const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()), LogFolders());
+    const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()));
     ASSERT_FALSE(log.empty()) << "no log of the run";
     const std::string lines = ReadWholeFile(log);
     EXPECT_NE(lines.find("Sample: Reboot = True"), std::string::npos) << lines;
