@@ -25,14 +25,50 @@ bash scripts/build.sh win32 native || exit 1
 WIN_TARGETS="${e2e64[*]}" bash scripts/build.sh win || exit 1
 
 source scripts/wine-env.sh
+# A run killed by its time limit may have left mounts and a test authority
+# behind; they go before this run and after it, whatever happens to it.
+wine_env_sweep
+trap 'wine_env_stop; wine_env_sweep' EXIT
 wine_env_start
-trap wine_env_stop EXIT
+
+# The prefix's temporary folder holds nothing of the tests: what an earlier,
+# interrupted run left goes first; after the Windows tests it must be empty.
+temp="$(wine_env_temp)"
+# Wine's own files there may be named here, each with its reason (none so far).
+temp_allowed=()
+prefix_temp_left() {
+    local name allowed
+    for name in "$temp"/* "$temp"/.[!.]*; do
+        [ -e "$name" ] || [ -L "$name" ] || continue
+        name="${name##*/}"
+        for allowed in "${temp_allowed[@]}"; do
+            [[ "$name" == $allowed ]] && continue 2
+        done
+        printf '%s\n' "$name"
+    done
+}
+left="$(prefix_temp_left)"
+if [ -n "$left" ]; then
+    echo "== removing what an earlier run left in the prefix's temporary folder:"
+    printf '%s\n' "$left" | sed 's/^/   /'
+    while IFS= read -r name; do rm -rf -- "${temp:?}/$name"; done <<<"$left"
+fi
 
 echo "== Windows tests, 32-bit programs (under Wine)"
 (cd build/win32 && ctest --output-on-failure -j 2) || status=1
 
 echo "== end-to-end installs, 64-bit programs (under Wine)"
 (cd build/win && ctest --output-on-failure -j 2 -R "^($(IFS='|'; echo "${e2e64[*]}"))\$") || status=1
+
+echo "== the prefix's temporary folder after the Windows tests"
+left="$(prefix_temp_left)"
+if [ -n "$left" ]; then
+    echo "the Windows tests left in $temp:"
+    printf '%s\n' "$left" | sed 's/^/   /'
+    status=1
+else
+    echo "empty"
+fi
 
 echo "== native tests (address and undefined-behaviour sanitizers)"
 (cd build/native && ctest --output-on-failure -j 2) || status=1

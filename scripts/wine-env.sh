@@ -4,6 +4,10 @@
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
+# Names what the tests of this prefix leave outside it (a test authority
+# among the host's): the sweep below takes away this prefix's own.
+QFD_TEST_TAG="p$(readlink -f "$WINEPREFIX" 2>/dev/null | md5sum | cut -c1-8)"
+export QFD_TEST_TAG
 export WINEDLLOVERRIDES="mscoree,mshtml="
 QFD_XVFB_PID=""
 # The screen of the Xvfb started when there is no display.
@@ -41,8 +45,67 @@ wine_env_start() {
     # Either build's keeper will do; the 32-bit one is built with every test.
     local keeper="$root/build/win32/tests/support/qfd_desktop_keeper.exe"
     [ -f "$keeper" ] || keeper="$root/build/win/tests/support/qfd_desktop_keeper.exe"
+    # It must have the desktop before the first test starts: a test program
+    # that came first would start the desktop itself, with ctest's pipes.
     if [ -f "$keeper" ] && [ -z "${QFD_NO_DESKTOP_KEEPER:-}" ]; then
-        (setsid wine "$keeper" </dev/null >/dev/null 2>&1 &)
+        local ready
+        ready="$(mktemp -u /tmp/qfd-desktop.XXXXXX)"
+        (setsid wine "$keeper" "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &)
+        for _ in $(seq 600); do
+            [ -e "$ready" ] && break
+            sleep 0.1
+        done
+        [ -e "$ready" ] || echo "wine-env: the desktop did not come up within 60 s" >&2
+        rm -f "$ready"
+    fi
+}
+
+# The prefix's temporary folder (%TEMP% of its user) as a Unix path.
+wine_env_temp() {
+    local users="$WINEPREFIX/drive_c/users/$(id -un)"
+    if [ -d "$users/AppData/Local/Temp" ] && [ ! -d "$users/Temp" ]; then
+        echo "$users/AppData/Local/Temp"
+    else
+        echo "$users/Temp"
+    fi
+}
+
+# What a test killed by its time limit may have left outside the prefix's
+# files: the small disks of the disk tests (a tmpfs as drive A:, an overlay
+# on the system folder) still mounted in the prefix, drive A:'s link, and a
+# test authority of the download tests among the host's trusted ones (this
+# prefix's, or one older than any test run: another run's current one stays).
+# Only while no test of this prefix runs.
+wine_env_sweep() {
+    local prefix mount source point
+    prefix="$(readlink -f "$WINEPREFIX")"
+    # Innermost first: /proc/mounts lists them in the order they were made.
+    while read -r source point; do
+        # /proc/mounts writes blanks and other special letters as octal escapes.
+        mount="$(printf '%b' "${point//\\/\\0}")"
+        case "$mount" in "$prefix"/*) ;; *) continue ;; esac
+        echo "wine-env: unmounting $source left on $mount"
+        umount "$mount" 2>/dev/null || umount -l "$mount" 2>/dev/null || true
+    done < <(awk '$1 == "qfdfloppy" || $1 == "qfdsmalldisk" { print $1, $2 }' /proc/mounts | tac)
+    local devices="$WINEPREFIX/dosdevices"
+    if [ -L "$devices/a:" ] && [[ "$(readlink "$devices/a:")" == */qfdtest_* ]]; then
+        rm -f "$devices/a:"
+    fi
+    if [ ! -e "$devices/a:" ] && [ ! -L "$devices/a:" ] && [ -L "$devices/a:.qfdsaved" ]; then
+        mv -fT "$devices/a:.qfdsaved" "$devices/a:"
+    fi
+    local anchors=/usr/local/share/ca-certificates stale
+    stale="$( (find "$anchors" -maxdepth 1 -name "quenfold-test-$QFD_TEST_TAG-*.crt"
+        find "$anchors" -maxdepth 1 -name 'quenfold-test-*.crt' -mmin +60) 2>/dev/null | sort -u)"
+    if [ -n "$stale" ]; then
+        echo "wine-env: removing stale test authorities: $stale"
+        local name
+        for name in $stale; do
+            name="$(basename "$name" .crt)"
+            rm -f "$anchors/$name.crt" "/etc/ssl/certs/$name.pem"
+            find /etc/ssl/certs -maxdepth 1 -lname "$name.pem" -exec rm -f {} +
+        done
+        flock -w 50 /tmp/qfd-ca-certificates.lock update-ca-certificates >/dev/null 2>&1 || true
     fi
 }
 

@@ -135,6 +135,34 @@ inline std::string NewSetupLog(const std::set<std::string>& before, const std::s
     return fresh.size() == 1 ? fresh[0] : std::string();
 }
 
+// The logs the programs leave for a person to read ("Setup Log …" and
+// "Uninstall Log …" in the temporary folder), written while this lives, go
+// when it goes. A member before the fixture's others, it outlives the
+// fixture's TearDown and the programs its test started.
+class TRunLogsRemoved {
+public:
+    TRunLogsRemoved() : FFolders{TempDirectory()}, FBefore(Logs()) {}
+    ~TRunLogsRemoved() {
+        for (const std::string& log : Logs())
+            if (!FBefore.count(log))
+                RemoveFile(log);
+    }
+    TRunLogsRemoved(const TRunLogsRemoved&) = delete;
+    TRunLogsRemoved& operator=(const TRunLogsRemoved&) = delete;
+
+private:
+    std::set<std::string> Logs() const {
+        std::set<std::string> logs;
+        for (const std::string& folder : FFolders)
+            for (const std::string& n : ListDirectory(folder))
+                if (n.rfind("Setup Log ", 0) == 0 || n.rfind("Uninstall Log ", 0) == 0)
+                    logs.insert(AddBackslash(folder) + n);
+        return logs;
+    }
+    std::vector<std::string> FFolders;
+    std::set<std::string> FBefore;
+};
+
 // A program of this build, by its path below src (e.g. "setup\\setup.exe").
 inline std::string BuiltProgram(const char* relative) {
     return ThisProgramFolder() + "..\\..\\src\\" + relative;

@@ -26,6 +26,7 @@ using E2E::TemporaryCopies;
 
 class BuildCycle : public ::testing::Test {
 protected:
+    E2E::TRunLogsRemoved FLogs;
     void SetUp() override {
         if (FileExists(FilesInfPath()))
             FSavedFilesInf = ReadWholeFile(FilesInfPath());
@@ -204,6 +205,7 @@ TEST_F(BuildCycle, ABlankFirstLineOfBuildInfBuildsIntoTheCurrentFolder) {
 // end-to-end program, told by QFD_E2E_SIGN_* which files to sign with).
 class SignedBuild : public ::testing::Test {
 protected:
+    E2E::TRunLogsRemoved FLogs;
     static void SetUpTestSuite() { Peer = new TCodeSignPeer(); }
     static void TearDownTestSuite() {
         delete Peer;

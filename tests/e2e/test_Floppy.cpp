@@ -63,6 +63,7 @@ private:
 
 class FloppyTransfer : public ::testing::Test {
 protected:
+    E2E::TRunLogsRemoved FLogs;
     void SetUp() override {
         if (FileExists(FilesInfPath()))
             FSavedFilesInf = ReadWholeFile(FilesInfPath());
@@ -124,7 +125,9 @@ protected:
         std::vector<int> asked;
         for (;;) {
             TWindowHandle box = 0;
-            WaitFor([&] { return (box = FindTopWindow("setup", 0, 0)) != 0 || !run.Running(); }, 120000);
+            // Each disk is written in seconds: a minute without a prompt or an
+            // end leaves the test time to say so (the program goes with run).
+            WaitFor([&] { return (box = FindTopWindow("setup", 0, 0)) != 0 || !run.Running(); }, 60000);
             if (!box)
                 break;
             lastMessage = MessageBoxText(box);

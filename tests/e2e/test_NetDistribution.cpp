@@ -41,6 +41,7 @@ const TKind kSecureWeb{"web", "https", "Quenfold E2E Web Product"};
 
 class NetDistribution : public ::testing::Test {
 protected:
+    E2E::TRunLogsRemoved FLogs;
     void TearDown() override {
         for (const TKind* k : {&kWeb, &kNet})
             DeleteKeyTree(RegLocalMachine, UninstallKeyOf(k->Product));

@@ -190,6 +190,7 @@ std::pair<std::string, std::string> SplitProgram(const std::string& command) {
 
 class QuietSetup : public ::testing::Test {
 protected:
+    E2E::TRunLogsRemoved FLogs;
     void SetUp() override {
         if (FileExists(FilesInfPath()))
             FSavedFilesInf = ReadWholeFile(FilesInfPath());

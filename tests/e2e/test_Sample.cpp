@@ -225,6 +225,7 @@ constexpr int64_t kProgramBytes = 21000, kDocumentationBytes = 3400;
 
 class SampleRun : public ::testing::Test {
 protected:
+    E2E::TRunLogsRemoved FLogs;
     void SetUp() override {
         LogsBefore = E2E::SetupLogs();
         // The project's install files name no source folder, so the archive
@@ -248,6 +249,8 @@ protected:
             WaitForSingleObject(Process, 5000);
             CloseHandle(Process);
         }
+        if (Job)
+            CloseHandle(Job);
         DeleteKeyTree(RegLocalMachine, E2E::UninstallKeyOf("Quenfold Sample"));
         const std::string log = E2E::NewSetupLog(LogsBefore, ExtractFileName(SampleExePath()));
         if (HasFailure() && !log.empty())
@@ -279,9 +282,21 @@ protected:
         DWORD pid = 0;
         GetWindowThreadProcessId(H(MainForm), &pid);
         Pid = pid;
-        Process =
-            OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+        Process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION |
+                                  PROCESS_SET_QUOTA,
+                              FALSE, pid);
         ASSERT_NE(Process, nullptr);
+        // Started from outside, it is in no job of the window driver's: it
+        // gets one that ends it with this test program, however that ends.
+        if (Job)
+            CloseHandle(Job);
+        Job = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ASSERT_TRUE(Job &&
+                    SetInformationJobObject(Job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+                    AssignProcessToJobObject(Job, Process))
+            << GetLastError();
     }
     bool WaitForExit(uint32_t ms = 15000) { return WaitForSingleObject(Process, ms) == WAIT_OBJECT_0; }
     uint32_t ExitCode() {
@@ -388,6 +403,7 @@ protected:
     std::set<std::string> LogsBefore;
     uint32_t Pid = 0;
     HANDLE Process = nullptr;
+    HANDLE Job = nullptr;
     TWindowHandle MainForm = 0;
     TPaintedTextReader Painted;
 };

@@ -49,6 +49,7 @@ std::string MessageOf(const TProcess& p, const std::string& caption, TWindowHand
 }
 
 TEST(SetupProgram, AnInvalidSwitchEndsWithTheApplicationErrorReport) {
+    E2E::TRunLogsRemoved logs;
     auto fast = FastWindowsUnderWine("setup.exe");
     FilesInf none(nullptr);
     TProcess setup(QuoteArg(SetupExe()) + " -x");
@@ -66,6 +67,7 @@ TEST(SetupProgram, AnInvalidSwitchEndsWithTheApplicationErrorReport) {
 }
 
 TEST(SetupProgram, WithoutFilesInfTheActivationSaysSoAndTheFormStays) {
+    E2E::TRunLogsRemoved logs;
     auto fast = FastWindowsUnderWine("setup.exe");
     FilesInf none(nullptr);
     TProcess setup(QuoteArg(SetupExe()));
@@ -82,6 +84,7 @@ TEST(SetupProgram, WithoutFilesInfTheActivationSaysSoAndTheFormStays) {
 }
 
 TEST(SetupProgram, WithoutItsDistributionFolderTheRunSaysSoAndEnds) {
+    E2E::TRunLogsRemoved logs;
     auto fast = FastWindowsUnderWine("setup.exe");
     std::string text =
         "C:\\build\\My Screen Saver.scr\r\nC:\\build\\readme.txt\r\nC:\\build\\uninstall.exe\r\n";

@@ -2,6 +2,7 @@
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_WinText.h"
+#include <cstdio>
 #include <windows.h>
 
 namespace WindowDriver {
@@ -93,26 +94,94 @@ HWND FindTopOnce(const std::string& caption, uint32_t processId) {
 
 } // namespace
 
+namespace {
+
+// A job whose processes the system kills when its last handle closes: the
+// test process's end, however it comes, ends them.
+HANDLE NewKillOnCloseJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job)
+        return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+} // namespace
+
 TProcess::TProcess(const std::string& commandLine, const std::string& workDir,
                    const std::vector<std::pair<std::string, std::string>>& extraEnv) {
     std::wstring cmd = Wide(commandLine);
     std::wstring dir = Wide(workDir);
     std::wstring env = EnvironmentBlock(extraEnv);
+    HANDLE job = NewKillOnCloseJob();
+    if (!job)
+        throw EOSError(
+            Format("Cannot make a job for %s. %s", {commandLine, SystemErrorText(GetLastError())}));
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(),
-                        dir.empty() ? nullptr : dir.c_str(), &si, &pi))
-        throw EOSError(Format("Cannot start %s. %s", {commandLine, SystemErrorText(GetLastError())}));
+    // Suspended until it is in the job: nothing it starts may escape.
+    auto start = [&] {
+        return CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE,
+                              CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, env.data(),
+                              dir.empty() ? nullptr : dir.c_str(), &si, &pi);
+    };
+    bool started = start();
+    // Wine reports a new process that died before its first instruction (its
+    // loader's start, none of the program's code) as an internal error; that
+    // start, and only that one, is tried once more, and said so.
+    if (!started && GetLastError() == ERROR_INTERNAL_ERROR) {
+        std::printf("note: the system could not start %s (internal error); trying once more\n",
+                    commandLine.c_str());
+        Sleep(500);
+        started = start();
+    }
+    if (!started) {
+        const DWORD error = GetLastError();
+        CloseHandle(job);
+        throw EOSError(Format("Cannot start %s. %s", {commandLine, SystemErrorText(error)}));
+    }
+    if (!AssignProcessToJobObject(job, pi.hProcess)) {
+        const DWORD error = GetLastError();
+        TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        CloseHandle(job);
+        throw EOSError(Format("Cannot put %s into a job. %s", {commandLine, SystemErrorText(error)}));
+    }
+    ResumeThread(pi.hThread);
     CloseHandle(pi.hThread);
     FProcess = reinterpret_cast<uintptr_t>(pi.hProcess);
+    FJob = reinterpret_cast<uintptr_t>(job);
     FId = pi.dwProcessId;
 }
 
 TProcess::~TProcess() {
     if (Running())
         Kill();
+    EndStartedPrograms(StartedProgramsGraceMs);
+    CloseHandle(P(FJob));
     CloseHandle(P(FProcess));
+}
+
+uint32_t TProcess::ActiveProcesses() const {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    if (!QueryInformationJobObject(P(FJob), JobObjectBasicAccountingInformation, &info, sizeof info, nullptr))
+        return 0;
+    return info.ActiveProcesses;
+}
+
+bool TProcess::EndStartedPrograms(uint32_t graceMs) {
+    if (WaitFor([&] { return ActiveProcesses() == 0; }, graceMs, 50))
+        return true;
+    TerminateJobObject(P(FJob), 1);
+    WaitFor([&] { return ActiveProcesses() == 0; }, DefaultTimeoutMs, 20);
+    return false;
 }
 
 bool TProcess::Running() const {
@@ -130,8 +199,10 @@ uint32_t TProcess::ExitCode() const {
 }
 
 void TProcess::Kill(uint32_t exitCode) {
+    // The program first, for its exit code; then what it started.
     TerminateProcess(P(FProcess), exitCode);
     WaitForSingleObject(P(FProcess), DefaultTimeoutMs);
+    TerminateJobObject(P(FJob), exitCode);
 }
 
 std::string QuoteArg(const std::string& arg) {

@@ -15,7 +15,12 @@ using TWindowHandle = uintptr_t;
 
 constexpr uint32_t DefaultTimeoutMs = 5000;
 
-// A started program. The destructor kills it when it is still running.
+// A started program. It runs in a job of its own with whatever it starts in
+// turn (a temporary copy, a clean-up batch): when the test process ends in
+// any way, a kill by its time limit included, the system ends them all. The
+// destructor kills the program and what it started when it is still running;
+// when it has ended, what it started gets a moment to finish (a clean-up
+// batch removing its folder) before it is killed.
 class TProcess {
 public:
     // Starts commandLine (the program's path first, quoted when it holds
@@ -35,9 +40,18 @@ public:
     uint32_t ExitCode() const;
     // Ends the program at once and waits for it to be gone.
     void Kill(uint32_t exitCode = 1);
+    // The processes of the job that still run: the program and what it started.
+    uint32_t ActiveProcesses() const;
+    // Waits up to graceMs for the job's processes to end, then kills those
+    // that still run; true when none had to be killed.
+    bool EndStartedPrograms(uint32_t graceMs);
+
+    // How long the destructor lets what an ended program started finish.
+    static constexpr uint32_t StartedProgramsGraceMs = 10000;
 
 private:
     uintptr_t FProcess = 0;
+    uintptr_t FJob = 0;
     uint32_t FId = 0;
 };
 

@@ -73,8 +73,10 @@ std::string CertificateScript() {
 
 TTestAuthority::TTestAuthority(const std::string& workFolder)
     : FFolder(AddBackslash(workFolder)),
-      FAnchorName("quenfold-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-                  std::to_string(GetTickCount64())) {
+      // The test scripts' tag of their Wine prefix in the name: a test killed
+      // before it took the authority out again leaves it to their sweep.
+      FAnchorName("quenfold-test-" + GetEnvVar("QFD_TEST_TAG").value_or("") + "-" +
+                  std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64())) {
     const std::string reason = Step({"make", UnixPath(RemoveBackslash(FFolder))});
     if (reason != "ok")
         throw std::runtime_error("No test certificates: " + reason);

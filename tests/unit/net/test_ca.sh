@@ -19,6 +19,10 @@
 set -u
 anchors=/usr/local/share/ca-certificates
 report() { echo "$1" >"$done.tmp" && mv "$done.tmp" "$done"; }
+# update-ca-certificates rewrites the bundle through a file of a fixed name:
+# two at once (another test run on this machine) would spoil it. One at a
+# time, each waiting a bounded while.
+update_bundle() { flock -w 50 /tmp/qfd-ca-certificates.lock update-ca-certificates; }
 
 # authority NAME: FOLDER/NAME-ca.crt and its key; then the server's NAME.crt and NAME.key.
 make_pair() {
@@ -53,7 +57,7 @@ make)
 trust)
     folder=$2 name=$3 done=$4
     if ! cp "$folder/trusted-ca.crt" "$anchors/$name.crt" 2>"$folder/trust.err" ||
-        ! update-ca-certificates >>"$folder/trust.err" 2>&1; then
+        ! update_bundle >>"$folder/trust.err" 2>&1; then
         rm -f "$anchors/$name.crt"
         report "cannot add the test authority: $(tr '\n' ' ' <"$folder/trust.err")"
         exit 0
@@ -67,7 +71,7 @@ untrust)
     # behind (until its next addition): they go here, hash link first.
     find /etc/ssl/certs -maxdepth 1 -lname "$name.pem" -exec rm -f {} +
     rm -f "/etc/ssl/certs/$name.pem"
-    if update-ca-certificates >/dev/null 2>&1; then
+    if update_bundle >/dev/null 2>&1; then
         report ok
     else
         report "update-ca-certificates failed"

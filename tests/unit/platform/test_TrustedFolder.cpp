@@ -32,16 +32,19 @@ TEST(TrustedFolder, ANewFolderOnlyWithAnUnguessableName) {
     EXPECT_FALSE(CreateTrustedFolder(folder));
     EXPECT_FALSE(CreateTrustedFolder(tmp / "missing\\below"));
 
-    // Named as the tests' scratch folders are, which snapshots of the
-    // machine taken beside this test leave aside.
-    const std::string made = MakeTrustedTempFolder("qfdtest_");
-    const std::string second = MakeTrustedTempFolder("qfdtest_");
-    EXPECT_EQ(ExtractFilePath(made), TempDirectory());
-    EXPECT_TRUE(DirectoryExists(made));
-    EXPECT_NE(made, second) << "a second one is another folder";
-    for (const std::string& folder : {made, second})
-        if (!folder.empty())
-            TTempFolder::RemoveTree(folder);
+    // Both go, also when a check fails. Named as the tests' scratch folders
+    // are, which snapshots of the machine taken beside this test leave aside.
+    struct TMade {
+        std::string First = MakeTrustedTempFolder("qfdtest_"), Second = MakeTrustedTempFolder("qfdtest_");
+        ~TMade() {
+            for (const std::string& folder : {First, Second})
+                if (!folder.empty())
+                    TTempFolder::RemoveTree(folder);
+        }
+    } made;
+    EXPECT_EQ(ExtractFilePath(made.First), TempDirectory());
+    EXPECT_TRUE(DirectoryExists(made.First));
+    EXPECT_NE(made.First, made.Second) << "a second one is another folder";
 }
 
 TEST(TrustedFolder, ElevatedOnlyAdministratorsAndTheSystemMayWrite) {

@@ -1,11 +1,13 @@
 // The end-to-end driver against a small program of known windows.
 #include "platform/exceptions_Quenfold.h"
+#include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
 #include "support/TempFolder.h"
 #include "support/WindowDriver.h"
 #include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 using namespace WindowDriver;
 
@@ -119,6 +121,62 @@ TEST_F(WindowDriverTest, StartsInAFolderWithExtraEnvironment) {
     ASSERT_TRUE(missing.WaitForExit());
     EXPECT_EQ(missing.ExitCode(), 4u);
     EXPECT_THROW(TProcess(QuoteArg(folder / "no such program.exe")), EOSError);
+}
+
+// What a started program starts in turn belongs to the test as well: killed
+// with it, given a moment to finish after it, and gone when the test process
+// itself is killed (as ctest does at its time limit).
+TEST_F(WindowDriverTest, WhatAProgramStartedEndsWithItOrSoonAfterIt) {
+    TTempFolder folder;
+    {
+        TProcess p(TestWindowApp() + " spawn stay window " + QuoteArg("Qfd started"));
+        TWindowHandle w = FindTopWindow("Qfd started");
+        ASSERT_NE(w, 0u);
+        EXPECT_EQ(p.ActiveProcesses(), 2u);
+        p.Kill(5);
+        EXPECT_EQ(p.ExitCode(), 5u);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowAlive(w); })) << "the started window outlived the kill";
+        EXPECT_EQ(p.ActiveProcesses(), 0u);
+    }
+    {
+        // Ended at once; what it started (a clean-up, say) finishes in the grace time.
+        TProcess p(TestWindowApp() + " spawn exit write " + QuoteArg(folder / "later.txt") + " 1500");
+        ASSERT_TRUE(p.WaitForExit());
+        EXPECT_EQ(p.ExitCode(), 0u);
+    }
+    EXPECT_TRUE(FileExists(folder / "later.txt")) << "the destructor did not let the started program finish";
+    {
+        TProcess p(TestWindowApp() + " spawn exit window " + QuoteArg("Qfd left over"));
+        TWindowHandle w = FindTopWindow("Qfd left over");
+        ASSERT_NE(w, 0u);
+        ASSERT_TRUE(p.WaitForExit());
+        EXPECT_FALSE(p.EndStartedPrograms(300)) << "a window that waits for a person ended by itself";
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowAlive(w); }));
+    }
+
+    // A test program (here the test window program in its role) killed from
+    // outside: the system ends what it started through the driver.
+    std::wstring cmd = Wide(TestWindowApp() + " hold " + QuoteArg("Qfd held"));
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    TWindowHandle held = FindTopWindow("Qfd held");
+    EXPECT_NE(held, 0u);
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, DefaultTimeoutMs);
+    CloseHandle(pi.hProcess);
+    const bool gone = WaitFor([&] { return !IsWindowAlive(held); });
+    EXPECT_TRUE(gone) << "the program outlived the killed test";
+    if (!gone) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(reinterpret_cast<HWND>(held), &pid);
+        if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
+            TerminateProcess(h, 1);
+            CloseHandle(h);
+        }
+    }
 }
 
 TEST(TempFolder, RemovesALinkInsideButNotWhatItPointsAt) {

@@ -5,6 +5,13 @@
 //                          Disabled cannot be pressed, closing exits 3
 //   env <name>             writes the variable's value to probe.txt in the
 //                          current folder; exits 4 when it is not set
+//   spawn exit|stay <mode> <args...>
+//                          starts this program again with <mode> <args...>,
+//                          then ends at once (exit) or after a minute (stay)
+//   hold <caption>         as a test program: starts "window <caption>" as
+//                          the window driver does, then waits a minute
+//   write <file> <ms>      waits ms milliseconds, then creates file
+#include "support/WindowDriver.h"
 #include <cstdio>
 #include <string>
 #include <windows.h>
@@ -78,6 +85,55 @@ int WriteVariable(const wchar_t* name) {
     return 0;
 }
 
+std::string Utf8(const wchar_t* s) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s, -1, out.data(), n, nullptr, nullptr);
+    out.pop_back();
+    return out;
+}
+
+std::wstring ThisProgram() {
+    wchar_t path[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    return std::wstring(path, n);
+}
+
+// Starts this program again with the arguments from first on, plainly (it
+// stays in whatever job this one is in).
+int Spawn(int argc, wchar_t** argv, int first, bool stay) {
+    std::wstring cmd = L"\"" + ThisProgram() + L"\"";
+    for (int i = first; i < argc; ++i)
+        cmd += L" \"" + std::wstring(argv[i]) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return 5;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (stay)
+        Sleep(60000);
+    return 0;
+}
+
+int Hold(const wchar_t* caption) {
+    const std::string self = Utf8(ThisProgram().c_str());
+    WindowDriver::TProcess child(WindowDriver::QuoteArg(self) + " window " +
+                                 WindowDriver::QuoteArg(Utf8(caption)));
+    Sleep(60000);
+    return 0;
+}
+
+int WriteLater(const wchar_t* file, const wchar_t* ms) {
+    Sleep(static_cast<DWORD>(_wtoi(ms)));
+    HANDLE f = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return 5;
+    CloseHandle(f);
+    return 0;
+}
+
 } // namespace
 
 int main() {
@@ -92,5 +148,11 @@ int main() {
         return RunWindow(argv[2]);
     if (mode == L"env")
         return WriteVariable(argv[2]);
+    if (mode == L"spawn" && argc >= 4)
+        return Spawn(argc, argv, 3, std::wstring(argv[2]) == L"stay");
+    if (mode == L"hold")
+        return Hold(argv[2]);
+    if (mode == L"write" && argc >= 4)
+        return WriteLater(argv[2], argv[3]);
     return 2;
 }
