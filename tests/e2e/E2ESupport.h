@@ -141,7 +141,7 @@ inline std::string NewSetupLog(const std::set<std::string>& before, const std::s
 // fixture's TearDown and the programs its test started.
 class TRunLogsRemoved {
 public:
-    TRunLogsRemoved() : FFolders{TempDirectory()}, FBefore(Logs()) {}
+    TRunLogsRemoved() : FFolder(TempDirectory()), FBefore(Logs()) {}
     ~TRunLogsRemoved() {
         for (const std::string& log : Logs())
             if (!FBefore.count(log))
@@ -153,13 +153,12 @@ public:
 private:
     std::set<std::string> Logs() const {
         std::set<std::string> logs;
-        for (const std::string& folder : FFolders)
-            for (const std::string& n : ListDirectory(folder))
-                if (n.rfind("Setup Log ", 0) == 0 || n.rfind("Uninstall Log ", 0) == 0)
-                    logs.insert(AddBackslash(folder) + n);
+        for (const std::string& n : ListDirectory(FFolder))
+            if (n.rfind("Setup Log ", 0) == 0 || n.rfind("Uninstall Log ", 0) == 0)
+                logs.insert(AddBackslash(FFolder) + n);
         return logs;
     }
-    std::vector<std::string> FFolders;
+    std::string FFolder;
     std::set<std::string> FBefore;
 };
 

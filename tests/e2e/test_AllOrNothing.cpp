@@ -553,7 +553,6 @@ protected:
         ASSERT_TRUE(D && D->Failure.empty()) << (D ? D->Failure : "no distributions");
         for (const char* ini : {"win.ini", "system.ini"})
             FSavedIni[ini] = ReadWholeFile(GetWindowsDir() + "\\" + ini);
-        FLogs = RunLogs();
         for (const auto& [id, name] : RunPrograms())
             FPrograms.insert(id);
         Baseline = Snapshot();
@@ -600,9 +599,6 @@ protected:
         for (const auto& [ini, bytes] : FSavedIni)
             if (ReadWholeFile(GetWindowsDir() + "\\" + ini) != bytes)
                 WriteTextFile(GetWindowsDir() + "\\" + ini, bytes);
-        for (const std::string& log : RunLogs())
-            if (!FLogs.count(log))
-                RemoveFile(AddBackslash(TempDirectory()) + log);
     }
 
     // The run's logs in the temporary folder, by name.
@@ -698,7 +694,7 @@ protected:
     TSnapshot Baseline;
     bool FBaselineTaken = false;
     std::map<std::string, std::string> FSavedIni;
-    std::set<std::string> FLogs;
+    E2E::TRunLogsRemoved FLogs; // the logs of the case's runs go after it
     std::set<DWORD> FPrograms;
     TWineAppDefault FFast = FastWindowsUnderWine("setup.exe");
 };
