@@ -220,10 +220,11 @@ void TCustomInstall::ReadInfoFromArchive() {
 
 void TCustomInstall::RepairInterruptedRun() {
     std::vector<std::pair<std::string, std::string>> lines;
-    const int repaired = RepairInterruptedRuns([&lines](const std::string& kind, const std::string& text) {
+    RepairInterruptedRuns([&lines](const std::string& kind, const std::string& text) {
         lines.push_back({kind, text});
     });
-    if (repaired == 0)
+    // Also a journal that was not obeyed is logged, with the reason.
+    if (lines.empty())
         return;
     // A log of its own: the repair belongs to the run that died, not to this one.
     const bool wasOpen = LogIsOpen();

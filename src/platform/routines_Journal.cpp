@@ -11,13 +11,18 @@
 //   P file section key 0|1 text   a profile string (undo: remove or write it)
 //   M folder                the temporary copy of the setup program
 #include "routines_Journal.h"
+#include "routines_AdminFolder.h"
 #include "routines_Files.h"
 #include "routines_Registry.h"
 #include "routines_Strings.h"
+#include "routines_TrustedFolder.h"
 #include "routines_Undo.h"
 #include "routines_WinText.h"
+#include <algorithm>
+#include <cctype>
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
+#include <sddl.h>
 #include <shlobj.h>
 
 namespace {
@@ -135,21 +140,35 @@ std::vector<std::string> Split(const std::string& line) {
     }
 }
 
-std::string LockName(const std::string& id) {
-    return "Global\\QuenfoldSetup-" + id;
+// The folder the journals' folder is checked from: the system's common
+// application data, or the folder a test put its journals in.
+std::string JournalTop() {
+    if (!JournalFolderOverride().empty())
+        return ExtractFileDir(RemoveBackslash(JournalFolderOverride()));
+    return CommonApplicationData();
 }
 
-// The lock of a product: a named mutex that lives as long as a handle to it.
-// Zero when another process made it first.
+// The lock of a product: a file in the journals' folder, which only
+// administrators can write, held open without sharing and removed when its
+// handle closes (also when the process is killed). Zero when another process
+// holds it; raises when the file cannot be made at all.
 uintptr_t TakeLock(const std::string& id) {
-    HANDLE h = CreateMutexW(nullptr, FALSE, Wide(LockName(id)).c_str());
-    if (!h)
+    const std::string file = AddBackslash(JournalFolder()) + id + ".lck";
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(Wide(AdminOnlySddl()).c_str(), SDDL_REVISION_1, &sd,
+                                                         nullptr);
+    SECURITY_ATTRIBUTES sa = {sizeof sa, sd, FALSE};
+    HANDLE h = CreateFileW(Wide(file).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, sd ? &sa : nullptr,
+                           OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const DWORD error = GetLastError();
+    if (sd)
+        LocalFree(sd);
+    if (h != INVALID_HANDLE_VALUE)
+        return reinterpret_cast<uintptr_t>(h);
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED)
         return 0;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(h);
-        return 0;
-    }
-    return reinterpret_cast<uintptr_t>(h);
+    throw EInOutError(
+        Format("Cannot create the lock of the installation %s: %s", {file, SystemErrorText(error)}));
 }
 
 void DropLock(uintptr_t lock) {
@@ -164,26 +183,124 @@ std::string CommonAppData() {
     return RemoveBackslash(TempDirectory());
 }
 
-bool RemoveTree(const std::string& folder, int depth = 0) {
-    if (depth > 64 || IsLink(folder))
-        return RemoveDir(folder);
-    bool ok = true;
-    for (const std::string& entry : ListDirectory(folder)) {
-        const std::string path = AddBackslash(folder) + entry;
-        if (!entry.empty() && entry.back() == '\\') {
-            ok = RemoveTree(RemoveBackslash(path), depth + 1) && ok;
-        } else {
-            SetFileReadOnly(path, false);
-            ok = RemoveFile(path) && ok;
+// Removes a folder and what is in it without following a link: a link in it
+// goes itself, nothing behind it is touched.
+bool RemoveTree(const std::string& folder, std::string& why, int depth = 0) {
+    if (depth > 64)
+        return RemoveNoFollow(folder, why);
+    if (!IsLink(folder)) {
+        for (const std::string& entry : ListDirectory(folder)) {
+            const std::string path = AddBackslash(folder) + entry;
+            if (!entry.empty() && entry.back() == '\\') {
+                if (!RemoveTree(RemoveBackslash(path), why, depth + 1))
+                    return false;
+            } else if (!RemoveNoFollow(path, why)) {
+                return false;
+            }
         }
     }
-    return RemoveDir(folder) && ok;
+    return RemoveNoFollow(folder, why);
 }
 
-bool InsideFolder(const std::string& path, const std::string& folder) {
-    const std::string prefix = UpperCase(AddBackslash(folder));
-    return prefix.size() > 3 && UpperCase(path).compare(0, prefix.size(), prefix) == 0 &&
-           path.size() > prefix.size();
+// A path as a run records it: a whole one ("C:\..." or "\\server\share\..."),
+// with no "." or ".." step and nothing the system would read otherwise.
+bool PlainPath(const std::string& path) {
+    const bool drive = path.size() > 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                       path[1] == ':' && path[2] == '\\';
+    const bool unc = path.size() > 4 && path.compare(0, 2, "\\\\") == 0 && path[2] != '?' && path[2] != '.';
+    if (!drive && !unc)
+        return false;
+    if (path.find('/') != std::string::npos || path.find(':', 2) != std::string::npos)
+        return false;
+    size_t start = drive ? 3 : 2;
+    for (;;) {
+        const size_t end = path.find('\\', start);
+        const std::string part =
+            path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (part.empty() || part == "." || part == ".." || part.back() == '.' || part.back() == ' ')
+            return false;
+        if (end == std::string::npos)
+            return true;
+        start = end + 1;
+    }
+}
+
+bool HexText(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return HexDigit(c) >= 0; });
+}
+
+// The registry keys a run writes under HKEY_LOCAL_MACHINE, and whether the
+// step may name the key itself (made or removed) or only its values.
+struct TRunKey {
+    const char* Key;
+    bool Below;       // keys below it
+    bool Itself;      // the key itself may be made or removed
+    const char* Name; // values: those whose name begins so (empty: any)
+};
+const TRunKey kRunKeys[] = {
+    {"SOFTWARE\\Quenfold", true, true, ""},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", true, true, nullptr},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", false, true, ""},
+    {"SOFTWARE\\Microsoft\\Windows\\Help", false, true, ""},
+    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", false, false, "QUENFOLDUNFINISHED"},
+};
+
+// Empty when a run could have recorded this registry step; name is null
+// for a step on the key itself.
+std::string RegistryStepBound(uintptr_t root, const std::string& key, const std::string* name) {
+    if (static_cast<uint32_t>(root) != 0x80000002u)
+        return "a run writes under HKEY_LOCAL_MACHINE only";
+    const std::string k = UpperCase(NormalizeRegKeyPath(key));
+    for (const TRunKey& r : kRunKeys) {
+        const std::string base = UpperCase(r.Key);
+        const bool itself = k == base;
+        const bool below =
+            r.Below && k.size() > base.size() + 1 && k.compare(0, base.size() + 1, base + "\\") == 0;
+        if (!itself && !below)
+            continue;
+        if (!name)
+            return below || r.Itself ? std::string() : "a run never makes or removes this key itself";
+        if (below)
+            return std::string();
+        if (!r.Name)
+            return "a run writes no values of this key";
+        return UpperCase(*name).rfind(r.Name, 0) == 0 ? std::string() : "a run writes no such value here";
+    }
+    return "a run writes no such key";
+}
+
+// Empty when a run could have changed this profile: WIN.INI, SYSTEM.INI or
+// WININIT.INI of the Windows folder.
+std::string ProfileStepBound(const std::string& file) {
+    if (file.empty())
+        return std::string();
+    const std::string name = UpperCase(ExtractFileName(file));
+    if (name != "WIN.INI" && name != "SYSTEM.INI" && name != "WININIT.INI")
+        return "a run changes no such file";
+    if (file.find('\\') == std::string::npos)
+        return std::string();
+    wchar_t windows[MAX_PATH + 1] = {};
+    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+    return PlainPath(file) && SameText(ExtractFileDir(file), Narrow(windows, n))
+               ? std::string()
+               : "it is not in the Windows folder";
+}
+
+// The loading program's folder of a temporary copy: "qfdsetup" and 16
+// hexadecimal digits, in the temporary folder or the machine's folder.
+std::string TemporaryCopyBound(const std::string& folder) {
+    const std::string name = ExtractFileName(RemoveBackslash(folder));
+    if (!PlainPath(folder) || name.size() != 24 || !SameText(name.substr(0, 8), "qfdsetup") ||
+        !HexText(name.substr(8)))
+        return "it is not named as the loading program names its folders";
+    const std::string parent =
+        UpperCase(RemoveBackslash(ResolvedPath(ExtractFileDir(RemoveBackslash(folder)))));
+    for (const std::string& place : {TempDirectory(), MachineFolder()}) {
+        const std::string resolved = UpperCase(RemoveBackslash(ResolvedPath(place)));
+        if (!parent.empty() && parent == resolved)
+            return std::string();
+    }
+    return "it lies neither in this user's temporary folder nor in " + MachineFolder();
 }
 
 // --- undoing one step ---------------------------------------------------------------------------
@@ -194,6 +311,15 @@ public:
 
     void Step(const std::vector<std::string>& f) {
         const std::string& kind = f.empty() ? std::string() : f[0];
+        // A journal on disk is obeyed only as far as a run could have written it.
+        if (FRepairing) {
+            const std::string why = Bound(f);
+            if (!why.empty()) {
+                Failed("a step of the journal is not one a run takes (" + Shown(f) + "): " + why +
+                       "; it is not carried out");
+                return;
+            }
+        }
         if (kind == "F" && f.size() >= 2)
             File(f[1]);
         else if (kind == "D" && f.size() >= 2)
@@ -217,6 +343,42 @@ public:
     std::vector<std::string> Failures;
 
 private:
+    static std::string Shown(const std::vector<std::string>& f) {
+        std::string s;
+        for (const std::string& field : f)
+            s += (s.empty() ? "" : " ") + (field.size() > 200 ? field.substr(0, 200) + "..." : field);
+        return s;
+    }
+
+    std::string Bound(const std::vector<std::string>& f) {
+        const std::string& kind = f.empty() ? std::string() : f[0];
+        if ((kind == "F" || kind == "D" || kind == "A") && f.size() >= 2)
+            return PlainPath(f[1]) ? std::string() : "not a whole, plain path";
+        if (kind == "K" && f.size() >= 3) {
+            const std::string name = ExtractFileName(f[2]);
+            if (!PlainPath(f[1]) || !PlainPath(f[2]))
+                return "not a whole, plain path";
+            if (!SameText(ExtractFilePath(f[1]), ExtractFilePath(f[2])) || name.size() != 16 ||
+                !SameText(name.substr(0, 4), "~qfk") || !SameText(name.substr(12), ".tmp") ||
+                !HexText(name.substr(4, 8)))
+                return "a kept file is a ~qfk....tmp beside the file it was kept for";
+            return std::string();
+        }
+        if ((kind == "C" || kind == "E") && f.size() >= 3) {
+            uintptr_t root = 0;
+            return ParseRoot(f[1], root) ? RegistryStepBound(root, f[2], nullptr) : "no registry root";
+        }
+        if (kind == "V" && f.size() >= 5) {
+            uintptr_t root = 0;
+            return ParseRoot(f[1], root) ? RegistryStepBound(root, f[2], &f[3]) : "no registry root";
+        }
+        if (kind == "P" && f.size() >= 5)
+            return ProfileStepBound(f[1]);
+        if (kind == "M" && f.size() >= 2)
+            return TemporaryCopyBound(f[1]);
+        return std::string();
+    }
+
     void Note(const std::string& text) {
         if (FLog)
             FLog("Undo", text);
@@ -229,34 +391,42 @@ private:
     std::string Why() { return SystemErrorText(LastSystemError()); }
 
     void File(const std::string& path) {
-        if (!FileExists(path))
+        if (!FileExists(path) && !IsLink(path))
             return;
-        SetFileReadOnly(path, false);
-        if (RemoveFile(path))
+        std::string why;
+        if (RemoveNoFollow(path, why))
             Note("removed " + path);
         else
-            Failed("cannot remove " + path + ": " + Why());
+            Failed("cannot remove " + path + ": " + why);
     }
     void Folder(const std::string& path) {
         if (!DirectoryExists(path))
             return;
+        std::string why;
         if (!ListDirectory(path).empty())
             Note("left the folder " + path + ": it holds files that this run did not make");
-        else if (RemoveDir(path))
+        else if (RemoveNoFollow(path, why))
             Note("removed the folder " + path);
         else
-            Failed("cannot remove the folder " + path + ": " + Why());
+            Failed("cannot remove the folder " + path + ": " + why);
     }
     void Kept(const std::string& path, const std::string& kept) {
         // Not moved aside yet: the file there is still the old one.
         if (!FileExists(kept))
             return;
-        if (FileExists(path)) {
-            SetFileReadOnly(path, false);
-            if (!RemoveFile(path)) {
-                Failed("cannot remove the new " + path + " to put the old one back: " + Why());
-                return;
-            }
+        // The folder is held while the old file goes back: no junction can
+        // take its place between the check and the move.
+        const std::string folder = ExtractFileDir(path);
+        TFolderHold hold(folder);
+        const std::string resolved = ResolvedPath(folder);
+        if (!hold.Held() || !SameText(RemoveBackslash(resolved), RemoveBackslash(folder))) {
+            Failed("cannot put back " + path + ": its folder leads to " + resolved);
+            return;
+        }
+        std::string why;
+        if ((FileExists(path) || IsLink(path)) && !RemoveNoFollow(path, why)) {
+            Failed("cannot remove the new " + path + " to put the old one back: " + why);
+            return;
         }
         if (RenameFile(kept, path, false))
             Note("put back " + path);
@@ -264,7 +434,12 @@ private:
             Failed("cannot put back " + path + " from " + kept + ": " + Why());
     }
     void ReadOnly(const std::string& path) {
-        if (FileExists(path) && !SetFileReadOnly(path, true))
+        if (!FileExists(path) || IsLink(path))
+            return;
+        const std::string resolved = ResolvedPath(path);
+        if (!SameText(RemoveBackslash(resolved), path))
+            Failed("left " + path + " as it is: it leads to " + resolved);
+        else if (!SetFileReadOnly(path, true))
             Failed("cannot set the read-only flag of " + path + " again: " + Why());
     }
     void Key(bool made, const std::string& rootText, const std::string& key) {
@@ -334,14 +509,11 @@ private:
         // A live run removes its own copy when it ends; only a dead one's stays.
         if (!FRepairing || !DirectoryExists(folder))
             return;
-        if (!InsideFolder(folder, RemoveBackslash(TempDirectory()))) {
-            Note("left " + folder + ": it is not in this user's temporary folder");
-            return;
-        }
-        if (RemoveTree(folder))
+        std::string why;
+        if (RemoveTree(folder, why))
             Note("removed the temporary copy " + folder);
         else
-            Failed("cannot remove the temporary copy " + folder + ": " + Why());
+            Failed("cannot remove the temporary copy " + folder + ": " + why);
     }
 
     TJournalLog FLog;
@@ -356,19 +528,8 @@ std::vector<std::string> UndoAll(const std::vector<std::vector<std::string>>& en
     return undo.Failures;
 }
 
-bool ReadJournal(const std::string& file, std::vector<std::vector<std::string>>& entries) {
-    std::string text;
-    try {
-        TFileStream in(file, fmOpenRead | fmShareDenyNone);
-        const int64_t size = in.Size();
-        // A journal holds one line per step; anything this big is not one.
-        if (size < 0 || size > (int64_t(256) << 20))
-            return false;
-        text.resize(static_cast<size_t>(size));
-        in.ReadBuffer(text.data(), size);
-    } catch (const Exception&) {
-        return false;
-    }
+// A journal's lines, from bytes read through a checked handle.
+bool ParseJournal(const std::string& text, std::vector<std::vector<std::string>>& entries) {
     size_t start = 0;
     bool first = true;
     for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) {
@@ -384,6 +545,54 @@ bool ReadJournal(const std::string& file, std::vector<std::vector<std::string>>&
     // A line without its end was being written when the run died: its step
     // had not begun.
     return true;
+}
+
+// A journal holds one line per step; anything this big is not one.
+constexpr int64_t kMaxJournalBytes = int64_t(256) << 20;
+
+void LogTo(const TJournalLog& log, const std::string& kind, const std::string& text) {
+    if (log)
+        log(kind, text);
+}
+
+// Moves a file that is not to be obeyed out of the way of the next run of
+// its product, without removing it.
+void SetAside(const std::string& file, const TJournalLog& log) {
+    const std::string aside = file + ".untrusted-" + UnguessableName("").substr(0, 8);
+    if (MoveFileExW(Wide(file).c_str(), Wide(aside).c_str(), 0))
+        LogTo(log, "Repair", file + " is moved aside to " + aside);
+}
+
+// Undoes the journal name of the checked chain's folder, a dead run's, and
+// removes it; one that is not an administrator's, or no journal, is left
+// alone and never obeyed. True when it was undone.
+bool RepairJournal(TAdminChain& chain, const std::string& name, const TJournalLog& log) {
+    const std::string file = AddBackslash(chain.Folder()) + name;
+    std::string text;
+    if (!chain.ReadFile(name, text, kMaxJournalBytes)) {
+        LogTo(log, "Repair", "the journal " + file + " is not obeyed: " + chain.Why());
+        SetAside(file, log);
+        return false;
+    }
+    std::vector<std::vector<std::string>> entries;
+    if (!ParseJournal(text, entries)) {
+        LogTo(log, "Repair", file + " is no journal of an installation; removed");
+        RemoveFile(file);
+        return false;
+    }
+    LogTo(log, "Repair",
+          "an earlier installation ended without finishing (" + file + "); undoing its " +
+              IntToStr(static_cast<int64_t>(entries.size())) + " steps");
+    UndoAll(entries, log, true);
+    RemoveFile(file);
+    return true;
+}
+
+// Makes the journals' folder, or checks the one that is there: only an
+// administrators-only folder is used; another one is moved aside.
+void EnsureJournalFolder(const TJournalLog& log) {
+    EnsureAdminFolder(JournalTop(), JournalFolder(),
+                      [&log](const std::string& text) { LogTo(log, "Journal", text); });
 }
 
 void RemoveJournalFolderIfEmpty() {
@@ -452,13 +661,17 @@ bool TRunJournal::Lock(const std::string& product) {
     if (FLock)
         return true;
     FId = ProductRunId(product);
+    EnsureJournalFolder(FLog);
     FLock = TakeLock(FId);
     return FLock != 0;
 }
 
 void TRunJournal::Unlock() {
+    if (!FLock)
+        return;
     DropLock(FLock);
     FLock = 0;
+    RemoveJournalFolderIfEmpty();
 }
 
 void TRunJournal::Begin(const TJournalLog& log) {
@@ -467,17 +680,16 @@ void TRunJournal::Begin(const TJournalLog& log) {
     FLog = log;
     FEntries.clear();
     FValuesSeen.clear();
-    ForceDirectory(JournalFolder());
+    TAdminChain chain;
+    if (!chain.Open(JournalTop(), JournalFolder()))
+        throw EInOutError(
+            Format("Cannot keep the journal of the installation in %s: %s", {JournalFolder(), chain.Why()}));
     FFile = AddBackslash(JournalFolder()) + FId + ".jnl";
     // We hold the lock: a journal of this product left here is a dead run's.
-    if (FileExists(FFile)) {
-        std::vector<std::vector<std::string>> old;
-        if (ReadJournal(FFile, old))
-            UndoAll(old, FLog, true);
-        RemoveFile(FFile);
-    }
-    HANDLE h = CreateFileW(Wide(FFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (FileExists(FFile) || IsLink(FFile))
+        RepairJournal(chain, ExtractFileName(FFile), FLog);
+    // Made new, never opened: nothing planted under its name is written through.
+    HANDLE h = reinterpret_cast<HANDLE>(CreateAdminFile(FFile));
     if (h == INVALID_HANDLE_VALUE)
         throw EInOutError(Format("Cannot create the journal of the installation %s: %s",
                                  {FFile, SystemErrorText(GetLastError())}));
@@ -703,31 +915,35 @@ std::vector<std::string> TRunJournal::Rollback() {
 
 int RepairInterruptedRuns(const TJournalLog& log) {
     const std::string folder = JournalFolder();
-    if (!DirectoryExists(folder))
+    if (!DirectoryExists(folder) && !IsLink(folder))
         return 0;
+    // Only journals that administrators alone can have written are obeyed:
+    // every folder on the way and each file are checked on the handles
+    // they are read through.
+    TAdminChain chain;
+    if (!chain.Open(JournalTop(), folder)) {
+        LogTo(log, "Repair", "the journals in " + folder + " are not obeyed: " + chain.Why());
+        return 0;
+    }
     int repaired = 0;
     for (const std::string& name : ListDirectory(folder)) {
         if (name.empty() || name.back() == '\\' || UpperCase(ExtractFileExt(name)) != ".JNL")
             continue;
         const std::string id = ChangeFileExt(name, "");
-        const uintptr_t lock = TakeLock(id);
+        uintptr_t lock = 0;
+        try {
+            lock = TakeLock(id);
+        } catch (const Exception& e) {
+            LogTo(log, "Repair", e.Message());
+        }
         // A live run holds it: its journal is its own business.
         if (!lock)
             continue;
-        const std::string file = AddBackslash(folder) + name;
-        std::vector<std::vector<std::string>> entries;
-        if (ReadJournal(file, entries)) {
-            if (log)
-                log("Repair", "an earlier installation ended without finishing (" + file + "); undoing its " +
-                                  IntToStr(static_cast<int64_t>(entries.size())) + " steps");
-            UndoAll(entries, log, true);
-        } else if (log) {
-            log("Repair", file + " is no journal of an installation; removed");
-        }
-        RemoveFile(file);
+        if (RepairJournal(chain, name, log))
+            ++repaired;
         DropLock(lock);
-        ++repaired;
     }
+    chain.Close();
     RemoveJournalFolderIfEmpty();
     return repaired;
 }

@@ -578,7 +578,20 @@ int RunUninstaller(const TUninstallCommand& command, const TUninstallUI& ui) {
     // entries must not be mistaken for the product's.
     RepairInterruptedRuns([](const std::string& kind, const std::string& text) { LogLine(kind, text); });
     int code = 1;
+    // The same lock as the product's setup: never both at once, never two removals.
+    TRunJournal lock;
     try {
+        if (!lock.Lock(product)) {
+            LogLine("Uninstall",
+                    "a setup or another removal of " + product + " is running; nothing was removed");
+            if (!command.Quiet && ui.Show)
+                ui.Show(caption,
+                        "A setup or another removal of " + product +
+                            " is running. Wait until it has ended, then start the removal again.",
+                        TMessageKind::mkError);
+            CloseLog();
+            return 1;
+        }
         TUninstallPlan plan = PlanUninstall(product);
         if (!command.Quiet) {
             if (!ui.Ask(caption, "Remove " + product + " and all of its components?")) {

@@ -3,8 +3,11 @@
 // journal left by a killed run is undone by the next start, never while its
 // run lives; one run of a product at a time.
 #include "InstallTestSupport.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Journal.h"
+#include <algorithm>
 #include <set>
+#include <windows.h>
 
 namespace {
 const char* const SharedDLLs = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -161,6 +164,7 @@ TEST_F(Journal, ACommittedRunKeepsItsWorkAndDropsTheOldFiles) {
     std::string failure;
     ASSERT_TRUE(RunOnce(journal, 0, failure)) << failure;
     journal.Commit();
+    journal.Unlock();
     EXPECT_EQ(ReadWholeFile(Dest("older.txt")), "the new older.txt");
     EXPECT_EQ(ReadWholeFile(Dest("new folder\\fresh.txt")), "fresh");
     for (const std::string& name : ListDirectory(TempPath("dest")))
@@ -200,18 +204,129 @@ TEST_F(Journal, AKilledRunIsRepairedByTheNextStartButNeverWhileItLives) {
     EXPECT_NE(lines.front().find("ended without finishing"), std::string::npos) << lines.front();
 }
 
-TEST_F(Journal, ATornLastLineAndAForeignFileAreHandled) {
-    ForceDirectory(JournalFolder());
-    ForceDirectory(TempPath("dest"));
-    const std::string id = ProductRunId("Torn");
+TEST_F(Journal, ATornLastLineIsAStepThatNeverBegan) {
+    MakeProject();
+    const TSnapshot before = Machine();
+    TRunJournal journal;
+    std::string failure;
+    ASSERT_TRUE(RunOnce(journal, 0, failure)) << failure;
+    const std::string file = journal.FileName();
+    journal.Abandon();
+    // The run died while it wrote this line: the user's file it names stays.
     WriteTextFile(Dest("keep.txt"), "stays");
-    // The step of the torn line never began; the complete one is undone.
-    WriteTextFile(AddBackslash(JournalFolder()) + id + ".jnl",
-                  "QFDJOURNAL1\nF\t" + Dest("made.txt") + "\nF\t" + Dest("keep.txt"));
-    WriteTextFile(Dest("made.txt"), "made by the dead run");
-    WriteTextFile(AddBackslash(JournalFolder()) + "0000000000000000.jnl", "not a journal at all\n");
-    EXPECT_EQ(RepairInterruptedRuns(nullptr), 2);
-    EXPECT_FALSE(FileExists(Dest("made.txt")));
+    {
+        TFileStream out(file, fmOpenReadWrite | fmShareDenyNone);
+        out.Seek(0, TSeekOrigin::soEnd);
+        const std::string torn = "F\t" + Dest("keep.txt");
+        out.WriteBuffer(torn.data(), static_cast<int64_t>(torn.size()));
+    }
+    journal.Unlock();
+    EXPECT_EQ(RepairInterruptedRuns(nullptr), 1);
     EXPECT_EQ(ReadWholeFile(Dest("keep.txt")), "stays");
+    RemoveFile(Dest("keep.txt"));
+    EXPECT_EQ(Difference(before, Machine()), "");
     EXPECT_FALSE(DirectoryExists(JournalFolder()));
+}
+
+namespace {
+
+// A journal that would delete a user's file, write a value that starts a
+// program at every logon and a line of an INI file of the user's choice.
+std::string PlantedJournal(const std::string& victim, const std::string& ini) {
+    return std::string("QFDJOURNAL1\n") + "F\t" + victim + "\n" +
+           "V\t80000002\tSOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\tEvil\t1\t1\t"
+           "6300610000000000\n" +
+           "P\t" + ini + "\tboot\tshell\t1\tevil.exe\n";
+}
+
+std::vector<std::string> Lines(const std::vector<std::pair<std::string, std::string>>& log) {
+    std::vector<std::string> lines;
+    for (const auto& [kind, text] : log)
+        lines.push_back(kind + ": " + text);
+    return lines;
+}
+
+bool Mentions(const std::vector<std::string>& lines, const std::string& part) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+} // namespace
+
+// A user may make the journals' folder before any setup and plant a journal
+// there, or plant one in a folder a run made: neither is obeyed, neither is
+// deleted, and the log says why.
+TEST_F(Journal, APlantedJournalIsNeverObeyed) {
+    ForceDirectory(TempPath("dest"));
+    WriteTextFile(Dest("victim.txt"), "the user's file");
+    const std::string ini = TempPath("dest\\settings.ini");
+    const std::string id = ProductRunId("Planted");
+    std::vector<std::pair<std::string, std::string>> log;
+    auto record = [&log](const std::string& kind, const std::string& text) { log.push_back({kind, text}); };
+    auto untouched = [&] {
+        EXPECT_EQ(ReadWholeFile(Dest("victim.txt")), "the user's file");
+        EXPECT_FALSE(RegKeyExists(RegLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"));
+        EXPECT_FALSE(FileExists(ini));
+    };
+
+    // 1. The folder made first, with the access list every user's folder gets.
+    ForceDirectory(JournalFolder());
+    WriteTextFile(AddBackslash(JournalFolder()) + id + ".jnl", PlantedJournal(Dest("victim.txt"), ini));
+    EXPECT_EQ(RepairInterruptedRuns(record), 0);
+    untouched();
+    EXPECT_TRUE(FileExists(AddBackslash(JournalFolder()) + id + ".jnl"))
+        << "a planted journal is not deleted";
+    EXPECT_TRUE(Mentions(Lines(log), "are not obeyed")) << "the log says nothing of the planted journal";
+
+    // A run moves that folder aside and makes its own.
+    const std::string planted = JournalFolder();
+    {
+        TRunJournal journal;
+        ASSERT_TRUE(journal.Lock("Someone Else"));
+        journal.Begin(record);
+        journal.Commit();
+    }
+    untouched();
+    bool movedAside = false;
+    for (const std::string& name : ListDirectory(ExtractFileDir(planted)))
+        movedAside |= name.rfind(ExtractFileName(planted) + ".untrusted-", 0) == 0;
+    EXPECT_TRUE(movedAside) << "the planted folder is kept aside";
+
+    // 2. A journal written by a user into the folder a run made.
+    TRunJournal holder;
+    ASSERT_TRUE(holder.Lock("Holder"));
+    log.clear();
+    WriteTextFile(AddBackslash(JournalFolder()) + id + ".jnl", PlantedJournal(Dest("victim.txt"), ini));
+    EXPECT_EQ(RepairInterruptedRuns(record), 0);
+    untouched();
+    EXPECT_TRUE(Mentions(Lines(log), "is not obeyed")) << "the log says nothing of the planted journal";
+
+    // 3. Written as an administrator would, but naming steps no run takes:
+    // each is refused, the one a run takes is carried out.
+    log.clear();
+    WriteTextFile(Dest("made.txt"), "made by the dead run");
+    const std::string text = PlantedJournal(Dest("victim.txt"), ini) + "F\t" + Dest("made.txt") + "\n" +
+                             "K\t" + Dest("victim.txt") + "\t" + TempPath("elsewhere.txt") + "\n" + "M\t" +
+                             TempPath("dest\\..\\..") + "\n";
+    // Steps that lead outside through "..": refused although they are bounded otherwise.
+    const std::string escape = "F\t" + TempPath("dest\\..\\dest\\victim.txt") + "\n";
+    const intptr_t h = CreateAdminFile(AddBackslash(JournalFolder()) + id + ".jnl");
+    ASSERT_NE(h, -1);
+    DWORD written = 0;
+    const std::string all = text + escape;
+    WriteFile(reinterpret_cast<HANDLE>(h), all.data(), static_cast<DWORD>(all.size()), &written, nullptr);
+    CloseHandle(reinterpret_cast<HANDLE>(h));
+    WriteTextFile(TempPath("elsewhere.txt"), "elsewhere");
+    EXPECT_EQ(RepairInterruptedRuns(record), 1);
+    EXPECT_FALSE(FileExists(Dest("made.txt"))) << "the step a run takes is undone";
+    EXPECT_EQ(ReadWholeFile(TempPath("elsewhere.txt")), "elsewhere");
+    EXPECT_TRUE(DirectoryExists(TempPath("dest")));
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"));
+    EXPECT_FALSE(FileExists(ini));
+    // The victim is the one step that passes every bound (a file a run
+    // made): what stops that one is the check of who wrote the journal.
+    const std::vector<std::string> lines = Lines(log);
+    for (const char* refused : {"CurrentVersion\\Run", "settings.ini", "elsewhere.txt", "..\\.."})
+        EXPECT_TRUE(Mentions(lines, std::string("not one a run takes")) && Mentions(lines, refused))
+            << "no refusal logged for " << refused;
 }
