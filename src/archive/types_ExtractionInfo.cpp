@@ -283,3 +283,128 @@ TExtractionInfoState VerifyExtractionChecksum(TStream& stream, int64_t infoEnd,
         return TExtractionInfoState::eiChecksumDiffers;
     return TExtractionInfoState::eiValid;
 }
+
+// --- the seal ------------------------------------------------------------------------------------------
+
+TPayloadSeal DecodePayloadSeal(const uint8_t* bytes, size_t size) {
+    TPayloadSeal seal;
+    if (!bytes || size < kPayloadSealSize || std::memcmp(bytes, kPayloadSealMagic, 8) != 0)
+        return seal;
+    uint64_t end = 0;
+    for (int i = 7; i >= 0; --i)
+        end = end << 8 | bytes[8 + i];
+    if (end == 0 || end > uint64_t(INT32_MAX) + kExtractionInfoSize)
+        return seal;
+    seal.Sealed = true;
+    seal.InfoEnd = static_cast<int64_t>(end);
+    std::copy_n(bytes + 16, 32, seal.Digest.begin());
+    return seal;
+}
+
+std::array<uint8_t, kPayloadSealSize> EncodePayloadSeal(const TPayloadSeal& seal) {
+    std::array<uint8_t, kPayloadSealSize> bytes{};
+    std::memcpy(bytes.data(), kPayloadSealMagic, 8);
+    if (seal.Sealed) {
+        for (int i = 0; i < 8; ++i)
+            bytes[8 + i] = static_cast<uint8_t>(static_cast<uint64_t>(seal.InfoEnd) >> (8 * i));
+        std::copy(seal.Digest.begin(), seal.Digest.end(), bytes.begin() + 16);
+    }
+    return bytes;
+}
+
+int64_t FindPayloadSeal(TStream& stream) {
+    auto read = [&stream](int64_t at, void* buffer, int64_t count) {
+        try {
+            stream.SetPosition(at);
+            return stream.Read(buffer, count) == count;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    auto get16 = [](const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); };
+    auto get32 = [](const uint8_t* p) {
+        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    };
+    uint8_t dos[64];
+    if (!read(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+        return -1;
+    const uint32_t pe = get32(dos + 0x3C);
+    uint8_t head[24];
+    if (pe > 0x100000 || !read(pe, head, sizeof head) || std::memcmp(head, "PE\0\0", 4) != 0)
+        return -1;
+    const uint32_t sections = get16(head + 6), optional = get16(head + 20);
+    // Windows loads no image of more than 96 sections.
+    if (sections > 96)
+        return -1;
+    for (uint32_t i = 0; i < sections; ++i) {
+        uint8_t section[40];
+        if (!read(int64_t{pe} + 24 + optional + 40 * int64_t{i}, section, sizeof section))
+            return -1;
+        if (std::memcmp(section, kPayloadSealSection, 8) != 0)
+            continue;
+        const uint32_t raw = get32(section + 20), size = get32(section + 16);
+        uint8_t magic[8];
+        if (size < kPayloadSealSize || !read(raw, magic, 8) || std::memcmp(magic, kPayloadSealMagic, 8) != 0)
+            return -1;
+        return raw;
+    }
+    return -1;
+}
+
+bool ComputePayloadDigest(TStream& stream, int64_t infoEnd, TSha256Digest& digest) {
+    TExtractionInfoBytes record;
+    TExtractionInfo info;
+    try {
+        if (infoEnd < kExtractionInfoSize || stream.Size() < infoEnd)
+            return false;
+        stream.SetPosition(infoEnd - kExtractionInfoSize);
+        if (stream.Read(record.data(), kExtractionInfoSize) != kExtractionInfoSize)
+            return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    const TExtractionInfoState state = CheckExtractionInfo(record, infoEnd, info);
+    if (state != TExtractionInfoState::eiValid && state != TExtractionInfoState::eiBadChecksumField)
+        return false;
+    info = DecodeExtractionInfo(record);
+    const int64_t from = info.Setup1Start, to = infoEnd - kExtractionInfoSize;
+    if (from < 0 || from > to)
+        return false;
+    TSha256 sha;
+    std::vector<uint8_t> block(
+        static_cast<size_t>(std::min<int64_t>(kChecksumBlock, std::max<int64_t>(to - from, 1))));
+    try {
+        stream.SetPosition(from);
+        for (int64_t at = from; at < to;) {
+            const int64_t want = std::min<int64_t>(static_cast<int64_t>(block.size()), to - at);
+            if (stream.Read(block.data(), want) != want)
+                return false;
+            sha.Update(block.data(), static_cast<size_t>(want));
+            at += want;
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+    std::fill_n(record.begin() + kChecksumFieldAt, kChecksumFieldSize, uint8_t{0});
+    sha.Update(record.data(), record.size());
+    digest = sha.Finish();
+    return true;
+}
+
+bool WritePayloadSeal(TStream& stream, int64_t infoEnd) {
+    const int64_t at = FindPayloadSeal(stream);
+    TPayloadSeal seal;
+    if (at < 0 || !ComputePayloadDigest(stream, infoEnd, seal.Digest))
+        return false;
+    seal.Sealed = true;
+    seal.InfoEnd = infoEnd;
+    const auto bytes = EncodePayloadSeal(seal);
+    try {
+        stream.SetPosition(at);
+        stream.WriteBuffer(bytes.data(), kPayloadSealSize);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}

@@ -23,6 +23,7 @@
 // any other byte up to the record's end (or of the record's place) shows.
 #pragma once
 #include "platform/routines_Files.h"
+#include "platform/routines_Hash.h"
 #include "platform/types_Base.h"
 #include "types_PeImage.h"
 #include <array>
@@ -146,3 +147,37 @@ bool SealExtractionInfo(TStream& stream, int64_t recordStart, TExtractionInfo& i
 // built before checksums), eiChecksumDiffers otherwise.
 TExtractionInfoState VerifyExtractionChecksum(TStream& stream, int64_t infoEnd,
                                               const TExtractionInfoBytes& bytes);
+
+// The seal: 48 bytes in the section ".qfdseal" of the loading program, which
+// the build fills in when it appends to it. Being part of the program's
+// image, it is in memory, where nobody can change it, while the program runs:
+// the loading program compares the file it reads with it, so that a file
+// renamed and replaced after the program started is not the one it unpacks.
+//   0  8  "QFDSEAL1"
+//   8  8  where the record ends (infoEnd), little-endian; zero: not sealed
+//  16 32  SHA-256 of every byte from the start of setup.1 to the record and
+//         of the record itself, its checksum field (bytes 32 to 52) read as
+//         zeros
+// A signature covers the seal like every other byte of the program.
+constexpr int kPayloadSealSize = 48;
+constexpr char kPayloadSealSection[] = ".qfdseal";
+constexpr char kPayloadSealMagic[] = "QFDSEAL1";
+
+struct TPayloadSeal {
+    bool Sealed = false; // the build filled it in
+    int64_t InfoEnd = 0;
+    TSha256Digest Digest{};
+};
+
+TPayloadSeal DecodePayloadSeal(const uint8_t* bytes, size_t size);
+std::array<uint8_t, kPayloadSealSize> EncodePayloadSeal(const TPayloadSeal& seal);
+// The file position of the seal in a loading program (the raw data of its
+// section ".qfdseal", beginning with the magic); -1 when it has none.
+int64_t FindPayloadSeal(TStream& stream);
+// The digest described above of the record that ends at infoEnd of stream;
+// false when the record does not check out or the bytes cannot be read.
+bool ComputePayloadDigest(TStream& stream, int64_t infoEnd, TSha256Digest& digest);
+// Fills in the seal of the loading program at the front of stream for the
+// record that ends at infoEnd. False when the program has no seal or the
+// bytes cannot be read.
+bool WritePayloadSeal(TStream& stream, int64_t infoEnd);

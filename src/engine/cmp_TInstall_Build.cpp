@@ -402,6 +402,10 @@ void TCustomInstall::MakeSelfExtractor(const std::string& SetupExe, const std::s
             throw IEInstall(kAppendFailed, {"the extraction information", SetupExe});
         TrailerPosition(exe.Position() + kExtractionInfoSize, SetupExe);
         const int64_t end = exe.Position();
+        // The loading program's seal first: the checksum covers it.
+        WriteExtractionInfo(exe, info);
+        if (!WritePayloadSeal(exe, end + kExtractionInfoSize))
+            LogLine("Build", "the loading program has no seal (an older one): it checks the checksum only");
         if (!SealExtractionInfo(exe, end, info))
             throw IEInstall(
                 "Cannot create the self-extracting exe %s: it cannot be read back for its checksum",

@@ -4,7 +4,23 @@
 #include "platform/routines_Process.h"
 #include "platform/routines_Program.h"
 
+// The seal the build fills in (see types_ExtractionInfo.h): a section of its
+// own, so that the build finds it by name in the file and this program reads
+// it from its image, which nobody can change while it runs.
+extern "C" __attribute__((section(".qfdseal"), used))
+const unsigned char QfdPayloadSeal[kPayloadSealSize] = {'Q', 'F', 'D', 'S', 'E', 'A', 'L', '1'};
+
 namespace {
+
+// Read through a volatile pointer: the compiler must not take the zeros it
+// was given for what the build wrote.
+TPayloadSeal ImageSeal() {
+    uint8_t bytes[kPayloadSealSize];
+    const volatile unsigned char* p = QfdPayloadSeal;
+    for (int i = 0; i < kPayloadSealSize; ++i)
+        bytes[i] = p[i];
+    return DecodePayloadSeal(bytes, sizeof bytes);
+}
 
 class TWindowsLoaderHost : public TLoaderHost {
 public:
@@ -28,6 +44,7 @@ int main() {
     if (params.size() > 1)
         request.Args.assign(params.begin() + 1, params.end());
     request.TempDir = TempDirectory();
+    request.Seal = ImageSeal();
     TWindowsLoaderHost host;
     return static_cast<int>(RunLoader(request, host));
 }

@@ -187,16 +187,66 @@ private:
         return VerifyExtractionChecksum(*own, infoEnd, bytes);
     }
 
+    // The record of a sealed program: where the seal in the running image
+    // says it ends, and the digest of everything from setup.1 on, read from
+    // the held file, equal to the seal's. A file renamed and replaced after
+    // this program started, or changed after its build, fails here.
+    TExtractionInfoState ReadSealedInfo(TExtractionInfoBytes& bytes, int64_t& infoEnd,
+                                        TExtractionInfo& info) {
+        infoEnd = R.Seal.InfoEnd;
+        bytes.fill(0);
+        // A file still growing (a download) may not hold it all yet: look
+        // again as long as its size keeps changing.
+        std::unique_ptr<TStream> own;
+        for (int64_t lastSize = -1, attempt = 1;; ++attempt) {
+            own = OpenWithRetry(R.LoaderPath);
+            const int64_t size = own->Size();
+            if (size >= infoEnd)
+                break;
+            if (size == lastSize || attempt >= kOpenAttempts)
+                return TExtractionInfoState::eiTooShort;
+            own.reset();
+            lastSize = size;
+            H.Pause(kOpenRetryMs);
+        }
+        own->SetPosition(infoEnd - kExtractionInfoSize);
+        if (own->Read(bytes.data(), kExtractionInfoSize) != kExtractionInfoSize)
+            return TExtractionInfoState::eiTooShort;
+        TExtractionInfoState state = CheckExtractionInfo(bytes, infoEnd, info);
+        if (state != TExtractionInfoState::eiValid)
+            return state;
+        TSha256Digest digest{};
+        FDigestDiffers = !ComputePayloadDigest(*own, infoEnd, digest) || digest != R.Seal.Digest;
+        return state;
+    }
+
     // setup.1 inside the own file, after the checks of the record and of the
-    // file's checksum; a loading program without a record (on a disk, in a
-    // build folder) runs the setup.1 beside it.
+    // file's checksum (or, sealed, its digest); a loading program without a
+    // record (on a disk, in a build folder) runs the setup.1 beside it.
     TSetupArchivePlace FindSetupArchive() {
         TExtractionInfoBytes bytes;
         int64_t infoEnd = 0;
         TExtractionInfo info;
-        TExtractionInfoState state = ReadOwnInfo(bytes, infoEnd, info);
+        TExtractionInfoState state =
+            R.Seal.Sealed ? ReadSealedInfo(bytes, infoEnd, info) : ReadOwnInfo(bytes, infoEnd, info);
+        // The checksum first: it also covers the loading program's own bytes,
+        // so a damaged download is told as such.
         if (state == TExtractionInfoState::eiValid)
             state = VerifyOwnFile(bytes, infoEnd);
+        if (R.Seal.Sealed && state != TExtractionInfoState::eiChecksumDiffers &&
+            (state != TExtractionInfoState::eiValid || FDigestDiffers))
+            FNotSealed = true;
+        if (FNotSealed || (state == TExtractionInfoState::eiValid && !R.Seal.Sealed)) {
+            // Only the build appends to a loading program, and it seals what it appends.
+            throw TLoaderError{
+                lecDamaged,
+                Format("The setup file %s is damaged and cannot be run.\n\n%s\n\n"
+                       "Please get a new copy of it.",
+                       {R.LoaderPath, FNotSealed ? "It is not the file this program was built with: "
+                                                   "it was replaced or changed after it was built."
+                                                 : "What is appended to its loading program was not "
+                                                   "appended by a build."})};
+        }
         TSetupArchivePlace place;
         // A record whose positions or checksum fail still names its product, for the message.
         if (state == TExtractionInfoState::eiSetup1Outside ||
@@ -213,8 +263,8 @@ private:
             place.Length = static_cast<int64_t>(info.Setup1End) - info.Setup1Start + 1;
         } else {
             std::string beside = ExtractFilePath(R.LoaderPath) + "setup.1";
-            bool plain =
-                state == TExtractionInfoState::eiNoMagic || state == TExtractionInfoState::eiTooShort;
+            bool plain = !R.Seal.Sealed && (state == TExtractionInfoState::eiNoMagic ||
+                                            state == TExtractionInfoState::eiTooShort);
             if (!plain || !FileExists(beside)) {
                 std::string reason = DescribeExtractionInfoState(state, bytes, infoEnd);
                 if (plain)
@@ -294,6 +344,8 @@ private:
     TLoaderHost& H;
     std::string FCaption = kDefaultCaption;
     bool FSelfExtracting = false;
+    bool FNotSealed = false;
+    bool FDigestDiffers = false;
     std::string FFolder;
     // Held from their first read (the own file, a setup.1 beside it) or from
     // their check (the unpacked files) until the setup program has ended.

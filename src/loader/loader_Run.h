@@ -3,6 +3,7 @@
 // temporary folder and hold what it unpacked, start the setup program from
 // there, wait for it, remove the folder and pass on its exit code.
 #pragma once
+#include "archive/types_ExtractionInfo.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -47,6 +48,9 @@ struct TLoaderRequest {
     std::string LoaderPath;        // the loading program's own file
     std::vector<std::string> Args; // its command-line arguments, without the program
     std::string TempDir;           // the system's temporary folder
+    // The seal in the running program's image: what the file it reads must
+    // carry (see types_ExtractionInfo.h).
+    TPayloadSeal Seal;
 };
 
 // How long the loading program waits for its own file while another program

@@ -41,7 +41,7 @@ struct TCrypt32 {
 template <typename F> void Resolve(HMODULE m, const char* name, F& f) {
     f = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name)));
     if (!f)
-        throw ECodeSign("Cannot sign: the system's crypt32.dll has no %s", {std::string(name)});
+        throw ECodeSign("Cannot sign: the system's cryptography has no %s", {std::string(name)});
 }
 
 const TCrypt32& Crypt32() {
@@ -63,6 +63,45 @@ const TCrypt32& Crypt32() {
     Resolve(m, "CertCloseStore", api.CloseStore);
     Resolve(m, "CryptStringToBinaryA", api.StringToBinary);
     Resolve(m, "CertGetNameStringW", api.GetNameString);
+    loaded = true;
+    return api;
+}
+
+// The key and hash routines of the system's cryptographic service
+// providers. ADVAPI32 hands them on to cryptsp.dll, which is not one of the
+// system's known libraries and would be looked for beside the program
+// first: cryptsp.dll is loaded from the system folder itself.
+struct TCryptSp {
+    decltype(&CryptReleaseContext) ReleaseContext = nullptr;
+    decltype(&CryptDestroyKey) DestroyKey = nullptr;
+    decltype(&CryptCreateHash) CreateHash = nullptr;
+    decltype(&CryptDestroyHash) DestroyHash = nullptr;
+    decltype(&CryptHashData) HashData = nullptr;
+    decltype(&CryptGetHashParam) GetHashParam = nullptr;
+    decltype(&CryptAcquireContextW) AcquireContextW = nullptr;
+    decltype(&CryptImportKey) ImportKey = nullptr;
+    decltype(&CryptSignHashW) SignHashW = nullptr;
+    decltype(&CryptVerifySignatureW) VerifySignatureW = nullptr;
+};
+
+const TCryptSp& CryptSp() {
+    static TCryptSp api;
+    static bool loaded = false;
+    if (loaded)
+        return api;
+    HMODULE m = LoadLibraryExW(L"cryptsp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!m)
+        throw ECodeSign("Cannot sign: " + CallFailure("LoadLibrary(cryptsp.dll)"));
+    Resolve(m, "CryptReleaseContext", api.ReleaseContext);
+    Resolve(m, "CryptDestroyKey", api.DestroyKey);
+    Resolve(m, "CryptCreateHash", api.CreateHash);
+    Resolve(m, "CryptDestroyHash", api.DestroyHash);
+    Resolve(m, "CryptHashData", api.HashData);
+    Resolve(m, "CryptGetHashParam", api.GetHashParam);
+    Resolve(m, "CryptAcquireContextW", api.AcquireContextW);
+    Resolve(m, "CryptImportKey", api.ImportKey);
+    Resolve(m, "CryptSignHashW", api.SignHashW);
+    Resolve(m, "CryptVerifySignatureW", api.VerifySignatureW);
     loaded = true;
     return api;
 }
@@ -97,7 +136,7 @@ public:
     TProvider() = default;
     ~TProvider() {
         if (H)
-            CryptReleaseContext(H, 0);
+            CryptSp().ReleaseContext(H, 0);
     }
     TProvider(const TProvider&) = delete;
     TProvider& operator=(const TProvider&) = delete;
@@ -109,7 +148,7 @@ public:
     TKey() = default;
     ~TKey() {
         if (H)
-            CryptDestroyKey(H);
+            CryptSp().DestroyKey(H);
     }
     TKey(const TKey&) = delete;
     TKey& operator=(const TKey&) = delete;
@@ -119,17 +158,17 @@ public:
 class TSha256 {
 public:
     explicit TSha256(HCRYPTPROV prov) {
-        if (!CryptCreateHash(prov, CALG_SHA_256, 0, 0, &FHash))
-            throw EOSError(CallFailure("CryptCreateHash(SHA-256)"));
+        if (!CryptSp().CreateHash(prov, CALG_SHA_256, 0, 0, &FHash))
+            throw EOSError(CallFailure("CryptSp().CreateHash(SHA-256)"));
     }
-    ~TSha256() { CryptDestroyHash(FHash); }
+    ~TSha256() { CryptSp().DestroyHash(FHash); }
     TSha256(const TSha256&) = delete;
     TSha256& operator=(const TSha256&) = delete;
 
     void Add(const uint8_t* data, size_t n) {
         while (n > 0) {
             const DWORD part = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
-            if (!CryptHashData(FHash, data, part, 0))
+            if (!CryptSp().HashData(FHash, data, part, 0))
                 throw EOSError(CallFailure("CryptHashData"));
             data += part;
             n -= part;
@@ -139,7 +178,7 @@ public:
     TSignBytes Value() {
         TSignBytes v(32);
         DWORD n = 32;
-        if (!CryptGetHashParam(FHash, HP_HASHVAL, v.data(), &n, 0) || n != 32)
+        if (!CryptSp().GetHashParam(FHash, HP_HASHVAL, v.data(), &n, 0) || n != 32)
             throw EOSError(CallFailure("CryptGetHashParam"));
         return v;
     }
@@ -243,11 +282,11 @@ struct TCodeSigner::TImpl {
 };
 
 void TCodeSigner::TImpl::LoadKey(const TPvkKey& key) {
-    if (!CryptAcquireContextW(&Provider.H, nullptr, nullptr, PROV_RSA_AES,
-                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+    if (!CryptSp().AcquireContextW(&Provider.H, nullptr, nullptr, PROV_RSA_AES,
+                                   CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
         throw ECodeSign("Cannot use the private key file %s: %s",
                         {PrivateKeyFile, CallFailure("CryptAcquireContext(PROV_RSA_AES)")});
-    if (!CryptImportKey(Provider.H, key.Blob.data(), static_cast<DWORD>(key.Blob.size()), 0, 0, &Key.H))
+    if (!CryptSp().ImportKey(Provider.H, key.Blob.data(), static_cast<DWORD>(key.Blob.size()), 0, 0, &Key.H))
         throw ECodeSign("Cannot use the private key file %s: %s",
                         {PrivateKeyFile, CallFailure("CryptImportKey")});
     KeySpec = key.ForSignature ? AT_SIGNATURE : AT_KEYEXCHANGE;
@@ -283,15 +322,15 @@ TSignBytes TCodeSigner::TImpl::SignAttributes(const TSignBytes& attributes) {
     TSha256 hash(Provider.H);
     hash.Add(attributes);
     DWORD n = 0;
-    if (!CryptSignHashW(hash.Handle(), KeySpec, nullptr, 0, nullptr, &n) || n == 0 || n > 4096)
+    if (!CryptSp().SignHashW(hash.Handle(), KeySpec, nullptr, 0, nullptr, &n) || n == 0 || n > 4096)
         throw ECodeSign("Cannot sign with the key of %s: %s", {PrivateKeyFile, CallFailure("CryptSignHash")});
     TSignBytes signature(n);
-    if (!CryptSignHashW(hash.Handle(), KeySpec, nullptr, 0, signature.data(), &n))
+    if (!CryptSp().SignHashW(hash.Handle(), KeySpec, nullptr, 0, signature.data(), &n))
         throw ECodeSign("Cannot sign with the key of %s: %s", {PrivateKeyFile, CallFailure("CryptSignHash")});
     signature.resize(n);
     TSha256 check(Provider.H);
     check.Add(attributes);
-    if (!CryptVerifySignatureW(check.Handle(), signature.data(), n, Key.H, nullptr, 0))
+    if (!CryptSp().VerifySignatureW(check.Handle(), signature.data(), n, Key.H, nullptr, 0))
         throw ECodeSign("The key of %s made a signature it does not verify: %s",
                         {PrivateKeyFile, CallFailure("CryptVerifySignature")});
     std::reverse(signature.begin(), signature.end());

@@ -37,3 +37,7 @@ private:
 // The digest of a whole file, read in blocks. Raises EFOpenError when the
 // file cannot be opened and EReadError when it cannot be read to its end.
 TSha256Digest Sha256OfFile(const std::string& path);
+
+// size random bytes from the system's cryptographic generator; false when
+// it cannot give them (the native build has none).
+bool SystemRandom(void* buffer, size_t size);

@@ -1,12 +1,12 @@
 // Win32 side of the trusted folders: the token's elevation, the access list
 // in its text form (SDDL) and a folder held open without delete sharing.
 #include "routines_Files.h"
+#include "routines_Hash.h"
 #include "routines_TrustedFolder.h"
 #include "routines_WinText.h"
 #include <windows.h>
 // After windows.h.
 #include <aclapi.h>
-#include <ntsecapi.h>
 #include <sddl.h>
 #include <vector>
 
@@ -92,9 +92,9 @@ bool CreateTrustedFolder(const std::string& folder) {
 
 std::string UnguessableName(const std::string& prefix) {
     unsigned char bytes[8] = {};
-    // The system's cryptographic generator (RtlGenRandom); should it fail,
+    // The system's cryptographic generator; should it fail,
     // the folder is still new, only its name is less of a secret.
-    if (!RtlGenRandom(bytes, sizeof bytes)) {
+    if (!SystemRandom(bytes, sizeof bytes)) {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
         for (size_t i = 0; i < sizeof bytes; ++i)

@@ -531,7 +531,7 @@ protected:
         {
             TFileStream f(damaged, fmOpenReadWrite);
             const int64_t at = static_cast<int64_t>(bytes.size()) - kExtractionInfoSize;
-            if (!SealExtractionInfo(f, at, info))
+            if (!WritePayloadSeal(f, at + kExtractionInfoSize) || !SealExtractionInfo(f, at, info))
                 throw std::runtime_error("the damaged distribution cannot be sealed anew");
             f.SetPosition(at);
             WriteExtractionInfo(f, info);

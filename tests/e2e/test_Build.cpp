@@ -13,6 +13,9 @@
 #include "support/TempFolder.h"
 #include "support/WindowDriver.h"
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <stdexcept>
 #include <tuple>
 #include <windows.h>
 
@@ -107,7 +110,24 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     EXPECT_EQ(info.Files1Start, info.Setup1End + 1);
     EXPECT_EQ(info.Files1End, info.Files1Start + static_cast<Integer>(f1.size()) - 1);
     EXPECT_EQ(info.ProductTitle, std::string(kProductName) + " Screen Saver");
-    EXPECT_EQ(all.substr(0, loader.size()), loader);
+    // The loading program as it was, but for its seal of what follows it.
+    std::string sealedLoader = all.substr(0, loader.size());
+    TMemoryStream image;
+    image.WriteBuffer(loader.data(), static_cast<int64_t>(loader.size()));
+    const int64_t sealAt = FindPayloadSeal(image);
+    ASSERT_GT(sealAt, 0) << "the loading program has no seal";
+    const TPayloadSeal seal =
+        DecodePayloadSeal(reinterpret_cast<const uint8_t*>(all.data()) + sealAt, kPayloadSealSize);
+    EXPECT_TRUE(seal.Sealed);
+    EXPECT_EQ(seal.InfoEnd, static_cast<int64_t>(all.size()));
+    TMemoryStream whole;
+    whole.WriteBuffer(all.data(), static_cast<int64_t>(all.size()));
+    TSha256Digest digest{};
+    ASSERT_TRUE(ComputePayloadDigest(whole, seal.InfoEnd, digest));
+    EXPECT_EQ(DigestToHex(seal.Digest), DigestToHex(digest));
+    sealedLoader.replace(static_cast<size_t>(sealAt), kPayloadSealSize, loader, static_cast<size_t>(sealAt),
+                         kPayloadSealSize);
+    EXPECT_EQ(sealedLoader, loader);
     EXPECT_EQ(all.substr(static_cast<size_t>(info.Setup1Start), s1.size()), s1);
     EXPECT_EQ(all.substr(static_cast<size_t>(info.Files1Start), f1.size()), f1);
     for (int i : {15, 45, 52, 134, 135})
@@ -141,6 +161,59 @@ TEST_F(BuildCycle, BuildsTheSelfExtractingSetupWhichInstallsAloneOnAMachineWitho
     // The temporary copy of the setup program and its folder go with the run.
     EXPECT_TRUE(WaitFor([&] { return TemporaryCopies() == copiesBefore; }, 20000))
         << TemporaryCopies().size() << " temporary copies, " << copiesBefore.size() << " before";
+}
+
+// Anyone who may write the folder of a running program may rename its file
+// and put another there. The distribution started (elevated) must not unpack
+// and run the one put in its place: another -b distribution, whose record
+// and checksum are right for it.
+TEST_F(BuildCycle, ADistributionSwappedAfterItsStartInstallsNothing) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    const std::string product = Work.Path() + "product\\", prog = Work.Path() + "prog\\";
+    ForceDirectory(RemoveBackslash(product));
+    ForceDirectory(RemoveBackslash(prog));
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("setup\\setup.exe"), prog + "setup.exe", false));
+    ASSERT_TRUE(CopyFileTo(BuiltProgram("loader\\loader.exe"), prog + "loader.exe", false));
+    auto build = [&](const std::string& folder, const std::string& saver) {
+        WriteTextFile(product + kSaver, saver);
+        WriteTextFile(product + kSecond, "the second file");
+        WriteTextFile(product + kUninstaller, "an uninstaller");
+        WriteTextFile(FilesInfPath(), product + kSaver + "\r\n" + product + kSecond + "\r\n" + product +
+                                          kUninstaller + "\r\n");
+        WriteTextFile(prog + "BUILD.INF", folder + "\r\n");
+        TProcess b(QuoteArg(prog + "setup.exe") + " -b");
+        ASSERT_TRUE(b.WaitForExit(60000));
+        ASSERT_TRUE(FileExists(folder + "\\setup.exe"));
+    };
+    const std::string genuine = Work.Path() + "genuine", planted = Work.Path() + "planted";
+    build(genuine, "the genuine saver");
+    build(planted, "the planted saver");
+    RemoveFile(FilesInfPath());
+    const std::string download = Work.Path() + "download\\";
+    ForceDirectory(RemoveBackslash(download));
+    ASSERT_TRUE(CopyFileTo(genuine + "\\setup.exe", download + "setup.exe", false));
+
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = Wide(QuoteArg(download + "setup.exe") + " -q");
+    ASSERT_TRUE(CreateProcessW(Wide(download + "setup.exe").c_str(), line.data(), nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED, nullptr, Wide(RemoveBackslash(download)).c_str(), &si, &pi));
+    const bool swapped = RenameFile(download + "setup.exe", download + "renamed.exe") &&
+                         CopyFileTo(planted + "\\setup.exe", download + "setup.exe", false);
+    ResumeThread(pi.hThread);
+    const DWORD waited = WaitForSingleObject(pi.hProcess, 60000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 1);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_TRUE(swapped);
+    ASSERT_EQ(waited, WAIT_OBJECT_0);
+    EXPECT_EQ(code, 10u) << "the damaged-file exit code";
+    EXPECT_FALSE(FileExists(GetSystemDir() + "\\" + kSaver)) << "the planted distribution was installed";
+    EXPECT_FALSE(RegKeyExists(RegLocalMachine, E2E::UninstallKeyOf(kProductName)));
+    EXPECT_TRUE(TemporaryCopies().empty());
 }
 
 TEST_F(BuildCycle, ABuildWithoutTheLoadingProgramSaysWhereItIsMissingAndBuildsNothing) {
@@ -335,3 +408,91 @@ TEST_F(SignedBuild, ASetupExeThatCannotBeSignedGoesBackToTheLoadingProgramItWas)
 }
 
 } // namespace
+
+namespace {
+
+// The libraries a program imports, each with the names it takes from it,
+// read from its import directory.
+std::map<std::string, std::vector<std::string>> ImportsOf(const std::string& path) {
+    const std::string bytes = ReadWholeFile(path);
+    std::map<std::string, std::vector<std::string>> imports;
+    auto at = [&bytes](size_t offset, size_t size) {
+        if (offset + size > bytes.size())
+            throw std::runtime_error("the import table runs past the end of the file");
+        return bytes.data() + offset;
+    };
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
+    const size_t nt = static_cast<size_t>(dos->e_lfanew);
+    const auto* file = reinterpret_cast<const IMAGE_FILE_HEADER*>(at(nt + 4, sizeof(IMAGE_FILE_HEADER)));
+    const size_t optional = nt + 4 + sizeof(IMAGE_FILE_HEADER);
+    const bool wide = *reinterpret_cast<const WORD*>(at(optional, 2)) == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+    const IMAGE_DATA_DIRECTORY dir =
+        wide ? reinterpret_cast<const IMAGE_OPTIONAL_HEADER64*>(at(optional, sizeof(IMAGE_OPTIONAL_HEADER64)))
+                   ->DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT]
+             : reinterpret_cast<const IMAGE_OPTIONAL_HEADER32*>(at(optional, sizeof(IMAGE_OPTIONAL_HEADER32)))
+                   ->DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const auto* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        at(optional + file->SizeOfOptionalHeader, sizeof(IMAGE_SECTION_HEADER) * file->NumberOfSections));
+    auto offsetOf = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < file->NumberOfSections; ++i)
+            if (rva >= sections[i].VirtualAddress &&
+                rva < sections[i].VirtualAddress +
+                          std::max(sections[i].Misc.VirtualSize, sections[i].SizeOfRawData))
+                return rva - sections[i].VirtualAddress + sections[i].PointerToRawData;
+        throw std::runtime_error("an address of the import table lies in no section");
+    };
+    for (size_t d = offsetOf(dir.VirtualAddress);; d += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const auto* desc =
+            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(d, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
+        if (desc->Name == 0)
+            break;
+        std::vector<std::string>& names = imports[UpperCase(at(offsetOf(desc->Name), 1))];
+        const DWORD thunks = desc->OriginalFirstThunk ? desc->OriginalFirstThunk : desc->FirstThunk;
+        for (size_t t = offsetOf(thunks);; t += wide ? 8 : 4) {
+            const uint64_t entry = wide ? *reinterpret_cast<const uint64_t*>(at(t, 8))
+                                        : *reinterpret_cast<const uint32_t*>(at(t, 4));
+            if (entry == 0)
+                break;
+            const bool byOrdinal = wide ? (entry >> 63) != 0 : (entry >> 31) != 0;
+            if (!byOrdinal)
+                names.push_back(at(offsetOf(static_cast<DWORD>(entry)) + 2, 1));
+        }
+    }
+    return imports;
+}
+
+} // namespace
+
+// A library a program imports is looked for beside it first (a download
+// folder), unless it is one of the system's known libraries, and so is a
+// library that an imported function is handed on to. The shipped programs
+// import only known ones; comctl32 comes from the side-by-side store the
+// manifest names.
+TEST(ShippedPrograms, ImportOnlyLibrariesTheSystemLoadsFromItsOwnFolder) {
+    // The KnownDLLs of Windows 10 and 11 that a program of ours may need.
+    const std::set<std::string> known = {"ADVAPI32.DLL", "COMDLG32.DLL", "GDI32.DLL",  "IMM32.DLL",
+                                         "KERNEL32.DLL", "MSVCRT.DLL",   "OLE32.DLL",  "OLEAUT32.DLL",
+                                         "SHELL32.DLL",  "SHLWAPI.DLL",  "USER32.DLL", "WS2_32.DLL",
+                                         "SETUPAPI.DLL"};
+    // What ADVAPI32 hands on to cryptbase.dll and cryptsp.dll.
+    auto forwarded = [](const std::string& name) {
+        return name.rfind("SystemFunction0", 0) == 0 || name.rfind("Crypt", 0) == 0;
+    };
+    for (const char* program : {"setup\\setup.exe", "loader\\loader.exe", "uninstall\\uninstall.exe"}) {
+        SCOPED_TRACE(program);
+        const auto imports = ImportsOf(BuiltProgram(program));
+        EXPECT_TRUE(imports.count("KERNEL32.DLL")) << "the import table was not read";
+        for (const auto& [library, names] : imports) {
+            if (library == "COMCTL32.DLL") {
+                EXPECT_NE(ReadWholeFile(BuiltProgram(program)).find("Microsoft.Windows.Common-Controls"),
+                          std::string::npos)
+                    << "comctl32 without the manifest that takes it from the side-by-side store";
+                continue;
+            }
+            EXPECT_TRUE(known.count(library)) << library << " is not a known library";
+            for (const std::string& name : names)
+                EXPECT_FALSE(library == "ADVAPI32.DLL" && forwarded(name))
+                    << name << " is handed on to a library that is not a known one";
+        }
+    }
+}

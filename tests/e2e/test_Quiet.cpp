@@ -516,6 +516,12 @@ TEST_F(QuietSetup, ADamagedArchiveInsideTheDistributionFailsWithOneAndTheLogSays
     bytes.replace(bytes.size() - kExtractionInfoSize + kChecksumFieldAt, kChecksumFieldSize,
                   std::string(kChecksumFieldSize, '\0'));
     WriteTextFile(exe, bytes);
+    // And the seal its loading program carries made anew, as a build of the
+    // damaged archive would make it.
+    {
+        TFileStream f(exe, fmOpenReadWrite);
+        ASSERT_TRUE(WritePayloadSeal(f, static_cast<int64_t>(bytes.size())));
+    }
 
     const std::vector<std::string> copiesBefore = TemporaryCopies();
     double seconds = 0;

@@ -41,11 +41,24 @@ inline TExtractionInfo AppendDistribution(const std::string& exe, const std::str
         while ((out.Position() + kExtractionInfoSize) % kExtractionInfoAlignment)
             out.WriteBuffer("", 1);
         const int64_t at = out.Position();
+        // A real loading program gets its seal, as the build gives it; a stand-in has none.
+        WriteExtractionInfo(out, info);
+        WritePayloadSeal(out, at + kExtractionInfoSize);
         EXPECT_TRUE(SealExtractionInfo(out, at, info));
         out.SetPosition(at);
     }
     WriteExtractionInfo(out, info);
     return info;
+}
+
+// The seal the build would give the loading program of exe as it is now:
+// what the image of a stand-in that has none would carry.
+inline TPayloadSeal SealFor(const std::string& exe) {
+    TFileStream in(exe, fmOpenRead | fmShareDenyNone);
+    TPayloadSeal seal;
+    seal.InfoEnd = FindExtractionInfoEnd(in);
+    seal.Sealed = ComputePayloadDigest(in, seal.InfoEnd, seal.Digest);
+    return seal;
 }
 
 inline std::string FileBytes(const std::string& path) {

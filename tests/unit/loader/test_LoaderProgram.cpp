@@ -183,8 +183,9 @@ TEST_F(LoaderProgram, ADamagedLoaderSaysSoAndWritesNothing) {
     const Case cases[] = {
         {"cut", [&] { CutFile(loader, info.Files1Start + 10); }, "Setup"},
         {"record zeroed", [&] { PatchFile(loader, record, std::string(136, '\0')); }, "Setup"},
+        // Sealed: a record that does not check out does not name the product.
         {"positions outside", [&] { PatchFile(loader, record + 20, Int32Bytes(info.Files1End + 500)); },
-         "Loader Test Screen Saver"},
+         "Setup"},
         {"wrong signature", [&] { PatchFile(loader, record + 14, "X"); }, "Setup"},
         {"signature of another length", [&] { PatchFile(loader, record, std::string(1, '\x0d')); }, "Setup"},
         {"title too long", [&] { PatchFile(loader, record + 53, std::string(1, '\xff')); }, "Setup"},

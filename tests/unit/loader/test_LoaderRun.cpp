@@ -94,6 +94,7 @@ struct LoaderRun : ::testing::Test {
     std::string program = "program bytes of the setup " + std::string(5000, 'p');
     std::string filesInf = "C:\\WINDOWS\\SYSTEM\\saver.scr\r\n";
     TFakeHost host;
+    TPayloadSeal seal;
 
     LoaderRun() {
         ForceDirectory(dist);
@@ -116,14 +117,19 @@ struct LoaderRun : ::testing::Test {
         MakeArchive(dir / "src\\files.1", {dir / "src\\saver.scr"});
         return dir / "src\\files.1";
     }
+    // The distribution as the build makes it; the running image carries its seal.
     TExtractionInfo Distribution(const std::string& title = "SaverName Screen Saver", bool checksum = true) {
-        return AppendDistribution(loader, Setup1("setup.exe", program), Files1(), title, checksum);
+        TExtractionInfo info =
+            AppendDistribution(loader, Setup1("setup.exe", program), Files1(), title, checksum);
+        seal = SealFor(loader);
+        return info;
     }
     uint32_t Run(std::vector<std::string> args = {}) {
         TLoaderRequest r;
         r.LoaderPath = loader;
         r.Args = std::move(args);
         r.TempDir = temp;
+        r.Seal = seal;
         return RunLoader(r, host);
     }
     std::vector<std::string> TempContent() { return ListDirectory(temp); }
@@ -297,6 +303,7 @@ TEST_F(LoaderRun, RemovalWaitsBrieflyWhileTheSystemStillHoldsTheProgram) {
 TEST_F(LoaderRun, TheNewestOfSeveralBuildsRuns) {
     AppendDistribution(loader, Setup1("old.exe", "old program"), Files1(), "Old Screen Saver");
     AppendDistribution(loader, Setup1("new.exe", "new program"), "", "New Screen Saver");
+    seal = SealFor(loader);
     EXPECT_EQ(Run(), 0u);
     ASSERT_EQ(host.Started.size(), 1u);
     EXPECT_EQ(ExtractFileName(host.Started[0].Program), "new.exe");
@@ -328,20 +335,29 @@ TEST_F(LoaderRun, DamagedFilesGetTheirMessageAndWriteNothing) {
         {"setup.1 at the last offset of 32 bits", [&] { PatchFile(loader, record + 16, Int32Bytes(-1)); },
          "SaverName Screen Saver", "bytes 4294967295 to"},
     };
+    const TPayloadSeal sealed = seal;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteTextFile(loader, good);
-        c.damage();
-        host.Errors.clear();
-        EXPECT_EQ(Run(), lecDamaged);
-        EXPECT_TRUE(host.Started.empty());
-        ASSERT_EQ(host.Errors.size(), 1u);
-        EXPECT_EQ(host.Errors[0].first, c.caption);
-        const std::string& text = host.Errors[0].second;
-        EXPECT_NE(text.find("The setup file " + loader + " is damaged and cannot be run."), std::string::npos)
-            << text;
-        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
-        EXPECT_TRUE(TempContent().empty());
+        // A loading program of this version is sealed: whatever the damage,
+        // the file is not the one it was built with.
+        for (bool withSeal : {true, false}) {
+            WriteTextFile(loader, good);
+            c.damage();
+            seal = withSeal ? sealed : TPayloadSeal{};
+            host.Errors.clear();
+            EXPECT_EQ(Run(), lecDamaged);
+            EXPECT_TRUE(host.Started.empty());
+            ASSERT_EQ(host.Errors.size(), 1u);
+            EXPECT_EQ(host.Errors[0].first, withSeal ? "Setup" : c.caption);
+            const std::string& text = host.Errors[0].second;
+            EXPECT_NE(text.find("The setup file " + loader + " is damaged and cannot be run."),
+                      std::string::npos)
+                << text;
+            EXPECT_NE(text.find(withSeal ? "replaced or changed after it was built" : c.reason),
+                      std::string::npos)
+                << text;
+            EXPECT_TRUE(TempContent().empty());
+        }
     }
 }
 
@@ -382,15 +398,36 @@ TEST_F(LoaderRun, AChangedByteAnywhereBeforeTheRecordIsRefusedBeforeAnythingIsUn
     }
     EXPECT_FALSE(DirectoryExists(temp));
     temp = realTemp;
-    // The same change in a file built before checksums goes unnoticed, as it always did.
+    // A record without a checksum or seal was not appended by this version's build.
     WriteTextFile(loader, stub);
     Distribution("Unchecked Screen Saver", false);
-    PatchFile(loader, 1500, "l");
+    seal = TPayloadSeal{};
     host.Errors.clear();
-    EXPECT_EQ(Run(), 0u);
-    EXPECT_TRUE(host.Errors.empty());
+    EXPECT_EQ(Run(), lecDamaged);
+    EXPECT_TRUE(host.Started.empty());
+    ASSERT_EQ(host.Errors.size(), 1u);
+    EXPECT_NE(host.Errors[0].second.find("was not appended by a build"), std::string::npos)
+        << host.Errors[0].second;
+}
+
+// The attack the seal is for: a record and a checksum anyone can compute
+// again. Another setup.1 put in, the record and its checksum made anew to
+// match: the file checks out by itself, but it is not the one the running
+// program was built with.
+TEST_F(LoaderRun, AForgedRecordWithItsChecksumMadeAnewIsRefused) {
+    Distribution("Genuine Screen Saver");
+    const TPayloadSeal genuine = seal;
+    WriteTextFile(loader, stub);
+    AppendDistribution(loader, Setup1("setup.exe", "another program"), Files1(), "Genuine Screen Saver");
+    seal = genuine;
+    EXPECT_EQ(Run({"-q"}), lecDamaged);
+    EXPECT_TRUE(host.Started.empty());
+    EXPECT_TRUE(TempContent().empty());
+    // The same file with the seal its own build gives it runs.
+    seal = SealFor(loader);
+    EXPECT_EQ(Run({"-q"}), 0u);
     ASSERT_EQ(host.Started.size(), 1u);
-    EXPECT_EQ(host.Started[0].ProgramBytes, program);
+    EXPECT_EQ(host.Started[0].ProgramBytes, "another program");
 }
 
 TEST_F(LoaderRun, ASignedDistributionRunsAndIsRefusedWhenItsBodyChangesAfterTheSigning) {
@@ -429,26 +466,27 @@ TEST_F(LoaderRun, QuietShowsNothingButKeepsTheExitCode) {
 }
 
 TEST_F(LoaderRun, ADamagedSetup1IsTakenAwayAgain) {
-    // Built before checksums: only the archive's own checks find the damage.
-    TExtractionInfo info = Distribution("Damaged Screen Saver", false);
-    // Into the data of the first member (after the 5-byte prefix and its header).
-    PatchFile(loader, info.Setup1Start + 5 + 172 + 20, std::string(64, '\x55'));
+    // A loading program without a record runs the setup.1 beside it: only
+    // the archive's own checks find the damage.
+    const std::string setup1 = Setup1("setup.exe", program);
+    CopyFileTo(setup1, dist + "setup.1", false);
+    PatchFile(dist + "setup.1", 5 + 172 + 20, std::string(64, '\x55'));
     EXPECT_EQ(Run(), lecExtractFail);
     EXPECT_TRUE(host.Started.empty());
     ASSERT_EQ(host.Errors.size(), 1u);
-    EXPECT_EQ(host.Errors[0].first, "Damaged Screen Saver");
-    EXPECT_NE(host.Errors[0].second.find("Cannot unpack the setup program from " + loader), std::string::npos)
+    EXPECT_NE(host.Errors[0].second.find("Cannot unpack the setup program from " + dist + "setup.1"),
+              std::string::npos)
         << host.Errors[0].second;
     EXPECT_TRUE(TempContent().empty());
 }
 
 TEST_F(LoaderRun, TheArchiveIsReadOnlyInsideSetup1) {
     // A member whose data would run on into files.1 is refused, not read from there.
-    TExtractionInfo info = Distribution("SaverName Screen Saver", false);
-    int32_t setup1Size = info.Setup1End - info.Setup1Start + 1;
-    ASSERT_GT(info.Files1End - info.Files1Start, 150);
-    PatchFile(loader, info.Setup1Start + 5 + 16,
-              Int32Bytes(setup1Size + 100)); // EndOffset of the first member
+    const std::string setup1 = Setup1("setup.exe", program);
+    const auto setup1Size = static_cast<int32_t>(FileSizeOf(setup1));
+    PatchFile(setup1, 5 + 16, Int32Bytes(setup1Size + 100)); // EndOffset of the first member
+    AppendDistribution(loader, setup1, Files1(), "SaverName Screen Saver");
+    seal = SealFor(loader);
     EXPECT_EQ(Run(), lecExtractFail);
     EXPECT_TRUE(host.Started.empty());
     EXPECT_TRUE(TempContent().empty());
@@ -458,6 +496,7 @@ TEST_F(LoaderRun, Setup1MustStartWithAProgram) {
     WriteTextFile(dir / "src\\readme.txt", "text");
     MakeArchive(dir / "src\\text.1", {dir / "src\\readme.txt"});
     AppendDistribution(loader, dir / "src\\text.1", "", "T");
+    seal = SealFor(loader);
     EXPECT_EQ(Run(), lecExtractFail);
     ASSERT_EQ(host.Errors.size(), 1u);
     EXPECT_NE(host.Errors[0].second.find("holds no setup program: its first file is readme.txt"),
@@ -467,6 +506,7 @@ TEST_F(LoaderRun, Setup1MustStartWithAProgram) {
 
     MakeArchive(dir / "src\\empty.1", {});
     AppendDistribution(loader, dir / "src\\empty.1", "", "T");
+    seal = SealFor(loader);
     host.Errors.clear();
     EXPECT_EQ(Run(), lecExtractFail);
     ASSERT_EQ(host.Errors.size(), 1u);
