@@ -54,6 +54,22 @@ if [ -n "$left" ]; then
     while IFS= read -r name; do rm -rf -- "${temp:?}/$name"; done <<<"$left"
 fi
 
+# Likewise the machine's folder of the programs (journals, locks, the work
+# folders of elevated runs, downloads): empty after the tests.
+machine="$WINEPREFIX/drive_c/ProgramData/Quenfold"
+machine_left() {
+    local name
+    for name in "$machine"/* "$machine"/.[!.]*; do
+        [ -e "$name" ] || [ -L "$name" ] || continue
+        printf '%s\n' "${name##*/}"
+    done
+}
+if [ -n "$(machine_left)" ]; then
+    echo "== removing what an earlier run left in $machine:"
+    machine_left | sed 's/^/   /'
+    rm -rf -- "${machine:?}"
+fi
+
 echo "== Windows tests, 32-bit programs (under Wine)"
 (cd build/win32 && ctest --output-on-failure -j 2) || status=1
 
@@ -64,6 +80,16 @@ echo "== the prefix's temporary folder after the Windows tests"
 left="$(prefix_temp_left)"
 if [ -n "$left" ]; then
     echo "the Windows tests left in $temp:"
+    printf '%s\n' "$left" | sed 's/^/   /'
+    status=1
+else
+    echo "empty"
+fi
+
+echo "== the machine's folder of the programs after the Windows tests"
+left="$(machine_left)"
+if [ -n "$left" ]; then
+    echo "the Windows tests left in $machine:"
     printf '%s\n' "$left" | sed 's/^/   /'
     status=1
 else

@@ -991,6 +991,8 @@ void TQnfdCompress::DoExtract(const std::vector<int>* indexes) {
             if (IsArchiveFile(dest, FCompressedFile, FHeaders.MultiDisk))
                 throw EQnfdCompress(Format("Cannot create the file %s", {dest}));
             ExtractMember(h, dest, false);
+            if (OnAfterExtracting)
+                OnAfterExtracting(*this, FStats);
         } else {
             FStats.Finished = true;
             RaiseStatus();

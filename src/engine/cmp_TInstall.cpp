@@ -2,6 +2,7 @@
 #include "objects/routines_Downloads.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Locale.h"
@@ -478,6 +479,11 @@ void WriteCleanupBatch(const std::string& batch, const std::string& program, con
 static std::string RemovableProgramFolder(const std::string& folder) {
     std::string temp = UpperCase(AddBackslash(TempDirectory()));
     std::string f = UpperCase(AddBackslash(folder));
+    // An elevated loading program unpacks into a folder of its own in the
+    // machine's folder of this program.
+    if (SameText(ExtractFileDir(RemoveBackslash(folder)), MachineFolder()) &&
+        UpperCase(ExtractFileName(RemoveBackslash(folder))).rfind("QFDSETUP", 0) == 0)
+        return folder;
     if (temp.size() < 4 || f.size() <= temp.size() || f.compare(0, temp.size(), temp) != 0)
         return "";
     return folder;

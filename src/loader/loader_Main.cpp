@@ -1,8 +1,11 @@
 // Program entry of the loading program: the Windows side of its one run.
 #include "loader/loader_Run.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Process.h"
 #include "platform/routines_Program.h"
+#include "platform/routines_Signature.h"
+#include "platform/routines_TrustedFolder.h"
 
 // The seal the build fills in (see types_ExtractionInfo.h): a section of its
 // own, so that the build finds it by name in the file and this program reads
@@ -32,6 +35,8 @@ public:
         return RunProgramAndWait(program, commandLine, exitCode, why);
     }
     void Pause(uint32_t milliseconds) override { PauseMs(milliseconds); }
+    bool ImageSigned() override { return OwnImageSigned(); }
+    std::string SignatureProblem(const std::string& path) override { return ::SignatureProblem(path); }
 };
 
 } // namespace
@@ -44,6 +49,17 @@ int main() {
     if (params.size() > 1)
         request.Args.assign(params.begin() + 1, params.end());
     request.TempDir = TempDirectory();
+    // Elevated, it unpacks where only administrators can write: the user's
+    // temporary folder is the user's to change under it.
+    if (RunningElevated()) {
+        request.TempDir = MachineFolder();
+        request.RemoveTempDirWhenEmpty = true;
+        try {
+            EnsureAdminFolder(MachineFolderTop(), MachineFolder(), nullptr);
+        } catch (const std::exception&) {
+            // Its folder cannot be made there: the run says so.
+        }
+    }
     request.Seal = ImageSeal();
     TWindowsLoaderHost host;
     return static_cast<int>(RunLoader(request, host));

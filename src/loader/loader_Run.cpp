@@ -7,6 +7,7 @@
 #include "platform/routines_TrustedFolder.h"
 #include "platform/types_TemporaryCopy.h"
 #include <algorithm>
+#include <map>
 
 std::unique_ptr<TStream> TLoaderHost::OpenShared(const std::string& path) {
     return std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyNone);
@@ -16,6 +17,10 @@ std::unique_ptr<TStream> TLoaderHost::OpenHeld(const std::string& path) {
     // Read access, read sharing only: no writer, and without delete sharing
     // no rename or removal either.
     return std::make_unique<TFileStream>(path, fmOpenRead | fmShareDenyWrite);
+}
+
+std::string TLoaderHost::SignatureProblem(const std::string&) {
+    return std::string();
 }
 
 bool TLoaderHost::MakeFolder(const std::string& path) {
@@ -59,7 +64,18 @@ private:
         std::vector<std::string> names;
         std::vector<TExtractedFile> written;
         try {
-            names = ExtractSetupArchive(place, FFolder, &written);
+            // Each file held as soon as it is closed; a later member of the
+            // same name lets go of the earlier one's file first.
+            names = ExtractSetupArchive(
+                place, FFolder, &written,
+                [this](const TExtractedFile& f) {
+                    try {
+                        FEarlyHolds[UpperCase(f.Name)] = H.OpenHeld(AddBackslash(FFolder) + f.Name);
+                    } catch (const std::exception&) {
+                        // Held again below, or reported there.
+                    }
+                },
+                [this](const std::string& name) { FEarlyHolds.erase(UpperCase(name)); });
         } catch (const std::exception& e) {
             throw TLoaderError{lecExtractFail,
                                Format("Cannot unpack the setup program from %s into %s.\n\n%s",
@@ -116,14 +132,16 @@ private:
         FFolderHold = std::make_unique<TFolderHold>(FFolder);
         for (const TExtractedFile& f : written) {
             std::string path = AddBackslash(FFolder) + f.Name;
-            std::unique_ptr<TStream> held;
+            std::unique_ptr<TStream> held = std::move(FEarlyHolds[UpperCase(f.Name)]);
             try {
-                held = H.OpenHeld(path);
+                if (!held)
+                    held = H.OpenHeld(path);
+                held->SetPosition(0);
             } catch (const Exception& e) {
                 throw Changed(path, e.what());
             }
             TExtractedFile now = DigestOf(*held);
-            if (now.Size != f.Size || now.Crc != f.Crc)
+            if (now.Size != f.Size || now.Digest != f.Digest)
                 throw Changed(path,
                               Format("It holds %d bytes now; %d were unpacked.",
                                      {static_cast<long long>(now.Size), static_cast<long long>(f.Size)}));
@@ -257,6 +275,16 @@ private:
         if (!Trim(info.ProductTitle).empty())
             FCaption = info.ProductTitle;
         if (state == TExtractionInfoState::eiValid) {
+            // A signed program checks the signature on the file it holds:
+            // its publisher's, over every byte but the signature's own.
+            if (H.ImageSigned()) {
+                const std::string problem = H.SignatureProblem(R.LoaderPath);
+                if (!problem.empty())
+                    throw TLoaderError{lecDamaged,
+                                       Format("The setup file %s is damaged and cannot be run.\n\n"
+                                              "It is signed, but %s.\n\nPlease get a new copy of it.",
+                                              {R.LoaderPath, problem})};
+            }
             FSelfExtracting = true;
             place.File = R.LoaderPath;
             place.Start = info.Setup1Start;
@@ -303,6 +331,7 @@ private:
 
     // Lets go of everything it holds.
     void LetGo() {
+        FEarlyHolds.clear();
         FFolderHold.reset();
         FHeld.clear();
     }
@@ -324,8 +353,11 @@ private:
                 else
                     RemoveFile(path);
             }
-            if (RemoveDir(FFolder) || !DirectoryExists(FFolder) || attempt >= kRemoveAttempts)
+            if (RemoveDir(FFolder) || !DirectoryExists(FFolder) || attempt >= kRemoveAttempts) {
+                if (R.RemoveTempDirWhenEmpty && ListDirectory(R.TempDir).empty())
+                    RemoveDir(RemoveBackslash(R.TempDir));
                 return;
+            }
             H.Pause(kRemoveRetryMs);
         }
     }
@@ -351,6 +383,8 @@ private:
     // their check (the unpacked files) until the setup program has ended.
     std::vector<std::unique_ptr<TStream>> FHeld;
     std::unique_ptr<TFolderHold> FFolderHold;
+    // The unpacked files, held from the moment each was closed.
+    std::map<std::string, std::unique_ptr<TStream>> FEarlyHolds;
 };
 
 } // namespace

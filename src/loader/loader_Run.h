@@ -39,15 +39,21 @@ public:
     // may read it, nobody may write, rename or delete it. Raises when another
     // program holds it for writing.
     virtual std::unique_ptr<TStream> OpenHeld(const std::string& path);
+    // True when the running program carries a signature.
+    virtual bool ImageSigned() { return false; }
+    // Why the signature of the held file at path does not hold; empty when it does.
+    virtual std::string SignatureProblem(const std::string& path);
     // Creates the loading program's own folder (a trusted one: see
     // CreateTrustedFolder); false, with the system's code, when it cannot.
     virtual bool MakeFolder(const std::string& path);
 };
 
 struct TLoaderRequest {
-    std::string LoaderPath;        // the loading program's own file
-    std::vector<std::string> Args; // its command-line arguments, without the program
-    std::string TempDir;           // the system's temporary folder
+    std::string LoaderPath;              // the loading program's own file
+    std::vector<std::string> Args;       // its command-line arguments, without the program
+    std::string TempDir;                 // where it makes its folder: the temporary folder, or
+                                         // the machine's folder of this program when elevated
+    bool RemoveTempDirWhenEmpty = false; // that folder goes too when nothing else is in it
     // The seal in the running program's image: what the file it reads must
     // carry (see types_ExtractionInfo.h).
     TPayloadSeal Seal;

@@ -1,5 +1,6 @@
 #include "loader_SetupArchive.h"
 #include "platform/routines_Format.h"
+#include "platform/routines_Hash.h"
 #include <algorithm>
 #include <zlib.h>
 
@@ -36,18 +37,17 @@ public:
     TDigestStream(std::unique_ptr<TStream> inner, TExtractedFile& into)
         : FInner(std::move(inner)), FInto(into) {
         FInto.Size = 0;
-        FInto.Crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    }
+    ~TDigestStream() override {
+        FInner.reset();
+        FInto.Digest = FSha.Finish();
     }
     int64_t Read(void* buffer, int64_t count) override { return FInner->Read(buffer, count); }
     int64_t Write(const void* buffer, int64_t count) override {
         int64_t put = FInner->Write(buffer, count);
         // The extraction writes each file once, front to back.
-        for (int64_t done = 0; done < put;) {
-            uInt part = static_cast<uInt>(std::min<int64_t>(put - done, 1 << 30));
-            FInto.Crc =
-                static_cast<uint32_t>(crc32(FInto.Crc, static_cast<const Bytef*>(buffer) + done, part));
-            done += part;
-        }
+        if (put > 0)
+            FSha.Update(buffer, static_cast<size_t>(put));
         FInto.Size += std::max<int64_t>(put, 0);
         return put;
     }
@@ -57,18 +57,27 @@ public:
 private:
     std::unique_ptr<TStream> FInner;
     TExtractedFile& FInto;
+    TSha256 FSha;
 };
 
 // The archive component reading setup.1 inside another file: whatever name
 // it asks for as its archive, it gets that part of the file or nothing.
 class TSetupArchiveReader : public TQnfdCompress {
 public:
-    TSetupArchiveReader(const TSetupArchivePlace& place, std::vector<TExtractedFile>* written)
-        : FPlace(place), FWritten(written) {
+    TSetupArchiveReader(const TSetupArchivePlace& place, std::vector<TExtractedFile>* written,
+                        const TOnExtracted& done)
+        : FPlace(place), FWritten(written), FDone(done) {
         SetCompressedFile(place.File);
         // The name the member gets, before its file is opened.
         OnBeforeExtracting = [this](TQnfdCompress&, const TlzhFileStats&) {
             FCurrent = ExtractFileName(DestName);
+        };
+        // In its place under its name, the file is handed on at once: the
+        // less time between its writing and its hold, the less time for
+        // another program to change it.
+        OnAfterExtracting = [this](TQnfdCompress&, const TlzhFileStats&) {
+            if (FDone && FWritten && !FWritten->empty() && SameText(FWritten->back().Name, FCurrent))
+                FDone(FWritten->back());
         };
     }
 
@@ -78,7 +87,9 @@ protected:
             // A later member of the same name replaces the earlier one's file.
             auto same = [this](const TExtractedFile& f) { return SameText(f.Name, FCurrent); };
             FWritten->erase(std::remove_if(FWritten->begin(), FWritten->end(), same), FWritten->end());
-            FWritten->push_back({FCurrent, 0, 0});
+            FWritten->push_back({FCurrent, 0, {}});
+            if (FReplacing)
+                FReplacing(FCurrent);
             // Its own record: the vector does not grow again while the file is written.
             return std::make_unique<TDigestStream>(TQnfdCompress::OpenFile(fileName, mode, role),
                                                    FWritten->back());
@@ -94,8 +105,13 @@ protected:
     }
 
 private:
+public:
+    std::function<void(const std::string&)> FReplacing;
+
+private:
     const TSetupArchivePlace& FPlace;
     std::vector<TExtractedFile>* FWritten;
+    TOnExtracted FDone;
     std::string FCurrent;
 };
 
@@ -103,23 +119,26 @@ private:
 
 TExtractedFile DigestOf(TStream& stream) {
     TExtractedFile d;
-    d.Crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+    TSha256 sha;
     std::vector<uint8_t> buffer(64 * 1024);
     for (;;) {
         int64_t n = stream.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
         if (n <= 0)
             break;
-        d.Crc = static_cast<uint32_t>(crc32(d.Crc, buffer.data(), static_cast<uInt>(n)));
+        sha.Update(buffer.data(), static_cast<size_t>(n));
         d.Size += n;
     }
+    d.Digest = sha.Finish();
     return d;
 }
 
 std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder,
-                                             std::vector<TExtractedFile>* written) {
+                                             std::vector<TExtractedFile>* written, const TOnExtracted& done,
+                                             const std::function<void(const std::string&)>& replacing) {
     if (written)
         written->clear();
-    TSetupArchiveReader reader(place, written);
+    TSetupArchiveReader reader(place, written, done);
+    reader.FReplacing = replacing;
     reader.Overwrite = owAlways;
     reader.ExtractDirectory = folder;
     std::vector<std::string> names;

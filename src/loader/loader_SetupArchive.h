@@ -3,6 +3,7 @@
 // setup.1 beside it.
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
+#include "platform/routines_Hash.h"
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,19 +34,27 @@ struct TSetupArchivePlace {
 };
 
 // A file as the extraction wrote it: its name in the folder, its size and
-// the CRC-32 of its bytes, taken while they were written.
+// the SHA-256 of its bytes, taken while they were written.
 struct TExtractedFile {
     std::string Name;
     int64_t Size = 0;
-    uint32_t Crc = 0;
+    TSha256Digest Digest{};
 };
+
+// Told of each file as soon as it is in its place under its name; must not
+// raise.
+using TOnExtracted = std::function<void(const TExtractedFile&)>;
 
 // Extracts every member of the archive in order into folder, by the file
 // name part of its stored path. Returns those names; the first one is the
 // setup program. Archive failures raise as the archive raises them. written,
 // when given, receives each file of the folder once, as it was written last.
-std::vector<std::string> ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder,
-                                             std::vector<TExtractedFile>* written = nullptr);
+// done, when given, is told of each file once it is closed; replacing of
+// a name about to be written again (a later member of the same name).
+std::vector<std::string>
+ExtractSetupArchive(const TSetupArchivePlace& place, const std::string& folder,
+                    std::vector<TExtractedFile>* written = nullptr, const TOnExtracted& done = nullptr,
+                    const std::function<void(const std::string&)>& replacing = nullptr);
 
-// Size and CRC-32 of what stream holds from its position to its end.
+// Size and SHA-256 of what stream holds from its position to its end.
 TExtractedFile DigestOf(TStream& stream);

@@ -2,6 +2,7 @@
 #include "objects/routines_Log.h"
 #include "platform/exceptions_Quenfold.h"
 #include "platform/routines_API.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Journal.h"
 #include "platform/routines_TrustedFolder.h"
@@ -73,7 +74,7 @@ namespace {
 const char* const kFolderPrefix = "Downloads-";
 
 std::string DownloadBase() {
-    return AddBackslash(CommonApplicationData()) + "Quenfold";
+    return MachineFolder();
 }
 
 // A folder of this run's own, made new with an unguessable name and, when
@@ -86,7 +87,11 @@ std::string DownloadFolder() {
         return chosen;
     const std::string base = DownloadBase();
     try {
-        ForceDirectory(base);
+        // Elevated, the downloads lie where only administrators can write.
+        if (RunningElevated())
+            EnsureAdminFolder(MachineFolderTop(), base, nullptr);
+        else
+            ForceDirectory(base);
     } catch (const Exception& e) {
         throw EInOutError(Format("Cannot create the folder %s for the downloads. %s", {base, e.Message()}));
     }

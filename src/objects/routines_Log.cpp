@@ -36,13 +36,22 @@ std::string NewLogFileName(const std::string& folder) {
 
 bool OpenLog(const std::string& fileName) {
     CloseLog();
-    try {
-        Log().File = std::make_unique<TFileStream>(fileName, fmCreate);
-    } catch (const Exception&) {
-        return false;
+    // A log's name can be guessed: it is made new, never written through
+    // whatever someone put under that name first; a name that is taken
+    // gives way to the next one.
+    for (int n = 1; n <= 20; ++n) {
+        const std::string name =
+            n == 1 ? fileName
+                   : ChangeFileExt(fileName, "") + " (" + std::to_string(n) + ")" + ExtractFileExt(fileName);
+        try {
+            Log().File = std::make_unique<TFileStream>(name, fmCreateNew);
+        } catch (const Exception&) {
+            continue;
+        }
+        Log().Name = name;
+        return true;
     }
-    Log().Name = fileName;
-    return true;
+    return false;
 }
 
 void CloseLog() {

@@ -4,13 +4,13 @@
 #include "exceptions_Quenfold.h"
 #include "routines_Files.h"
 #include "routines_Format.h"
-#include "routines_Journal.h"
 #include "routines_TrustedFolder.h"
 #include "routines_WinText.h"
 #include <windows.h>
 // After windows.h.
 #include <aclapi.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 namespace {
 
@@ -71,6 +71,19 @@ std::string CallWhy(const char* call, DWORD code) {
     return std::string(call) + " failed, code " + std::to_string(code) + ": " + SystemErrorText(code);
 }
 
+// The system folder's names for 32-bit programs (SysWOW64, which they see
+// as System32) and its alias for the 64-bit one (Sysnative) name one place
+// to compare; all three are the system's.
+std::string PlaceKey(const std::string& path) {
+    std::string s = UpperCase(RemoveBackslash(path)) + "\\";
+    for (const char* alias : {"\\SYSWOW64\\", "\\SYSNATIVE\\"}) {
+        const size_t at = s.find(alias);
+        if (at != std::string::npos)
+            s.replace(at, std::string(alias).size(), "\\SYSTEM32\\");
+    }
+    return s;
+}
+
 // What a path names, compared with what a handle resolved: full, long names,
 // no trailing backslash, in upper case.
 std::string Comparable(const std::string& path) {
@@ -83,8 +96,7 @@ std::string Comparable(const std::string& path) {
     n = GetLongPathNameW(w.c_str(), longer, 32768);
     if (n > 0 && n < 32768)
         w.assign(longer, n);
-    std::string s = RemoveBackslash(Narrow(w));
-    return UpperCase(s);
+    return PlaceKey(Narrow(w));
 }
 
 std::string FinalPath(HANDLE h) {
@@ -114,7 +126,7 @@ std::string CheckHandle(HANDLE h, const std::string& path, TStrictness strictnes
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return path + " is a link (a reparse point)";
     const std::string final = FinalPath(h);
-    if (final.empty() || UpperCase(RemoveBackslash(final)) != Comparable(path))
+    if (final.empty() || PlaceKey(final) != Comparable(path))
         return path + " leads to " + (final.empty() ? std::string("a place that cannot be named") : final) +
                ": a folder on the way is a link";
     PSID owner = nullptr;
@@ -168,12 +180,34 @@ std::string HexName(const std::string& stem) {
 
 } // namespace
 
+std::string CommonApplicationData() {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path)))
+        return Narrow(path, wcslen(path));
+    return RemoveBackslash(TempDirectory());
+}
+
 std::string AdminOnlySddl() {
     return "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 }
 
+std::string& MachineFolderOverride() {
+    static std::string folder;
+    return folder;
+}
+
 std::string MachineFolder() {
+    if (!MachineFolderOverride().empty())
+        return RemoveBackslash(MachineFolderOverride());
     return AddBackslash(CommonApplicationData()) + "Quenfold";
+}
+
+std::string MachineFolderTop() {
+    return MachineFolderOverride().empty() ? CommonApplicationData() : ExtractFileDir(MachineFolder());
+}
+
+bool SamePlace(const std::string& resolved, const std::string& path) {
+    return !resolved.empty() && PlaceKey(resolved) == Comparable(path);
 }
 
 std::string ResolvedPath(const std::string& path) {
@@ -305,10 +339,17 @@ struct TSecurity {
 } // namespace
 
 bool CreateAdminFolder(const std::string& folder) {
-    TSecurity security;
-    if (!security.Valid())
-        return false;
-    return CreateDirectoryW(Wide(folder).c_str(), &security.Sa) != FALSE;
+    DWORD error = ERROR_SUCCESS;
+    bool made = false;
+    {
+        TSecurity security;
+        if (!security.Valid())
+            return false;
+        made = CreateDirectoryW(Wide(folder).c_str(), &security.Sa) != FALSE;
+        error = GetLastError();
+    }
+    SetLastError(error);
+    return made;
 }
 
 intptr_t CreateAdminFile(const std::string& path) {
@@ -346,7 +387,8 @@ void EnsureAdminFolder(const std::string& top, const std::string& folder,
             if (note)
                 note("moved " + level + " aside to " + aside + ": " + why);
         }
-        if (!CreateAdminFolder(level))
+        // Another run may have made it in the meantime: it is checked below like any other.
+        if (!CreateAdminFolder(level) && GetLastError() != ERROR_ALREADY_EXISTS)
             throw EInOutError(
                 Format("Cannot create the folder %s: %s", {level, SystemErrorText(GetLastError())}));
         if (!chain.Open(base, level))
@@ -355,7 +397,7 @@ void EnsureAdminFolder(const std::string& top, const std::string& folder,
 }
 
 std::string MakeAdminWorkFolder(const std::string& prefix) {
-    EnsureAdminFolder(CommonApplicationData(), MachineFolder(), nullptr);
+    EnsureAdminFolder(MachineFolderTop(), MachineFolder(), nullptr);
     DWORD error = 0;
     for (int attempt = 0; attempt < 10; ++attempt) {
         const std::string folder = AddBackslash(MachineFolder()) + UnguessableName(prefix);
@@ -370,19 +412,23 @@ bool RemoveNoFollow(const std::string& path, std::string& why) {
     HANDLE h = OpenNoFollow(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
     if (h == INVALID_HANDLE_VALUE) {
-        const DWORD code = GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        const DWORD failed = GetLastError();
+        if (failed == ERROR_FILE_NOT_FOUND || failed == ERROR_PATH_NOT_FOUND)
             return true;
-        why = CallWhy("CreateFile", code);
+        why = CallWhy("CreateFile", failed);
+        SetLastError(failed);
         return false;
     }
     bool ok = false;
+    DWORD code = ERROR_SUCCESS;
     const std::string final = FinalPath(h);
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (final.empty() || UpperCase(RemoveBackslash(final)) != Comparable(path)) {
+    if (final.empty() || PlaceKey(final) != Comparable(path)) {
         why = "it lies behind a link (it leads to " + final + ")";
+        code = ERROR_ACCESS_DENIED;
     } else if (!GetFileInformationByHandle(h, &info)) {
-        why = CallWhy("GetFileInformationByHandle", GetLastError());
+        code = GetLastError();
+        why = CallWhy("GetFileInformationByHandle", code);
     } else {
         if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
             FILE_BASIC_INFO basic = {};
@@ -393,9 +439,12 @@ bool RemoveNoFollow(const std::string& path, std::string& why) {
         }
         FILE_DISPOSITION_INFO gone = {TRUE};
         ok = SetFileInformationByHandle(h, FileDispositionInfo, &gone, sizeof gone) != FALSE;
-        if (!ok)
-            why = CallWhy("SetFileInformationByHandle(FileDispositionInfo)", GetLastError());
+        if (!ok) {
+            code = GetLastError();
+            why = CallWhy("SetFileInformationByHandle(FileDispositionInfo)", code);
+        }
     }
     CloseHandle(h);
+    SetLastError(code);
     return ok;
 }

@@ -13,18 +13,29 @@
 #include <string>
 #include <vector>
 
+// The machine's common application data folder (the temporary folder where
+// the system names none).
+std::string CommonApplicationData();
+
 // Owner Administrators; SYSTEM and Administrators full control; nothing
 // inherited and nothing for anyone else, not even reading.
 std::string AdminOnlySddl();
 
 // The machine's folder of this program's own files:
-// <common application data>\Quenfold.
+// <common application data>\Quenfold; tests point it at a folder of their own.
 std::string MachineFolder();
+std::string& MachineFolderOverride();
+// The folder the machine's folder is checked from: the common application
+// data, or the folder above a test's own.
+std::string MachineFolderTop();
 
 // Where a path leads once every link on the way is followed; empty when it
 // cannot be opened. Compared with the path itself it tells whether a folder
 // on the way is a junction or a link.
 std::string ResolvedPath(const std::string& path);
+// True when resolved (what ResolvedPath gave) is the place path names, no
+// link on the way (the system folder's aliases count as one place).
+bool SamePlace(const std::string& resolved, const std::string& path);
 
 // Folders from a top folder down to a folder of this program, held open and
 // checked. The top folder (the system's) must be owned by Administrators or

@@ -1,5 +1,6 @@
 #include "routines_Batch.h"
 #include "routines_API.h"
+#include "routines_AdminFolder.h"
 #include "routines_Files.h"
 #include "routines_Locale.h"
 #include "routines_Strings.h"
@@ -28,7 +29,8 @@ bool WriteBatchFile(const std::string& batch, const std::vector<std::string>& li
 }
 
 std::string NewTrustedBatchFile(const std::string& prefix, std::string& folder) {
-    folder = MakeTrustedTempFolder(prefix);
+    // Elevated, cmd reads it from where only administrators can write.
+    folder = RunningElevated() ? MakeAdminWorkFolder(prefix) : MakeTrustedTempFolder(prefix);
     return folder + "\\" + prefix + ".bat";
 }
 

@@ -39,6 +39,9 @@ enum TFileOpenMode : uint32_t {
     fmShareDenyWrite = 0x0020,
     fmShareDenyNone = 0x0040,
     fmCreate = 0xFF00, // create or truncate, read and write
+    // a new file, read and write: an existing name (a file, or a link planted
+    // where the file is to be) fails instead of being written through
+    fmCreateNew = 0xFE00,
 };
 
 class TFileStream : public TStream {

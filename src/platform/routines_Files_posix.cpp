@@ -54,6 +54,8 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName
     int flags;
     if (mode == fmCreate)
         flags = O_RDWR | O_CREAT | O_TRUNC;
+    else if (mode == fmCreateNew)
+        flags = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
     else if ((mode & 3) == fmOpenWrite)
         flags = O_WRONLY;
     else if ((mode & 3) == fmOpenReadWrite)
@@ -71,7 +73,7 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName
     }
     if (fd < 0) {
         std::string why = SystemErrorText(static_cast<uint32_t>(errno));
-        if (mode == fmCreate)
+        if (mode == fmCreate || mode == fmCreateNew)
             throw EFCreateError(Format("Cannot create file \"%s\". %s", {fileName, why}));
         throw EFOpenError(Format("Cannot open file \"%s\". %s", {fileName, why}));
     }

@@ -36,11 +36,13 @@ FILETIME LocalToUtcFileTime(TDateTime dt) {
 } // namespace
 
 TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName(fileName) {
-    DWORD access, share, disposition;
-    if (mode == fmCreate) {
+    DWORD access, share, disposition, flags = FILE_ATTRIBUTE_NORMAL;
+    if (mode == fmCreate || mode == fmCreateNew) {
         access = GENERIC_READ | GENERIC_WRITE;
         share = FILE_SHARE_READ;
-        disposition = CREATE_ALWAYS;
+        disposition = mode == fmCreate ? CREATE_ALWAYS : CREATE_NEW;
+        if (mode == fmCreateNew)
+            flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     } else {
         static const DWORD accessOf[3] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
         access = accessOf[(mode & 3) < 3 ? (mode & 3) : 0];
@@ -59,13 +61,12 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName
         }
         disposition = OPEN_EXISTING;
     }
-    HANDLE h = CreateFileW(Wide(fileName).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileW(Wide(fileName).c_str(), access, share, nullptr, disposition, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         std::string why = SystemErrorText(code);
         SetLastError(code);
-        if (mode == fmCreate)
+        if (mode == fmCreate || mode == fmCreateNew)
             throw EFCreateError(Format("Cannot create file \"%s\". %s", {fileName, why}));
         throw EFOpenError(Format("Cannot open file \"%s\". %s", {fileName, why}));
     }

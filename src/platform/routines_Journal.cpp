@@ -21,9 +21,8 @@
 #include <algorithm>
 #include <cctype>
 #include <windows.h>
-// After windows.h, which they need.
+// After windows.h, which it needs.
 #include <sddl.h>
-#include <shlobj.h>
 
 namespace {
 const char* const kMagic = "QFDJOURNAL1";
@@ -145,7 +144,7 @@ std::vector<std::string> Split(const std::string& line) {
 std::string JournalTop() {
     if (!JournalFolderOverride().empty())
         return ExtractFileDir(RemoveBackslash(JournalFolderOverride()));
-    return CommonApplicationData();
+    return MachineFolderTop();
 }
 
 // The lock of a product: a file in the journals' folder, which only
@@ -174,13 +173,6 @@ uintptr_t TakeLock(const std::string& id) {
 void DropLock(uintptr_t lock) {
     if (lock)
         CloseHandle(reinterpret_cast<HANDLE>(lock));
-}
-
-std::string CommonAppData() {
-    wchar_t path[MAX_PATH + 1] = {};
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path)))
-        return Narrow(path, wcslen(path));
-    return RemoveBackslash(TempDirectory());
 }
 
 // Removes a folder and what is in it without following a link: a link in it
@@ -419,7 +411,7 @@ private:
         const std::string folder = ExtractFileDir(path);
         TFolderHold hold(folder);
         const std::string resolved = ResolvedPath(folder);
-        if (!hold.Held() || !SameText(RemoveBackslash(resolved), RemoveBackslash(folder))) {
+        if (!hold.Held() || !SamePlace(resolved, folder)) {
             Failed("cannot put back " + path + ": its folder leads to " + resolved);
             return;
         }
@@ -437,7 +429,7 @@ private:
         if (!FileExists(path) || IsLink(path))
             return;
         const std::string resolved = ResolvedPath(path);
-        if (!SameText(RemoveBackslash(resolved), path))
+        if (!SamePlace(resolved, path))
             Failed("left " + path + " as it is: it leads to " + resolved);
         else if (!SetFileReadOnly(path, true))
             Failed("cannot set the read-only flag of " + path + " again: " + Why());
@@ -607,10 +599,6 @@ void RemoveJournalFolderIfEmpty() {
 
 // --- places and names ------------------------------------------------------------------------------
 
-std::string CommonApplicationData() {
-    return CommonAppData();
-}
-
 std::string& JournalFolderOverride() {
     static std::string folder;
     return folder;
@@ -619,7 +607,7 @@ std::string& JournalFolderOverride() {
 std::string JournalFolder() {
     if (!JournalFolderOverride().empty())
         return RemoveBackslash(JournalFolderOverride());
-    return AddBackslash(CommonAppData()) + "Quenfold\\Journal";
+    return AddBackslash(MachineFolder()) + "Journal";
 }
 
 std::string ProductRunId(const std::string& product) {

@@ -5,16 +5,13 @@
 // belongs to a run that died.
 #pragma once
 #include "exceptions_Quenfold.h"
+#include "routines_AdminFolder.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
-
-// The machine's common application data folder (the temporary folder where
-// the system names none).
-std::string CommonApplicationData();
 
 // Where the journals lie (the machine's common application data); tests
 // point it at a folder of their own.

@@ -2,6 +2,7 @@
 #include "objects/constants_UninstallLog.h"
 #include "objects/routines_Log.h"
 #include "platform/routines_API.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_InstallSteps.h"
 #include "platform/routines_Journal.h"
@@ -179,15 +180,20 @@ TRemoval RemoveOne(const std::string& path, TUninstallResult& r) {
         r.Failures.push_back(path + " is a folder now, not the file that was installed. It was kept.");
         return TRemoval::rmFailed;
     }
-    if (!link && IsFileReadOnly(here))
-        SetFileReadOnly(here, false);
-    // A link goes itself, never what it points at.
-    const bool removed = link && DirectoryExists(here) ? RemoveDir(here) : RemoveFile(here);
-    if (removed) {
+    // A link goes itself, never what it points at; the file is removed
+    // through the handle its check was made on, never through a junction
+    // that took a folder's place on the way.
+    std::string why;
+    if (RemoveNoFollow(here, why)) {
         LogLine("File", "removed " + path);
         return TRemoval::rmRemoved;
     }
     const uint32_t code = LastSystemError();
+    if (why.rfind("it lies behind a link", 0) == 0) {
+        LogLine("File", path + " was kept: " + why);
+        r.Failures.push_back(path + " was kept: a folder on the way to it is a link now.");
+        return TRemoval::rmFailed;
+    }
     const std::string cause = SystemFailure("DeleteFile(" + path + ")", code);
     // 32 sharing violation, 33 lock violation, 5 a running program.
     if (code == 32 || code == 33 || code == 5) {
@@ -330,7 +336,8 @@ void RemoveEmptyFolders(const TUninstallPlan& plan, TUninstallResult& r) {
                 continue;
             if (SameText(folder, dest) && IsSystemFolder(folder))
                 continue;
-            if (RemoveDir(folder)) {
+            std::string why;
+            if (RemoveNoFollow(folder, why) && !DirectoryExists(folder)) {
                 LogLine("Folder", "removed " + folder);
                 r.Folders.push_back(folder);
                 continue;

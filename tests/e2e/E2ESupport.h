@@ -5,6 +5,7 @@
 #pragma once
 #include "archive/cmp_TQnfdCompress.h"
 #include "platform/routines_API.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Files.h"
 #include "platform/routines_Registry.h"
 #include "support/SystemHelpers.h"
@@ -182,9 +183,12 @@ inline std::string FilesInfPath() {
 // The folders of temporary setup copies (the loading program's) in %TEMP%.
 inline std::vector<std::string> TemporaryCopies() {
     std::vector<std::string> found;
-    for (const std::string& name : ListDirectory(TempDirectory()))
-        if (name.rfind("qfdsetup", 0) == 0 && DirectoryExists(AddBackslash(TempDirectory()) + name))
-            found.push_back(name);
+    // An elevated loading program unpacks into the machine's folder of this
+    // program, one that is not into the temporary folder.
+    for (const std::string& place : {TempDirectory(), MachineFolder()})
+        for (const std::string& name : ListDirectory(place))
+            if (name.rfind("qfdsetup", 0) == 0 && DirectoryExists(AddBackslash(place) + name))
+                found.push_back(AddBackslash(place) + name);
     return found;
 }
 

@@ -8,7 +8,9 @@
 #include "archive/types_ExtractionInfo.h"
 #include "platform/routines_API.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Format.h"
 #include "platform/routines_InstallInfo.h"
+#include "platform/routines_Journal.h"
 #include "platform/routines_ScreenSaver.h"
 #include "platform/routines_WinText.h"
 #include "support/SystemHelpers.h"
@@ -397,8 +399,9 @@ TEST_F(QuietSetup, WhatTheSetupReadsCannotBeChangedUnderIt) {
         }
         const std::string spare = evil + "spare.tmp";
         CopyFileTo(source, spare, false);
-        if (ReplaceFileW(Wide(target).c_str(), Wide(spare).c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                         nullptr, nullptr))
+        // A plain rename: Wine's ReplaceFileW leaves a file of its own in
+        // the target's folder when it fails, which would be a plant itself.
+        if (MoveFileExW(Wide(spare).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING))
             through = true;
         return through;
     };
@@ -437,7 +440,7 @@ TEST_F(QuietSetup, WhatTheSetupReadsCannotBeChangedUnderIt) {
             if (folder.empty()) {
                 for (const std::string& name : TemporaryCopies())
                     if (std::find(copiesBefore.begin(), copiesBefore.end(), name) == copiesBefore.end())
-                        folder = AddBackslash(TempDirectory()) + name + "\\";
+                        folder = name + "\\";
                 continue;
             }
             // An attempt counts for the phase it lay in from start to end:
@@ -605,6 +608,14 @@ TEST_F(QuietSetup, TheDistributionChecksItselfBeforeItUnpacksAnythingAndASignatu
     std::printf("signed self-extracting unattended install: %.2f s\n", seconds);
     Cleanup();
 
+    // The signature itself changed (its last bytes are the signer's digest,
+    // which neither the checksum nor the seal covers): refused by the check
+    // of the signature on the held file.
+    std::string forged = signedBytes;
+    forged[forged.size() - 100] ^= 0x01;
+    WriteTextFile(exe, forged);
+    refused("a byte of the signature");
+
     // Changed after the signing: refused.
     std::string changed = signedBytes;
     changed[static_cast<size_t>(info.Files1End) - 3] ^= 0x01;
@@ -760,3 +771,177 @@ TEST_F(QuietSetup, TheUninstallerOfTheOtherWidthRemovesWhatThisWidthInstalled) {
 }
 
 } // namespace
+
+namespace {
+
+// Every log of the programs ("Setup Log …", "Uninstall Log …") in the
+// temporary folder, by name.
+std::set<std::string> AllLogs() {
+    std::set<std::string> logs;
+    for (const std::string& n : ListDirectory(TempDirectory()))
+        if (n.rfind("Setup Log ", 0) == 0 || n.rfind("Uninstall Log ", 0) == 0)
+            logs.insert(n);
+    return logs;
+}
+
+std::string TextOfNewLogs(const std::set<std::string>& before) {
+    std::string all;
+    for (const std::string& n : AllLogs())
+        if (!before.count(n))
+            all += n + "\n" + ReadWholeFile(TempDirectory() + n) + "\n";
+    return all;
+}
+
+std::string HexOfWide(const std::string& text) {
+    std::string hex;
+    const std::wstring w = Wide(text);
+    for (wchar_t c : w + L'\0')
+        for (int b = 0; b < 2; ++b)
+            hex += Format("%.2X", {static_cast<int>((c >> (8 * b)) & 0xFF)});
+    return hex;
+}
+
+// What a journal planted by a user names, and everything it would change;
+// put back and taken away when it goes.
+struct TPlantedJournal {
+    const std::string Windows = AddBackslash(GetWindowsDir());
+    const std::string Victim = Windows + "qfd_planted_victim.txt";
+    const std::string Moved = Windows + "qfd_planted_moved.exe";
+    const std::string Ini = Windows + "qfd_planted.ini";
+    const std::string Outside = Windows + "qfd_planted_folder";
+    const std::string UsersFile;
+    static constexpr const char* kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    static constexpr const char* kSethc =
+        "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\sethc.exe";
+    static constexpr const char* kKept = "SOFTWARE\\QfdPlantedVictim";
+
+    explicit TPlantedJournal(const std::string& work) : UsersFile(work + "users program.exe") {
+        WriteTextFile(Victim, "a file of Windows");
+        WriteTextFile(UsersFile, "the user's program");
+        ForceDirectory(Outside);
+        WriteTextFile(Outside + "\\keep.txt", "stays");
+        TRegKey k;
+        k.Create(RegLocalMachine, kKept);
+    }
+    ~TPlantedJournal() {
+        RemoveFile(Victim);
+        RemoveFile(Moved);
+        RemoveFile(Ini);
+        RemoveFile(Outside + "\\keep.txt");
+        RemoveDir(Outside);
+        TRegKey run;
+        if (run.Open(RegLocalMachine, kRun))
+            run.DeleteValue("QfdPlanted");
+        DeleteKeyTree(RegLocalMachine, kSethc);
+        DeleteKeyTree(RegLocalMachine, kKept);
+        // The planted folders, set aside by the runs, go with their journals.
+        const std::string machine = MachineFolder();
+        for (const std::string& name : ListDirectory(machine)) {
+            if (name.rfind("Journal", 0) != 0)
+                continue;
+            const std::string folder = AddBackslash(machine) + RemoveBackslash(name);
+            for (const std::string& f : ListDirectory(folder))
+                if (ExtractFileExt(f).rfind(".jnl", 0) == 0 || f.find(".untrusted-") != std::string::npos)
+                    RemoveFile(AddBackslash(folder) + f);
+            RemoveDir(folder);
+        }
+        RemoveDir(machine);
+    }
+
+    // The journal, in the journals' folder made as any user may make it.
+    void Plant() {
+        const std::string folder = AddBackslash(CommonApplicationData()) + "Quenfold\\Journal";
+        ForceDirectory(folder);
+        std::string up;
+        for (char c : TempDirectory().substr(3))
+            if (c == '\\')
+                up += "..\\";
+        const std::string text = std::string("QFDJOURNAL1\n") + "F\t" + Victim + "\n" + "K\t" + Moved + "\t" +
+                                 UsersFile + "\n" + "V\t80000002\t" + kRun + "\tQfdPlanted\t1\t1\t" +
+                                 HexOfWide(UsersFile) + "\n" + "V\t80000002\t" + kSethc +
+                                 "\tDebugger\t1\t1\t" + HexOfWide(UsersFile) + "\n" + "C\t80000002\t" +
+                                 kKept + "\n" + "P\t" + Ini + "\tboot\tshell\t1\t" + UsersFile + "\n" +
+                                 "M\t" + TempDirectory() + up + "windows\\" + ExtractFileName(Outside) + "\n";
+        WriteTextFile(AddBackslash(folder) + "0123456789abcdef.jnl", text);
+    }
+
+    // Empty when nothing the journal names has changed.
+    std::string Changed() const {
+        std::string d;
+        if (!FileExists(Victim))
+            d += "the file in the Windows folder was deleted\n";
+        if (FileExists(Moved) || !FileExists(UsersFile))
+            d += "the user's file was moved into the Windows folder\n";
+        TRegKey run;
+        if (run.Open(RegLocalMachine, kRun, TRegAccess::raRead) && run.ValueExists("QfdPlanted"))
+            d += "a Run value was written\n";
+        if (RegKeyExists(RegLocalMachine, kSethc))
+            d += "a Debugger of sethc.exe was written\n";
+        if (!RegKeyExists(RegLocalMachine, kKept))
+            d += "an HKLM key was deleted\n";
+        if (FileExists(Ini))
+            d += "an INI line was written\n";
+        if (!FileExists(Outside + "\\keep.txt"))
+            d += "a folder outside the temporary folder was removed\n";
+        return d;
+    }
+};
+
+} // namespace
+
+// A journal any user could have written, planted where the journals lie, is
+// obeyed neither by the uninstaller nor by the setup, and the logs say why.
+// A process that holds the old name of the lock keeps no setup from running;
+// a setup that runs still keeps a second one out.
+TEST_F(QuietSetup, NothingAUserPlantsIsObeyedAndOnlyASetupHoldsTheLock) {
+    auto fast = FastWindowsUnderWine("setup.exe");
+    TSaverPutBack saver;
+    TPlantedJournal planted(Work.Path());
+    std::set<std::string> logs = AllLogs();
+    double seconds = 0;
+
+    planted.Plant();
+    RunQuietly(QuoteArg(BuiltProgram("uninstall\\uninstall.exe")) + " -q NoSuchProduct", seconds);
+    EXPECT_EQ(planted.Changed(), "");
+    std::string text = TextOfNewLogs(logs);
+    EXPECT_NE(text.find("are not obeyed"), std::string::npos) << text;
+
+    logs = AllLogs();
+    planted.Plant();
+    E2E::MakeArchive(Product + "files.1",
+                     {{Product + kSecond, 0}, {Product + kSaver, 1}, {Product + kUninstaller, 5}});
+    const std::string setup = QuoteArg(BuiltProgram("setup\\setup.exe"));
+    const std::string source = QuoteArg("-s" + RemoveBackslash(Product));
+    {
+        // The lock of earlier versions: a name any user may create.
+        HANDLE old =
+            CreateMutexW(nullptr, TRUE, Wide("Global\\QuenfoldSetup-" + ProductRunId(kProductName)).c_str());
+        ASSERT_NE(old, nullptr);
+        EXPECT_EQ(RunQuietly(setup + " -q " + source, seconds), 0u);
+        CloseHandle(old);
+    }
+    EXPECT_TRUE(InPlace());
+    EXPECT_EQ(planted.Changed(), "");
+    text = TextOfNewLogs(logs);
+    EXPECT_NE(text.find("are not obeyed"), std::string::npos) << text;
+
+    // A real setup, waiting on its last page, holds the lock.
+    TProcess first(setup + " " + source);
+    TWindowHandle page = FindTopWindow("Setup complete", first.Id(), 15000);
+    ASSERT_NE(page, 0u) << "no good-installation page";
+    {
+        // Not watched for windows: the watch would close the first one's page.
+        TProcess second(setup + " -q " + source);
+        ASSERT_TRUE(second.WaitForExit(kTimeLimitMs));
+        EXPECT_EQ(second.ExitCode(), 1u) << "a second setup ran beside the first";
+        // Nor does its uninstaller remove what the running setup put in place.
+        TProcess removal(QuoteArg(BuiltProgram("uninstall\\uninstall.exe")) + " -q " +
+                         QuoteArg(kProductName));
+        ASSERT_TRUE(removal.WaitForExit(kTimeLimitMs));
+        EXPECT_EQ(removal.ExitCode(), 1u) << "the uninstaller ran beside the setup";
+        EXPECT_TRUE(InPlace());
+    }
+    EXPECT_TRUE(PressButton(page, "Finish"));
+    EXPECT_TRUE(first.WaitForExit(15000));
+    EXPECT_EQ(planted.Changed(), "");
+}

@@ -152,7 +152,7 @@ protected:
         Cleanup();
         // The copy the run kept for a restart that never came, and its record.
         for (const std::string& copy : NewCopies()) {
-            const std::string folder = AddBackslash(TempDirectory()) + copy;
+            const std::string& folder = copy;
             E2E::RemoveRecordsOf(AddBackslash(folder) + "setup.exe");
             TTempFolder::RemoveTree(folder);
         }
@@ -288,7 +288,7 @@ TEST_F(RestartCase, AFileInUseIsReplacedAtTheRestartAndTheRunAfterItCompletesByI
     EXPECT_TRUE(FileExists(program)) << command;
     const std::vector<std::string> kept = NewCopies();
     ASSERT_EQ(kept.size(), 1u) << "the temporary copy stays for the run after the restart";
-    const std::string copyFolder = RemoveBackslash(AddBackslash(TempDirectory()) + kept[0]);
+    const std::string copyFolder = RemoveBackslash(kept[0]);
     EXPECT_TRUE(SameText(ExtractFileDir(program), copyFolder)) << command;
     for (const char* arg : {"-r", "-c", "-q"})
         EXPECT_NE((" " + args + " ").find(std::string(" ") + arg + " "), std::string::npos) << command;

@@ -24,6 +24,8 @@ void TIsolatedTest::SetUp() {
     // A run's journal names the redirected keys: it must never reach the
     // machine's own journal folder, where another program would repair it.
     JournalFolderOverride() = TempPath("journal");
+    // Likewise the machine's folder of work folders and downloads.
+    MachineFolderOverride() = TempPath("machine folder of the programs");
     ASSERT_TRUE(FRealUser.Open(RegCurrentUser, "Software", TRegAccess::raRead)) << FRealUser.LastError();
     ASSERT_TRUE(FRealMachine.Open(RegLocalMachine, "SOFTWARE", TRegAccess::raRead))
         << FRealMachine.LastError();
@@ -70,6 +72,7 @@ void TIsolatedTest::Restore() {
 void TIsolatedTest::TearDown() {
     Restore();
     JournalFolderOverride().clear();
+    MachineFolderOverride().clear();
     FTemp.reset();
 }
 

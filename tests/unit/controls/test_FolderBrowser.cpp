@@ -1,10 +1,13 @@
 // The folder browser, driven as a person drives it.
 #include "ControlsDriver.h"
 #include "platform/routines_FileSystem.h"
+#include "platform/routines_WinText.h"
 #include "support/TempFolder.h"
 #include "toolkit/forms_FolderBrowser.h"
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h.
+#include <commctrl.h>
 
 using namespace WindowDriver;
 
@@ -53,6 +56,27 @@ bool WaitForPath(TPerson& p, TWindowHandle edit, const std::string& folder) {
     // The first browser of a program takes a while to fill its tree.
     bool ok = WaitFor([&] { return SameText(ControlText(edit), want); }, 15000);
     return p.Check(ok, "the path box shows \"" + ControlText(edit) + "\", not \"" + want + "\"");
+}
+
+// Without a path box: the tree's selection once it is the expected folder.
+bool WaitForSelection(TPerson& p, TWindowHandle browser, const std::string& folder) {
+    const std::string want = ExtractFileName(RemoveBackslash(LongFolderName(folder)));
+    std::string shown;
+    bool ok = WaitFor(
+        [&] {
+            HWND tree = reinterpret_cast<HWND>(FindChild(browser, "", "SysTreeView32"));
+            HTREEITEM item = tree ? TreeView_GetSelection(tree) : nullptr;
+            wchar_t text[MAX_PATH] = {};
+            TVITEMW it = {};
+            it.mask = TVIF_TEXT;
+            it.hItem = item;
+            it.pszText = text;
+            it.cchTextMax = MAX_PATH;
+            shown = item && TreeView_GetItem(tree, &it) ? Narrow(text, wcslen(text)) : std::string();
+            return SameText(shown, want);
+        },
+        15000);
+    return p.Check(ok, "the tree shows \"" + shown + "\", not \"" + want + "\"");
 }
 
 TEST_F(FolderBrowser, ATypedPathThatDoesNotExistIsCreatedAndChosen) {
@@ -141,7 +165,9 @@ TEST_F(FolderBrowser, WithoutItsOwnControlsItOpensOnTheNearestFolderAndReturnsWh
         p.Check(FindChild(browser, "", "Edit") == 0, "a path box is there");
         p.Check(FindChild(browser, TOFDResourceStrings::CreateFolderCaption()) == 0,
                 "a create button is there");
-        Sleep(200);
+        // The first browser of a program takes a while to fill its tree.
+        if (!WaitForSelection(p, browser, Temp.Path()))
+            return;
         p.Check(PressButton(browser, "OK"), "no OK button");
     });
     EXPECT_TRUE(chosen);

@@ -2,15 +2,16 @@
 #include "engine/cmp_TInstall.h"
 #include "objects/cmp_TPathSpecifier.h"
 #include "platform/routines_API.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_Batch.h"
 #include "platform/routines_Files.h"
+#include "platform/routines_Journal.h"
 #include "platform/routines_Locale.h"
 #include "platform/routines_Process.h"
 #include "platform/routines_TrustedFolder.h"
 #include "platform/types_TemporaryCopy.h"
 #include "support/IsolatedTest.h"
 #include "support/SystemHelpers.h"
-#include "support/TrustedListCheck.h"
 #include "toolkit/classes_Publish.h"
 #include <chrono>
 #include <functional>
@@ -232,9 +233,15 @@ TEST_F(Engine, CleanupOfATemporaryCopyNeedsItsSwitchesAndMayBeVetoed) {
     EXPECT_FALSE(FileExists(presetup));
     ASSERT_NE(install->CleanupBatch(), "");
     std::string batch = CodePageToUtf8(ReadWholeFile(install->CleanupBatch()), OemCodePage());
-    // An unguessable name in a folder of its own in the temporary folder, which goes with it.
+    // An unguessable name in a folder of its own, which goes with it: elevated,
+    // one that only administrators can have made, else in the temporary folder.
     const std::string batchFolder = RemoveBackslash(ExtractFilePath(install->CleanupBatch()));
-    EXPECT_EQ(ExtractFilePath(batchFolder), TempDirectory());
+    if (RunningElevated()) {
+        TAdminChain chain;
+        EXPECT_TRUE(chain.Open(MachineFolderTop(), batchFolder)) << chain.Why();
+    } else {
+        EXPECT_EQ(ExtractFilePath(batchFolder), TempDirectory());
+    }
     EXPECT_EQ(ExtractFileName(batchFolder).rfind("qfdclean", 0), 0u) << batchFolder;
     EXPECT_EQ(ExtractFileName(batchFolder).size(), 8u + 16u) << batchFolder;
     RemoveFile(install->CleanupBatch());
@@ -355,10 +362,12 @@ TEST_F(Engine, ACopyInANonAsciiTemporaryFolderGoesWithItsFolder) {
         install->CleanupLoadingProgram();
         std::string batch = install->CleanupBatch();
         const std::string batchFolder = RemoveBackslash(ExtractFilePath(batch));
-        EXPECT_EQ(ExtractFilePath(batchFolder), AddBackslash(temp));
         // Elevated, only administrators and the system may write the batch while cmd reads it.
         if (RunningElevated()) {
-            EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(batchFolder)), "");
+            TAdminChain chain;
+            EXPECT_TRUE(chain.Open(MachineFolderTop(), batchFolder)) << chain.Why();
+        } else {
+            EXPECT_EQ(ExtractFilePath(batchFolder), AddBackslash(temp));
         }
         std::string text = CodePageToUtf8(ReadWholeFile(batch), OemCodePage());
         std::string named = Utf8ToCodePage(copy, OemCodePage()) ? copy : GetShortPath(copy);

@@ -1,10 +1,12 @@
 // The real loading program under Wine, in front of a setup.1 that holds a
 // stand-in setup program which writes down how it was started.
 #include "LoaderTestSupport.h"
+#include "platform/routines_AdminFolder.h"
 #include "platform/routines_CommandLine.h"
 #include "support/SystemHelpers.h"
 #include "support/TrustedListCheck.h"
 #include "support/WindowDriver.h"
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -28,11 +30,22 @@ struct LoaderProgram : ::testing::Test {
     // Passed on to the stand-in: a file to attack, and whether to keep its copy.
     std::string tryOn, keep;
     TWineAppDefault fast = FastWindowsUnderWine("Setup Test.exe");
+    // Where the loading program makes its folder: elevated, the machine's
+    // folder of this program (the test holds the machine's lock), otherwise
+    // the temporary folder it is given.
+    std::string place = RunningElevated() ? AddBackslash(MachineFolder()) : temp;
+    std::vector<std::string> before = Folders();
 
     LoaderProgram() {
         ForceDirectory(temp);
         ForceDirectory(dist);
         ForceDirectory(dir / "src");
+    }
+    ~LoaderProgram() override {
+        for (const std::string& name : TempContent())
+            TTempFolder::RemoveTree(place + name);
+        if (place != temp)
+            RemoveDir(RemoveBackslash(place));
     }
 
     std::string Setup1() {
@@ -83,7 +96,21 @@ struct LoaderProgram : ::testing::Test {
         }
         return v;
     }
-    std::vector<std::string> TempContent() { return ListDirectory(temp); }
+    std::vector<std::string> Folders() const {
+        std::vector<std::string> found;
+        for (const std::string& name : ListDirectory(place))
+            if (place == temp || name.rfind("qfdsetup", 0) == 0)
+                found.push_back(RemoveBackslash(name));
+        return found;
+    }
+    // What the runs of this test left where the loading program makes its folder.
+    std::vector<std::string> TempContent() const {
+        std::vector<std::string> fresh;
+        for (const std::string& name : Folders())
+            if (std::find(before.begin(), before.end(), name) == before.end())
+                fresh.push_back(name);
+        return fresh;
+    }
 };
 
 TEST_F(LoaderProgram, StartsTheUnpackedSetupProgramWithItsSwitchesAndWaitsForIt) {
@@ -109,7 +136,7 @@ TEST_F(LoaderProgram, StartsTheUnpackedSetupProgramWithItsSwitchesAndWaitsForIt)
     EXPECT_EQ(params[3], "-cl");
     // From a new folder of its own in the temporary folder, beside the files of setup.1.
     std::string folder = ExtractFilePath(s["exe"]);
-    EXPECT_TRUE(SameText(ExtractFilePath(RemoveBackslash(folder)), temp)) << s["exe"];
+    EXPECT_TRUE(SameText(ExtractFilePath(RemoveBackslash(folder)), place)) << s["exe"];
     EXPECT_EQ(ExtractFileName(s["exe"]), "setup.exe");
     // While it waits, the loading program holds what it unpacked, and its
     // own file: nobody writes, renames or deletes them. Its current folder
@@ -138,7 +165,7 @@ TEST_F(LoaderProgram, ACopyTheSetupProgramKeepsStaysAndIsFree) {
     ASSERT_TRUE(p->WaitForExit(10000));
     EXPECT_EQ(p->ExitCode(), 3u);
     ASSERT_EQ(TempContent().size(), 1u);
-    std::string folder = temp + TempContent()[0] + "\\";
+    std::string folder = place + TempContent()[0] + "\\";
     EXPECT_TRUE(FileExists(folder + "setup.exe"));
     // Let go of: the run after a restart may use and remove it.
     TFileStream alone(folder + "files.inf", fmOpenReadWrite | fmShareExclusive);

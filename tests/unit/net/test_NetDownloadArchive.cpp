@@ -141,8 +141,7 @@ TEST_F(NetDownloadArchive, DownloadsOnceRelaysProgressAndRegistersTheCopy) {
     // on: nobody writes, renames or removes it until the run lets go.
     const std::string folder = ExtractFileDir(local);
     EXPECT_EQ(ExtractFileName(folder).rfind("Downloads-", 0), 0u) << local;
-    EXPECT_TRUE(SameText(ExtractFileDir(folder), AddBackslash(CommonApplicationData()) + "Quenfold"))
-        << local;
+    EXPECT_TRUE(SameText(ExtractFileDir(folder), MachineFolder())) << local;
     EXPECT_TRUE(SameText(ExtractFileDir(file->LocalArchive()), folder)) << file->LocalArchive();
     if (RunningElevated()) {
         EXPECT_EQ(TrustedListMismatch(SecurityDescriptorText(folder)), "");

@@ -330,3 +330,49 @@ TEST_F(Journal, APlantedJournalIsNeverObeyed) {
         EXPECT_TRUE(Mentions(lines, std::string("not one a run takes")) && Mentions(lines, refused))
             << "no refusal logged for " << refused;
 }
+
+// Under Wine a link is made from the outside, as a user of the machine
+// would make a junction: the journals' folder made from outside, or a link
+// put in the place of a folder a journal names, leads nowhere.
+TEST_F(Journal, AJournalFolderMadeFromOutsideOrALinkOnTheWayIsNotFollowed) {
+    if (!RunningUnderWine())
+        GTEST_SKIP() << "the folder and the link are made with Unix programs under Wine";
+    ForceDirectory(TempPath("dest\\sub"));
+    ForceDirectory(TempPath("elsewhere"));
+    WriteTextFile(TempPath("elsewhere\\victim.txt"), "not the run's");
+    const std::string id = ProductRunId("Outside");
+    std::vector<std::pair<std::string, std::string>> log;
+    auto record = [&log](const std::string& kind, const std::string& text) { log.push_back({kind, text}); };
+
+    // The folder, made by another program of the machine, with a journal.
+    ASSERT_TRUE(StartUnixProgram("/bin/mkdir", {"-p", UnixPathUnderWine(JournalFolder())}));
+    for (int i = 0; i < 250 && !DirectoryExists(JournalFolder()); ++i)
+        Sleep(20);
+    ASSERT_TRUE(DirectoryExists(JournalFolder()));
+    WriteTextFile(AddBackslash(JournalFolder()) + id + ".jnl",
+                  "QFDJOURNAL1\nF\t" + TempPath("elsewhere\\victim.txt") + "\n");
+    EXPECT_EQ(RepairInterruptedRuns(record), 0);
+    EXPECT_TRUE(FileExists(TempPath("elsewhere\\victim.txt")));
+    EXPECT_TRUE(Mentions(Lines(log), "are not obeyed"));
+
+    // An administrator's journal names dest\sub\victim.txt; sub is a link now.
+    {
+        TRunJournal mover;
+        ASSERT_TRUE(mover.Lock("Mover"));
+    }
+    ASSERT_TRUE(RemoveDir(TempPath("dest\\sub")));
+    ASSERT_TRUE(MakeUnixLinkUnderWine(TempPath("elsewhere"), TempPath("dest\\sub")));
+    TRunJournal holder;
+    ASSERT_TRUE(holder.Lock("Holder"));
+    const std::string text = "QFDJOURNAL1\nF\t" + TempPath("dest\\sub\\victim.txt") + "\n";
+    const intptr_t h = CreateAdminFile(AddBackslash(JournalFolder()) + id + ".jnl");
+    ASSERT_NE(h, -1);
+    DWORD written = 0;
+    WriteFile(reinterpret_cast<HANDLE>(h), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(reinterpret_cast<HANDLE>(h));
+    log.clear();
+    EXPECT_EQ(RepairInterruptedRuns(record), 1);
+    EXPECT_TRUE(FileExists(TempPath("elsewhere\\victim.txt"))) << "a file behind a link was removed";
+    EXPECT_TRUE(Mentions(Lines(log), "behind a link"));
+    EXPECT_TRUE(RemoveUnixLinkUnderWine(TempPath("dest\\sub")));
+}
