@@ -76,25 +76,22 @@ echo "== Windows tests, 32-bit programs (under Wine)"
 echo "== end-to-end installs, 64-bit programs (under Wine)"
 (cd build/win && ctest --output-on-failure -j 2 -R "^($(IFS='|'; echo "${e2e64[*]}"))\$") || status=1
 
-echo "== the prefix's temporary folder after the Windows tests"
-left="$(prefix_temp_left)"
-if [ -n "$left" ]; then
-    echo "the Windows tests left in $temp:"
-    printf '%s\n' "$left" | sed 's/^/   /'
-    status=1
-else
-    echo "empty"
-fi
-
-echo "== the machine's folder of the programs after the Windows tests"
-left="$(machine_left)"
-if [ -n "$left" ]; then
-    echo "the Windows tests left in $machine:"
-    printf '%s\n' "$left" | sed 's/^/   /'
-    status=1
-else
-    echo "empty"
-fi
+# Fails the run when the Windows tests left anything in a folder: the names
+# that lister (a function) prints.
+expect_empty() {
+    local what="$1" folder="$2" lister="$3" left
+    echo "== $what after the Windows tests"
+    left="$($lister)"
+    if [ -n "$left" ]; then
+        echo "the Windows tests left in $folder:"
+        printf '%s\n' "$left" | sed 's/^/   /'
+        status=1
+    else
+        echo "empty"
+    fi
+}
+expect_empty "the prefix's temporary folder" "$temp" prefix_temp_left
+expect_empty "the machine's folder of the programs" "$machine" machine_left
 
 echo "== native tests (address and undefined-behaviour sanitizers)"
 (cd build/native && ctest --output-on-failure -j 2) || status=1

@@ -123,8 +123,10 @@ void TCustomInstallFile::WriteRestartBatch(const std::string& shortTarget, const
         NoteCreating(folder, true);
     NoteCreating(batch);
     TStringList lines;
-    lines.Add("erase " + QuotedIfBlank(shortTarget));
-    lines.Add("move " + QuotedIfBlank(shortNew) + " " + QuotedIfBlank(shortTarget));
+    // "%" doubled: cmd reads "%...%" in a batch as a variable.
+    auto q = [](const std::string& path) { return QuotedIfBlank(StringReplaceAll(path, "%", "%%")); };
+    lines.Add("erase " + q(shortTarget));
+    lines.Add("move " + q(shortNew) + " " + q(shortTarget));
     try {
         lines.SaveToFile(batch);
     } catch (const Exception& e) {

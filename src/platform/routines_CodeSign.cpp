@@ -44,27 +44,32 @@ template <typename F> void Resolve(HMODULE m, const char* name, F& f) {
         throw ECodeSign("Cannot sign: the system's cryptography has no %s", {std::string(name)});
 }
 
-const TCrypt32& Crypt32() {
-    static TCrypt32 api;
+// The library of the system folder (never one beside the program), loaded
+// at the first call, with its routines filled into api by fill.
+template <typename TApi> const TApi& SystemApi(const wchar_t* library, void (*fill)(HMODULE, TApi&)) {
+    static TApi api;
     static bool loaded = false;
     if (loaded)
         return api;
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    HMODULE m = n && n < MAX_PATH
-                    ? LoadLibraryExW((std::wstring(dir, n) + L"\\crypt32.dll").c_str(), nullptr, 0)
-                    : nullptr;
+    HMODULE m = LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!m)
-        throw ECodeSign("Cannot sign: " + CallFailure("LoadLibrary(crypt32.dll)"));
-    Resolve(m, "CertCreateCertificateContext", api.CreateCertificateContext);
-    Resolve(m, "CertFreeCertificateContext", api.FreeCertificateContext);
-    Resolve(m, "CertOpenStore", api.OpenStore);
-    Resolve(m, "CertEnumCertificatesInStore", api.EnumCertificatesInStore);
-    Resolve(m, "CertCloseStore", api.CloseStore);
-    Resolve(m, "CryptStringToBinaryA", api.StringToBinary);
-    Resolve(m, "CertGetNameStringW", api.GetNameString);
+        throw ECodeSign("Cannot sign: " +
+                        CallFailure(("LoadLibrary(" + Narrow(library, wcslen(library)) + ")").c_str()));
+    fill(m, api);
     loaded = true;
     return api;
+}
+
+const TCrypt32& Crypt32() {
+    return SystemApi<TCrypt32>(L"crypt32.dll", [](HMODULE m, TCrypt32& api) {
+        Resolve(m, "CertCreateCertificateContext", api.CreateCertificateContext);
+        Resolve(m, "CertFreeCertificateContext", api.FreeCertificateContext);
+        Resolve(m, "CertOpenStore", api.OpenStore);
+        Resolve(m, "CertEnumCertificatesInStore", api.EnumCertificatesInStore);
+        Resolve(m, "CertCloseStore", api.CloseStore);
+        Resolve(m, "CryptStringToBinaryA", api.StringToBinary);
+        Resolve(m, "CertGetNameStringW", api.GetNameString);
+    });
 }
 
 // The key and hash routines of the system's cryptographic service
@@ -85,25 +90,18 @@ struct TCryptSp {
 };
 
 const TCryptSp& CryptSp() {
-    static TCryptSp api;
-    static bool loaded = false;
-    if (loaded)
-        return api;
-    HMODULE m = LoadLibraryExW(L"cryptsp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!m)
-        throw ECodeSign("Cannot sign: " + CallFailure("LoadLibrary(cryptsp.dll)"));
-    Resolve(m, "CryptReleaseContext", api.ReleaseContext);
-    Resolve(m, "CryptDestroyKey", api.DestroyKey);
-    Resolve(m, "CryptCreateHash", api.CreateHash);
-    Resolve(m, "CryptDestroyHash", api.DestroyHash);
-    Resolve(m, "CryptHashData", api.HashData);
-    Resolve(m, "CryptGetHashParam", api.GetHashParam);
-    Resolve(m, "CryptAcquireContextW", api.AcquireContextW);
-    Resolve(m, "CryptImportKey", api.ImportKey);
-    Resolve(m, "CryptSignHashW", api.SignHashW);
-    Resolve(m, "CryptVerifySignatureW", api.VerifySignatureW);
-    loaded = true;
-    return api;
+    return SystemApi<TCryptSp>(L"cryptsp.dll", [](HMODULE m, TCryptSp& api) {
+        Resolve(m, "CryptReleaseContext", api.ReleaseContext);
+        Resolve(m, "CryptDestroyKey", api.DestroyKey);
+        Resolve(m, "CryptCreateHash", api.CreateHash);
+        Resolve(m, "CryptDestroyHash", api.DestroyHash);
+        Resolve(m, "CryptHashData", api.HashData);
+        Resolve(m, "CryptGetHashParam", api.GetHashParam);
+        Resolve(m, "CryptAcquireContextW", api.AcquireContextW);
+        Resolve(m, "CryptImportKey", api.ImportKey);
+        Resolve(m, "CryptSignHashW", api.SignHashW);
+        Resolve(m, "CryptVerifySignatureW", api.VerifySignatureW);
+    });
 }
 
 // A certificate as the system reads it.

@@ -29,7 +29,7 @@ public:
     TSha256Digest Finish();
 
 private:
-    void* FAlgorithm = nullptr;
+    [[maybe_unused]] void* FAlgorithm = nullptr; // the native build keeps its state in FHash alone
     void* FHash = nullptr;
     bool FFinished = false;
 };

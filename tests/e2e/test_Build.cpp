@@ -194,7 +194,8 @@ TEST_F(BuildCycle, ADistributionSwappedAfterItsStartInstallsNothing) {
     ASSERT_TRUE(CopyFileTo(genuine + "\\setup.exe", download + "setup.exe", false));
 
     const std::vector<std::string> copiesBefore = TemporaryCopies();
-    STARTUPINFOW si = {sizeof si};
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     std::wstring line = Wide(QuoteArg(download + "setup.exe") + " -q");
     ASSERT_TRUE(CreateProcessW(Wide(download + "setup.exe").c_str(), line.data(), nullptr, nullptr, FALSE,

@@ -251,13 +251,15 @@ TEST_F(InstallFiles, WithoutDelayedMovesABatchFileRunsOnce) {
     MoveAtRestartWorks = false;
     auto* a = AddFile("A", "a.dll", "new a");
     auto* b = AddFile("B", "b.dll", "new b");
+    // A "%" in a folder's name: cmd would read "%...%" in the batch as a variable.
+    b->SetDestDir("\\100%");
     BuildArchive();
-    ForceDirectory(TempPath("dest"));
+    ForceDirectory(TempPath("dest\\100%"));
     WriteTextFile(Dest("a.dll"), "old a");
-    WriteTextFile(Dest("b.dll"), "old b");
+    WriteTextFile(Dest("100%\\b.dll"), "old b");
     {
         TFileStream heldA(Dest("a.dll"), fmOpenReadWrite | fmShareExclusive);
-        TFileStream heldB(Dest("b.dll"), fmOpenReadWrite | fmShareExclusive);
+        TFileStream heldB(Dest("100%\\b.dll"), fmOpenReadWrite | fmShareExclusive);
         Root->Install();
     }
     EXPECT_TRUE(a->ReplacedAtRestart());
@@ -288,6 +290,11 @@ TEST_F(InstallFiles, WithoutDelayedMovesABatchFileRunsOnce) {
     auto q = [](const std::string& s) { return s.find(' ') == std::string::npos ? s : "\"" + s + "\""; };
     EXPECT_EQ(lines[0], "erase " + q(shortA));
     EXPECT_EQ(lines[1], "move " + q(ExtractFilePath(shortA) + "a.1") + " " + q(shortA));
+    lines.LoadFromFile(batches[1]);
+    ASSERT_EQ(lines.Count(), 2);
+    const std::string shortB = StringReplaceAll(GetShortPath(Dest("100%\\b.dll")), "%", "%%");
+    EXPECT_NE(shortB.find("%%"), std::string::npos) << shortB;
+    EXPECT_EQ(lines[0], "erase " + q(shortB));
     for (const std::string& batch : batches)
         EXPECT_TRUE(RemoveTrustedBatch(batch, kRestartBatchPrefix));
     for (const std::string& batch : batches)
