@@ -15,9 +15,18 @@ function(qfd_program name)
     set(QFD_PROGRAM_NAME ${name})
     set(QFD_PROGRAM_DESCRIPTION "${P_DESCRIPTION}")
     set(QFD_EXECUTION_LEVEL ${P_LEVEL})
+    # The program's own identity names its processor: Windows' side-by-side
+    # loader checks it against the program.
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+        set(QFD_PROCESSOR_ARCHITECTURE amd64)
+    else()
+        set(QFD_PROCESSOR_ARCHITECTURE x86)
+    endif()
     set(gen ${CMAKE_CURRENT_BINARY_DIR}/${name}_program)
     configure_file(${QFD_PROGRAM_TEMPLATES}/program.manifest.in ${gen}/${name}.manifest @ONLY)
     configure_file(${QFD_PROGRAM_TEMPLATES}/program.rc.in ${gen}/${name}_program.rc @ONLY)
+    # The resource compiler does not report the manifest it reads.
+    set_source_files_properties(${gen}/${name}_program.rc PROPERTIES OBJECT_DEPENDS ${gen}/${name}.manifest)
     add_executable(${name} ${P_SOURCES} ${P_RC} ${gen}/${name}_program.rc)
     target_link_libraries(${name} PRIVATE ${P_LIBS})
     if(NOT P_CONSOLE)

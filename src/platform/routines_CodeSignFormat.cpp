@@ -342,6 +342,9 @@ TPvkKey ParsePvk(const TSignBytes& File, const std::string& Path) {
     key.ForSignature = algorithm == kAlgRsaSign;
     key.Modulus = BigEndian(blob + 20, bits / 8);
     key.Exponent = BigEndian(blob + 16, 4);
+    // A modulus of zeros is no key: signing with it would fail far from here.
+    if (key.Modulus.empty())
+        throw notAKey;
     return key;
 }
 

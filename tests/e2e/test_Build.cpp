@@ -498,3 +498,25 @@ TEST(ShippedPrograms, ImportOnlyLibrariesTheSystemLoadsFromItsOwnFolder) {
         }
     }
 }
+
+// The manifest's own identity names the program's processor (x86 for the
+// 32-bit programs, amd64 for the 64-bit ones): Windows checks it.
+TEST(ShippedPrograms, TheirManifestsNameTheirOwnProcessor) {
+    const std::string expected = sizeof(void*) == 4 ? "x86" : "amd64";
+    for (const char* program : {"setup\\setup.exe", "loader\\loader.exe", "uninstall\\uninstall.exe"}) {
+        SCOPED_TRACE(program);
+        HMODULE m = LoadLibraryExW(Wide(BuiltProgram(program)).c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(m, nullptr);
+        HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); // RT_MANIFEST
+        std::string manifest;
+        if (r && LoadResource(m, r))
+            manifest.assign(static_cast<const char*>(LockResource(LoadResource(m, r))), SizeofResource(m, r));
+        FreeLibrary(m);
+        ASSERT_FALSE(manifest.empty()) << "no manifest resource";
+        const size_t own = manifest.find("<assemblyIdentity");
+        ASSERT_NE(own, std::string::npos) << manifest;
+        const std::string identity = manifest.substr(own, manifest.find("/>", own) - own);
+        EXPECT_NE(identity.find("processorArchitecture=\"" + expected + "\""), std::string::npos) << identity;
+    }
+}
