@@ -177,21 +177,33 @@ void DropLock(uintptr_t lock) {
 
 // Removes a folder and what is in it without following a link: a link in it
 // goes itself, nothing behind it is touched.
+// Goes on past a file that cannot go; why gets the first reason.
 bool RemoveTree(const std::string& folder, std::string& why, int depth = 0) {
-    if (depth > 64)
-        return RemoveNoFollow(folder, why);
-    if (!IsLink(folder)) {
+    bool ok = true;
+    auto remove = [&](const std::string& path) {
+        std::string reason;
+        if (!RemoveNoFollow(path, reason)) {
+            if (ok)
+                why = path + ": " + reason;
+            ok = false;
+        }
+    };
+    if (depth <= 64 && !IsLink(folder)) {
         for (const std::string& entry : ListDirectory(folder)) {
             const std::string path = AddBackslash(folder) + entry;
             if (!entry.empty() && entry.back() == '\\') {
-                if (!RemoveTree(RemoveBackslash(path), why, depth + 1))
-                    return false;
-            } else if (!RemoveNoFollow(path, why)) {
-                return false;
+                std::string reason;
+                if (!RemoveTree(RemoveBackslash(path), reason, depth + 1) && ok) {
+                    why = reason;
+                    ok = false;
+                }
+            } else {
+                remove(path);
             }
         }
     }
-    return RemoveNoFollow(folder, why);
+    remove(folder);
+    return ok;
 }
 
 // A path as a run records it: a whole one ("C:\..." or "\\server\share\..."),
